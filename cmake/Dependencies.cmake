@@ -1,0 +1,15 @@
+# Third-party libraries. Linux takes them from Debian's packages; the Windows
+# build compiles GLEW from Debian's glew source package (GLEW_SOURCE_DIR).
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/GlewFromSource.cmake)
+else()
+  set(OpenGL_GL_PREFERENCE LEGACY)
+  find_package(OpenGL REQUIRED COMPONENTS OpenGL GLX)
+  find_package(GLEW REQUIRED)
+  find_package(X11 REQUIRED)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
+  pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+  pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+  find_package(Threads REQUIRED)
+endif()

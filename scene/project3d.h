@@ -1,0 +1,50 @@
+// A named collection of materials, textures and top-level scene objects.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "scene/data_stream.h"
+
+namespace vyr::test {
+
+class Object3D;
+class Texture;
+
+struct MaterialChannel {
+    uint32_t words[4] = {};
+    std::string textureName = "NOTHING";
+    bool textured = false;
+};
+
+struct Material {
+    std::string name = "NOTHING";
+    MaterialChannel channels[3];
+    float value1 = 0.3f;
+    float value2 = 0.3f;
+
+    void load(DataStream& stream);
+    void save(DataStream& stream) const;
+};
+
+class Project3D {
+public:
+    Project3D() = default;
+    virtual ~Project3D();
+    Project3D(const Project3D&) = delete;
+    Project3D& operator=(const Project3D&) = delete;
+
+    void clear();
+    void load(DataStream& stream);
+    void save(DataStream& stream) const;
+    Texture* findTexture(const std::string& name) const;
+    Object3D* findObject(const std::string& name) const;
+
+    // std::string orders its keys byte-wise as unsigned bytes, a prefix first.
+    std::map<std::string, Object3D*> objects;
+    std::map<std::string, Material*> materials;
+    std::map<std::string, Texture*> textures;
+};
+
+}  // namespace vyr::test
