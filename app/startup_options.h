@@ -1,0 +1,25 @@
+// The command-line options, one process-wide record read by the start-up, the
+// window procedure and the soundtrack.
+#pragma once
+
+#include <cstdint>
+
+namespace vyr::test {
+
+enum class Backend { OpenGL, Direct3D9 };
+
+struct StartupOptions {
+    Backend backend = Backend::OpenGL;
+    uint64_t frameLimit = 0;
+    uint32_t multisampleCount = 4;
+    bool startPaused = false;
+    bool stereo = false;
+    bool gdiCursor = false;
+    bool benchmark = false;
+    bool fullscreen = false;
+    bool soundMuted = false;
+};
+
+StartupOptions& startupOptions();
+
+}  // namespace vyr::test
