@@ -1,0 +1,112 @@
+#include "app/command_line.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vyr::test {
+
+namespace {
+
+bool isSeparator(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+
+// "%u" as the standard formatted input reads it: the option keeps its value
+// when the text is not a number, but the argument is consumed all the same.
+bool readUnsigned(const char* text, unsigned& value) { return sscanf(text, "%u", &value) == 1; }
+
+}  // namespace
+
+StartupOptions& startupOptions() {
+    static StartupOptions options;
+    return options;
+}
+
+char** splitCommandLine(const char* commandLine, int& count) {
+    count = 0;
+    size_t length = commandLine ? strlen(commandLine) : 0;
+    size_t pointerSlots = (length + 2) / 2 + 1;
+    char** vector = static_cast<char**>(malloc(pointerSlots * sizeof(char*) + length + 2));
+    if (!vector) return nullptr;
+    char* area = reinterpret_cast<char*>(vector + pointerSlots);
+    char* out = area;
+
+    bool inQuotes = false, inArgument = false, atStart = true;
+    for (const char* p = commandLine ? commandLine : ""; *p; ++p) {
+        char c = *p;
+        if (inQuotes) {
+            if (c == '"')
+                inQuotes = false;
+            else
+                *out++ = c;
+        } else if (isSeparator(c)) {
+            if (inArgument) *out++ = '\0';
+            atStart = true;
+            inArgument = false;
+        } else if (c == '"') {
+            inQuotes = inArgument = true;
+            if (atStart) vector[count++] = out;
+            atStart = false;
+        } else {
+            inArgument = true;
+            if (atStart) vector[count++] = out;
+            *out++ = c;
+            atStart = false;
+        }
+    }
+    *out = '\0';
+    vector[count] = nullptr;
+    return vector;
+}
+
+OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& options) {
+    if (count >= 20 || !arguments) return OptionsOutcome::Run;
+    for (int i = 0; i < count; ++i) {
+        const char* word = arguments[i];
+        if (word[0] != '-') continue;
+        if (strcmp(word, "-fl") == 0 || strcmp(word, "-ms") == 0) {
+            if (i + 1 >= count) continue;  // a value option as the last argument is ignored
+            unsigned value = 0;
+            if (readUnsigned(arguments[++i], value)) {
+                if (word[1] == 'f')
+                    options.frameLimit = value;
+                else
+                    options.multisampleCount = value;
+            }
+        } else if (strcmp(word, "-directx9") == 0) {
+            options.backend = Backend::Direct3D9;
+        } else if (strcmp(word, "-paused") == 0) {
+            options.startPaused = true;
+        } else if (strcmp(word, "-stereo") == 0) {
+            options.stereo = true;
+        } else if (strcmp(word, "-gdicursor") == 0) {
+            options.gdiCursor = true;
+        } else if (strcmp(word, "-benchmark") == 0) {
+            options.benchmark = true;
+        } else if (strcmp(word, "-fullscreen") == 0) {
+            options.fullscreen = true;
+        } else if (strcmp(word, "-nosound") == 0) {
+            options.soundMuted = true;
+        } else if (strcmp(word, "-h") == 0) {
+            printHelp();
+            return OptionsOutcome::HelpShown;
+        }
+    }
+    return OptionsOutcome::Run;
+}
+
+void printBanner() {
+    printf("TARSEL VYR %s - Test Application (%s bit version)\n\n", VYR_VERSION, VYR_POINTER_BITS);
+}
+
+void printHelp() {
+    printf("Options:\n");
+    printf("-h\t\tPrints this help.\n");
+    printf("-fl <num>\tLimits the number of frames in a second (no limit by default).\n");
+    printf("-benchmark\tForce the maximum number of fps (no benchmark by default).\n");
+    printf("-fullscreen\tRun the test in fullscreen mode (no fullscreen by default).\n");
+    printf("-nosound\tDo not play soundtrack.\n");
+    printf("-directx9\tUse DirectX 9 instead of OpenGL.\n");
+    printf("\n");
+}
+
+}  // namespace vyr::test
