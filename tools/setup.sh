@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12 (as root), and
+# unpacks Debian's glew source package for the Windows build into build/deps/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+export DEBIAN_FRONTEND=noninteractive
+
+as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=$(grep -v -E '^\s*(#|$)' "$here/tools/packages.txt" | tr '\n' ' ')
+missing=$(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>/dev/null | awk '$NF != "installed" {print $1}' || true)
+# dpkg-query prints nothing for packages it has never heard of.
+known=$(dpkg-query -W -f='${Package}\n' $packages 2>/dev/null || true)
+for p in $packages; do grep -qx "$p" <<<"$known" || missing="$missing $p"; done
+if [ -n "$(echo $missing)" ]; then
+  as_root apt-get update
+  as_root apt-get install -y --no-install-recommends $packages
+fi
+
+if [ "${VYR_SKIP_WINDOWS:-0}" != 1 ]; then
+  bash "$here/tools/fetch-glew-source.sh" "$here/build/deps"
+fi
