@@ -1,0 +1,66 @@
+// The Direct3D 9 back-end (-directx9).
+#pragma once
+
+#include <d3d9.h>
+
+#include "render/d3d9/directx9_d3dx.h"
+#include "render/rendering_context.h"
+
+namespace vyr::test {
+
+class DirectX9Drawable;
+class DirectX9Texture;
+
+// The shell's one way to make the back-end.
+RenderingContext* createDirectX9Context();
+
+// The two process-wide Direct3D 9 objects; both load D3DX first and are never released.
+IDirect3D9* getDirect3D();
+IDirect3D9Ex* getDirect3DEx();
+
+// No runtime reports this adapter; a remote-visualization session answers its capability query.
+constexpr UINT markerAdapter = 0xFFFFFF;
+
+class DirectX9Context : public RenderingContext {
+public:
+    DirectX9Context() = default;
+    ~DirectX9Context() override;
+
+    DrawableContext* createDrawable(NativeWindow* window, bool multisample, uint32_t samples, bool stereo,
+                                    bool vsync) override;
+    bool createContext(DrawableContext* drawable) override;
+    void setDeviceLost(bool lost) override { deviceLost = lost; }
+    bool isDeviceLost() override { return deviceLost; }
+    bool resetDevice() override;
+    void printCapabilities() override;
+    double getVersion() override { return 9.0; }
+    void setSize(unsigned width, unsigned height) override;
+    bool makeCurrent(DrawableContext* drawable) override;
+    void present() override;
+    void setupRenderState() override;
+    void drawObject(Project3D* project, Object3D* object, float alpha) override;
+    void drawScene(float eyeOffset, Project3D* project, Texture** overlays) override;
+    void renderFrame(Project3D* project, Texture** overlays) override;
+    bool uploadTexture(Texture* texture, const float* palette) override;
+    bool uploadMesh(Object3D* object) override;
+
+    // Every texture and mesh object, emptying both maps, then quadBuffer.
+    void releaseDeviceResources();
+
+    IDirect3DDevice9Ex* device = nullptr;
+    IDirect3DVertexBuffer9* quadBuffer = nullptr;
+    D3DXFont* font = nullptr;
+    bool deviceLost = false;
+
+private:
+    // Texture-stage set-ups of stage 0; each binds the texture first.
+    void applyPlainStage(DirectX9Texture* texture, DWORD alphaOp);
+    void applyDoubledStage(DirectX9Texture* texture, DWORD alphaOp);
+    void applyReflectiveStage(DirectX9Texture* texture);
+    DirectX9Texture* heldTexture(Texture* texture) const;
+    void drawQuad(UINT firstVertex, D3DPRIMITIVETYPE type, UINT primitives);
+    void drawOverlay(Texture* overlay, float tx);
+    void drawFrameRate();
+};
+
+}  // namespace vyr::test
