@@ -66,7 +66,12 @@ void setFullscreen(NativeWindow* window, bool fullscreen);
 
 // Queues the quit message (value 0); the frame loop sees it after the events before it.
 void postQuit();
+// Xlib's X.h defines None as a macro; the enum must not see it, whichever
+// header comes first.
+#pragma push_macro("None")
+#undef None
 enum class MessageResult { None, Quit, Dispatched };
+#pragma pop_macro("None")
 // Takes one waiting event without blocking and hands it to the window procedure.
 MessageResult peekAndDispatch(int& quitCode);
 
