@@ -1,0 +1,149 @@
+#include "window/window_test_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/window_x11.h"
+
+namespace vyr::testing {
+
+const char* const testTitle = "TARSEL VYR - Test Application (OpenGL)";
+
+namespace {
+NativeWindow* recordedWindow = nullptr;
+}
+
+std::vector<WindowEvent>& recordedEvents() {
+    static std::vector<WindowEvent> events;
+    return events;
+}
+
+platform::EventDisposition recordEvent(NativeWindow* window, const WindowEvent& event) {
+    if (window == recordedWindow) recordedEvents().push_back(event);
+    return platform::EventDisposition::DefaultHandling;
+}
+
+bool pumpUntil(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        int quitCode = 0;
+        if (platform::peekAndDispatch(quitCode) == nothingWaiting)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void pumpFor(int milliseconds) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
+}
+
+int countOf(WindowEventType type) {
+    int n = 0;
+    for (const WindowEvent& e : recordedEvents()) n += e.type == type;
+    return n;
+}
+
+int countOf(WindowEventType type, uint32_t key) {
+    int n = 0;
+    for (const WindowEvent& e : recordedEvents()) n += e.type == type && e.key == key;
+    return n;
+}
+
+bool sawSize(unsigned width, unsigned height) {
+    for (const WindowEvent& e : recordedEvents())
+        if (e.type == WindowEventType::Size && !e.minimized && e.width == width && e.height == height) return true;
+    return false;
+}
+
+Geometry geometryOf(Display* display, ::Window window) {
+    Geometry g;
+    ::Window root = 0, child = 0;
+    int x = 0, y = 0;
+    unsigned border = 0, depth = 0;
+    XGetGeometry(display, window, &root, &x, &y, &g.width, &g.height, &border, &depth);
+    XTranslateCoordinates(display, window, root, 0, 0, &g.x, &g.y, &child);
+    return g;
+}
+
+std::string stringProperty(Display* display, ::Window window, const char* property, const char* type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    std::string result;
+    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                           XInternAtom(display, type, False), &actualType, &format, &count, &remaining,
+                           &data) == Success &&
+        data) {
+        if (format == 8) result.assign(reinterpret_cast<const char*>(data), count);
+        XFree(data);
+    }
+    return result;
+}
+
+std::vector<unsigned long> cardinalProperty(Display* display, ::Window window, const char* property,
+                                            const char* type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> result;
+    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                           XInternAtom(display, type, False), &actualType, &format, &count, &remaining,
+                           &data) == Success &&
+        data) {
+        if (format == 32) {
+            const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
+            result.assign(values, values + count);
+        }
+        XFree(data);
+    }
+    return result;
+}
+
+void WindowTest::SetUp() {
+    recordedEvents().clear();
+    platform::registerMainWindowClass("VYRTEST", recordEvent);
+    window = platform::createMainWindow("VYRTEST", testTitle, 640, 400);
+    ASSERT_NE(window, nullptr);
+    recordedWindow = window;
+    user = XOpenDisplay(nullptr);
+    ASSERT_NE(user, nullptr);
+}
+
+void WindowTest::TearDown() {
+    if (window) {
+        platform::showWindow(window, 0);
+        pumpFor(20);
+    }
+    recordedWindow = nullptr;
+    if (user) XCloseDisplay(user);
+}
+
+void WindowTest::showAndWait() {
+    platform::showWindow(window, 1);
+    ASSERT_TRUE(pumpUntil([&] {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(user, platform::x11Window(window), &attributes) &&
+               attributes.map_state == IsViewable;
+    }));
+    XSetInputFocus(user, platform::x11Window(window), RevertToPointerRoot, CurrentTime);
+    XSync(user, False);
+}
+
+void WindowTest::pressKey(unsigned long keysym, bool down) {
+    XTestFakeKeyEvent(user, XKeysymToKeycode(user, keysym), down ? True : False, CurrentTime);
+    XFlush(user);
+}
+
+void WindowTest::tapKey(unsigned long keysym) {
+    pressKey(keysym, true);
+    pressKey(keysym, false);
+}
+
+}  // namespace vyr::testing

@@ -1,0 +1,69 @@
+// What the window tests share: a recording window procedure, an event pump
+// with a deadline, and a second X connection that plays the user and the
+// window manager.
+#pragma once
+
+// GoogleTest and the platform's header before Xlib: X.h's None macro would
+// break both.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/native_window.h"
+
+namespace vyr::testing {
+constexpr platform::MessageResult nothingWaiting = platform::MessageResult::None;
+}
+
+#include <X11/Xlib.h>
+
+namespace vyr::testing {
+
+using vyr::test::NativeWindow;
+
+using platform::WindowEvent;
+using platform::WindowEventType;
+
+extern const char* const testTitle;
+
+std::vector<WindowEvent>& recordedEvents();
+platform::EventDisposition recordEvent(NativeWindow* window, const WindowEvent& event);
+
+// Pumps the platform's queue until done() holds; false when it did not within
+// a generous deadline (the test then fails, it never waits for ever).
+bool pumpUntil(const std::function<bool()>& done);
+// Pumps for a while so that anything still on its way arrives.
+void pumpFor(int milliseconds);
+int countOf(WindowEventType type);
+int countOf(WindowEventType type, uint32_t key);
+bool sawSize(unsigned width, unsigned height);
+
+struct Geometry {
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0;
+};
+// Client area on the root window, as another client sees it.
+Geometry geometryOf(Display* display, ::Window window);
+
+std::string stringProperty(Display* display, ::Window window, const char* property, const char* type);
+std::vector<unsigned long> cardinalProperty(Display* display, ::Window window, const char* property,
+                                            const char* type);
+
+// One window of the platform under test, seen from a second connection.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Shows the window and waits until the server has mapped it.
+    void showAndWait();
+    // Presses (and releases) keys through XTEST, as a user at the keyboard.
+    void pressKey(unsigned long keysym, bool down);
+    void tapKey(unsigned long keysym);
+
+    NativeWindow* window = nullptr;
+    Display* user = nullptr;
+};
+
+}  // namespace vyr::testing

@@ -1,0 +1,420 @@
+// The X11 main window on a bare X server (no window manager): properties,
+// event translation from real input, fullscreen by geometry, re-creation
+// with another visual.
+#include "window/window_test_support.h"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+
+#include <unistd.h>
+
+#include "platform/icon_images.h"
+#include "platform/window_x11.h"
+#include "window/x_test_server.h"
+
+namespace vyr::testing {
+namespace {
+
+using platform::x11Display;
+using platform::x11Window;
+
+class BareServer : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(server.start()); }
+    void TearDown() override { server.stop(); }
+    XTestServer server;
+};
+auto* const bareServer = ::testing::AddGlobalTestEnvironment(new BareServer);
+
+using X11Window = WindowTest;
+
+TEST_F(X11Window, IsCreatedHiddenWithItsClientSize) {
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(user, x11Window(window), &attributes));
+    EXPECT_EQ(attributes.map_state, IsUnmapped);
+    EXPECT_EQ(attributes.width, 640);
+    EXPECT_EQ(attributes.height, 400);
+}
+
+TEST_F(X11Window, CarriesTitleAndClass) {
+    EXPECT_EQ(stringProperty(user, x11Window(window), "WM_NAME", "STRING"), testTitle);
+    EXPECT_EQ(stringProperty(user, x11Window(window), "_NET_WM_NAME", "UTF8_STRING"), testTitle);
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(user, x11Window(window), &hint));
+    EXPECT_STREQ(hint.res_name, "VYRTEST");
+    EXPECT_STREQ(hint.res_class, "VYRTEST");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+}
+
+TEST_F(X11Window, OffersTheDeleteProtocol) {
+    Atom* protocols = nullptr;
+    int count = 0;
+    ASSERT_TRUE(XGetWMProtocols(user, x11Window(window), &protocols, &count));
+    Atom deleteWindow = XInternAtom(user, "WM_DELETE_WINDOW", False);
+    bool found = false;
+    for (int i = 0; i < count; ++i) found = found || protocols[i] == deleteWindow;
+    XFree(protocols);
+    EXPECT_TRUE(found);
+}
+
+TEST_F(X11Window, IconPropertyHoldsEveryIconImage) {
+    std::vector<unsigned long> icon = cardinalProperty(user, x11Window(window), "_NET_WM_ICON", "CARDINAL");
+    std::vector<int> sizes;
+    size_t at = 0;
+    for (int i = 0; i < platform::iconImageCount(); ++i) {
+        const platform::IconImage& image = platform::iconImage(i);
+        ASSERT_LE(at + 2 + image.size * image.size, icon.size());
+        EXPECT_EQ(icon[at], static_cast<unsigned long>(image.size));
+        EXPECT_EQ(icon[at + 1], static_cast<unsigned long>(image.size));
+        sizes.push_back(static_cast<int>(icon[at]));
+        at += 2;
+        // Xlib hands format-32 items back as sign-extended longs.
+        for (int p = 0; p < image.size * image.size; ++p, ++at)
+            ASSERT_EQ(icon[at] & 0xFFFFFFFFul, image.argb[p]) << "image " << image.size << " pixel " << p;
+    }
+    EXPECT_EQ(at, icon.size());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 64}));
+}
+
+TEST_F(X11Window, ExposeAfterShowingAsksForPaint) {
+    showAndWait();
+    EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Paint) >= 1; }));
+}
+
+TEST_F(X11Window, DeleteWindowMessageIsClose) {
+    showAndWait();
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = x11Window(window);
+    event.xclient.message_type = XInternAtom(user, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(user, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(user, x11Window(window), False, NoEventMask, &event);
+    XFlush(user);
+    EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
+}
+
+TEST_F(X11Window, KeysArriveAsVirtualKeysOnPressAndRelease) {
+    showAndWait();
+    for (KeySym keysym : {XK_Escape, XK_space, XK_F11, XK_f, XK_m, XK_F1, XK_F12, XK_5}) tapKey(keysym);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 8; }));
+    std::vector<uint32_t> released;
+    for (const WindowEvent& e : recordedEvents())
+        if (e.type == WindowEventType::KeyUp) released.push_back(e.key);
+    EXPECT_EQ(released, (std::vector<uint32_t>{0x1B, 0x20, 0x7A, 0x46, 0x4D, 0x70, 0x7B, 0x35}));
+    EXPECT_EQ(countOf(WindowEventType::KeyDown, 0x1B), 1);
+    EXPECT_EQ(countOf(WindowEventType::SystemKeyUp), 0);
+}
+
+TEST_F(X11Window, LettersIgnoreShiftAndCapsLock) {
+    showAndWait();
+    pressKey(XK_Shift_L, true);
+    tapKey(XK_f);
+    pressKey(XK_Shift_L, false);
+    tapKey(XK_Caps_Lock);
+    tapKey(XK_m);
+    tapKey(XK_Caps_Lock);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 5; }));
+    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x46), 1);
+    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x4D), 1);
+    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x10), 1);
+}
+
+TEST_F(X11Window, KeysWithAltHeldAreSystemKeys) {
+    showAndWait();
+    pressKey(XK_Alt_L, true);
+    tapKey(XK_space);
+    pressKey(XK_Alt_L, false);
+    tapKey(XK_space);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 1; }));
+    std::vector<std::pair<WindowEventType, uint32_t>> seen;
+    for (const WindowEvent& e : recordedEvents())
+        if (e.type != WindowEventType::Paint) seen.emplace_back(e.type, e.key);
+    using T = WindowEventType;
+    EXPECT_EQ(seen, (std::vector<std::pair<T, uint32_t>>{{T::SystemKeyDown, 0x12},
+                                                         {T::SystemKeyDown, 0x20},
+                                                         {T::SystemKeyUp, 0x20},
+                                                         {T::SystemKeyUp, 0x12},
+                                                         {T::KeyDown, 0x20},
+                                                         {T::KeyUp, 0x20}}));
+}
+
+// Holding a key: the server repeats it; only the physical release is a KeyUp.
+void holdSpace(WindowTest& test, Display* user, NativeWindow* window) {
+    XkbSetAutoRepeatRate(user, XkbUseCoreKbd, 100, 20);
+    XSync(user, False);
+    XTestFakeKeyEvent(user, XKeysymToKeycode(user, XK_space), True, CurrentTime);
+    XFlush(user);
+    pumpFor(700);
+    XTestFakeKeyEvent(user, XKeysymToKeycode(user, XK_space), False, CurrentTime);
+    XFlush(user);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) >= 1; }));
+    pumpFor(100);
+}
+
+TEST_F(X11Window, HeldSpaceGivesOneKeyUp) {
+    showAndWait();
+    holdSpace(*this, user, window);
+    EXPECT_GT(countOf(WindowEventType::KeyDown, 0x20), 2) << "the server did not repeat the key";
+    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
+    EXPECT_EQ(recordedEvents().back().type, WindowEventType::KeyUp);
+}
+
+TEST_F(X11Window, HeldSpaceGivesOneKeyUpWhenTheServerSendsRepeatReleases) {
+    // As on a server without detectable auto-repeat: each repeat comes as a
+    // release and a press with the same time stamp.
+    Bool supported = False;
+    XkbSetDetectableAutoRepeat(x11Display(window), False, &supported);
+    showAndWait();
+    holdSpace(*this, user, window);
+    XkbSetDetectableAutoRepeat(x11Display(window), True, &supported);
+    EXPECT_GT(countOf(WindowEventType::KeyDown, 0x20), 2) << "the server did not repeat the key";
+    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
+    EXPECT_EQ(recordedEvents().back().type, WindowEventType::KeyUp);
+}
+
+TEST_F(X11Window, MouseMovesAndLeftButtonCarryClientCoordinates) {
+    showAndWait();
+    XWarpPointer(user, None, x11Window(window), 0, 0, 0, 0, 100, 50);
+    XSync(user, False);
+    ASSERT_TRUE(pumpUntil([] {
+        for (const WindowEvent& e : recordedEvents())
+            if (e.type == WindowEventType::MouseMove && e.x == 100 && e.y == 50) return true;
+        return false;
+    }));
+    XTestFakeButtonEvent(user, 3, True, CurrentTime);
+    XTestFakeButtonEvent(user, 3, False, CurrentTime);
+    XTestFakeButtonEvent(user, 1, True, CurrentTime);
+    XTestFakeButtonEvent(user, 1, False, CurrentTime);
+    XFlush(user);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::LeftButtonDown) == 1; }));
+    pumpFor(50);
+    EXPECT_EQ(countOf(WindowEventType::LeftButtonDown), 1);
+    for (const WindowEvent& e : recordedEvents())
+        if (e.type == WindowEventType::LeftButtonDown) {
+            EXPECT_EQ(e.x, 100);
+            EXPECT_EQ(e.y, 50);
+        }
+}
+
+TEST_F(X11Window, PointerLeftOfTheWindowGivesNegativeCoordinates) {
+    // The window starts at the origin; move it so that the pointer can be left of it.
+    XMoveWindow(user, x11Window(window), 200, 200);
+    showAndWait();
+    XWarpPointer(user, None, x11Window(window), 0, 0, 0, 0, 10, 10);
+    XSync(user, False);
+    // Motion outside a window reaches it only while it holds the pointer: a
+    // press inside starts the implicit grab.
+    XTestFakeButtonEvent(user, 1, True, CurrentTime);
+    XTestFakeMotionEvent(user, 0, 150, 180, CurrentTime);
+    XTestFakeButtonEvent(user, 1, False, CurrentTime);
+    XFlush(user);
+    EXPECT_TRUE(pumpUntil([] {
+        for (const WindowEvent& e : recordedEvents())
+            if (e.type == WindowEventType::MouseMove && e.x == -50 && e.y == -20) return true;
+        return false;
+    }));
+}
+
+TEST_F(X11Window, ResizeGivesSizeAndAMoveDoesNot) {
+    showAndWait();
+    XMoveWindow(user, x11Window(window), 30, 40);
+    XResizeWindow(user, x11Window(window), 800, 500);
+    XSync(user, False);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(800, 500); }));
+    pumpFor(50);
+    EXPECT_EQ(countOf(WindowEventType::Size), 1);
+}
+
+TEST_F(X11Window, UnmapIsMinimisedAndTheMapBackGivesTheSize) {
+    showAndWait();
+    XUnmapWindow(user, x11Window(window));
+    XSync(user, False);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 1; }));
+    EXPECT_TRUE(recordedEvents().back().minimized);
+    XMapWindow(user, x11Window(window));
+    XSync(user, False);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 2; }));
+    WindowEvent restored;
+    for (const WindowEvent& e : recordedEvents())
+        if (e.type == WindowEventType::Size) restored = e;
+    EXPECT_FALSE(restored.minimized);
+    EXPECT_EQ(restored.width, 640u);
+    EXPECT_EQ(restored.height, 400u);
+}
+
+TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
+    Display* display = x11Display(window);
+    pumpFor(50);  // what creating the window raised
+    for (int i = 0; i < 3; ++i) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = x11Window(window);
+        event.xclient.message_type = XInternAtom(user, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(XInternAtom(user, "WM_DELETE_WINDOW", False));
+        XSendEvent(user, x11Window(window), False, NoEventMask, &event);
+    }
+    XSync(user, False);
+    // Read them into the queue without dispatching.
+    for (int i = 0; i < 1000 && XEventsQueued(display, QueuedAfterReading) < 3; ++i) usleep(2000);
+    ASSERT_EQ(XEventsQueued(display, QueuedAlready), 3);
+    int closesBefore = countOf(WindowEventType::Close);
+    platform::postQuit();
+    int quitCode = -1;
+    platform::MessageResult result;
+    while ((result = platform::peekAndDispatch(quitCode)) == platform::MessageResult::Dispatched) {
+    }
+    EXPECT_EQ(result, platform::MessageResult::Quit);
+    EXPECT_EQ(quitCode, 0);
+    EXPECT_EQ(countOf(WindowEventType::Close), 3);
+    EXPECT_EQ(closesBefore, 0);
+    EXPECT_EQ(platform::peekAndDispatch(quitCode), nothingWaiting);
+}
+
+TEST_F(X11Window, FullscreenByGeometryAndBackRestoresIt) {
+    XMoveWindow(user, x11Window(window), 120, 90);
+    XSync(user, False);
+    showAndWait();
+    Geometry before = geometryOf(user, x11Window(window));
+    ASSERT_EQ(before.x, 120);
+
+    platform::setFullscreen(window, true);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    Geometry full = geometryOf(user, x11Window(window));
+    EXPECT_EQ(full.x, 0);
+    EXPECT_EQ(full.y, 0);
+    std::vector<unsigned long> hints = cardinalProperty(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
+    ASSERT_EQ(hints.size(), 5u);
+    EXPECT_EQ(hints[0] & 2, 2u);
+    EXPECT_EQ(hints[2], 0u) << "decorations still on";
+
+    platform::setFullscreen(window, false);
+    ASSERT_TRUE(pumpUntil([] { return recordedEvents().back().type == WindowEventType::Size &&
+                                      sawSize(640, 400); }));
+    Geometry after = geometryOf(user, x11Window(window));
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+    EXPECT_EQ(after.width, 640u);
+    EXPECT_EQ(after.height, 400u);
+    hints = cardinalProperty(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
+    ASSERT_EQ(hints.size(), 5u);
+    EXPECT_NE(hints[2], 0u) << "decorations not restored";
+}
+
+TEST_F(X11Window, FullscreenBeforeShowingSizesItByGeometry) {
+    platform::setFullscreen(window, true);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    showAndWait();
+    Geometry full = geometryOf(user, x11Window(window));
+    EXPECT_EQ(full.width, 1280u);
+    EXPECT_EQ(full.height, 1024u);
+}
+
+TEST_F(X11Window, WindowedModeBeforeFullscreenChangesNothing) {
+    platform::setFullscreen(window, false);
+    showAndWait();
+    pumpFor(50);
+    EXPECT_EQ(countOf(WindowEventType::Size), 0);
+    Geometry g = geometryOf(user, x11Window(window));
+    EXPECT_EQ(g.width, 640u);
+    EXPECT_EQ(g.height, 400u);
+}
+
+TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
+    // Two monitors side by side on the one screen, as RandR describes them.
+    Display* display = user;
+    int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+    if (!XRRQueryExtension(display, &eventBase, &errorBase) || !XRRQueryVersion(display, &major, &minor) ||
+        (major == 1 && minor < 5))
+        GTEST_SKIP() << "no RandR 1.5 monitors on this server";
+    ::Window root = DefaultRootWindow(display);
+    XRRMonitorInfo* left = XRRAllocateMonitor(display, 0);
+    left->name = XInternAtom(display, "LEFT", False);
+    left->x = 0, left->y = 0, left->width = 640, left->height = 1024, left->mwidth = 160, left->mheight = 260;
+    left->primary = True;
+    XRRSetMonitor(display, root, left);
+    XRRMonitorInfo* right = XRRAllocateMonitor(display, 0);
+    right->name = XInternAtom(display, "RIGHT", False);
+    right->x = 640, right->y = 0, right->width = 640, right->height = 1024, right->mwidth = 160, right->mheight = 260;
+    XRRSetMonitor(display, root, right);
+    XSync(display, False);
+
+    XMoveWindow(user, x11Window(window), 700, 100);
+    XSync(user, False);
+    showAndWait();
+    platform::setFullscreen(window, true);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 1024); }));
+    Geometry full = geometryOf(user, x11Window(window));
+    EXPECT_EQ(full.x, 640);
+    EXPECT_EQ(full.y, 0);
+    platform::setFullscreen(window, false);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
+    EXPECT_EQ(geometryOf(user, x11Window(window)).x, 700);
+
+    XRRDeleteMonitor(display, root, left->name);
+    XRRDeleteMonitor(display, root, right->name);
+    XRRFreeMonitors(left);
+    XRRFreeMonitors(right);
+    XSync(display, False);
+}
+
+TEST_F(X11Window, UseVisualRecreatesTheWindowWithEverythingKept) {
+    XVisualInfo wanted{};
+    wanted.screen = DefaultScreen(user);
+    wanted.depth = 32;
+    wanted.c_class = TrueColor;
+    int count = 0;
+    XVisualInfo* infos = XGetVisualInfo(user, VisualScreenMask | VisualDepthMask | VisualClassMask, &wanted, &count);
+    if (!infos) GTEST_SKIP() << "no 32-bit visual";
+    Display* display = x11Display(window);
+    Visual* visual = nullptr;
+    int depth = 0;
+    // The platform's own connection must name the visual.
+    XVisualInfo* own = XGetVisualInfo(display, VisualScreenMask | VisualDepthMask | VisualClassMask, &wanted, &count);
+    ASSERT_NE(own, nullptr);
+    visual = own[0].visual;
+    depth = own[0].depth;
+    VisualID id = own[0].visualid;
+    XFree(infos);
+
+    platform::setFullscreen(window, true);
+    ::Window before = x11Window(window);
+    ASSERT_TRUE(platform::x11UseVisual(window, visual, depth));
+    XFree(own);
+    ::Window after = x11Window(window);
+    EXPECT_NE(after, before);
+
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(user, after, &attributes));
+    EXPECT_EQ(XVisualIDFromVisual(attributes.visual), id);
+    EXPECT_EQ(attributes.depth, 32);
+    EXPECT_EQ(attributes.map_state, IsUnmapped);
+    EXPECT_EQ(attributes.width, 1280);  // the fullscreen size it was given before
+    EXPECT_EQ(stringProperty(user, after, "WM_NAME", "STRING"), testTitle);
+    XClassHint hint{};
+    ASSERT_TRUE(XGetClassHint(user, after, &hint));
+    EXPECT_STREQ(hint.res_class, "VYRTEST");
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    EXPECT_FALSE(cardinalProperty(user, after, "_NET_WM_ICON", "CARDINAL").empty());
+    EXPECT_EQ(XGetWindowAttributes(user, before, &attributes), 0) << "the old window is still there";
+
+    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    showAndWait();
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Paint) >= 1; }));
+    tapKey(XK_Escape);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp, 0x1B) == 1; }));
+    EXPECT_FALSE(platform::x11UseVisual(window, DefaultVisual(display, DefaultScreen(display)),
+                                        DefaultDepth(display, DefaultScreen(display))))
+        << "a shown window cannot change its visual";
+}
+
+}  // namespace
+}  // namespace vyr::testing
