@@ -93,13 +93,28 @@ bool XTestServer::startWindowManager() {
     windowManager_ = spawn({"openbox", "--sm-disable"});
     Display* display = XOpenDisplay(display_.c_str());
     if (!display) return false;
-    bool announced = false;
-    for (int i = 0; i < 500 && !announced; ++i) {
-        announced = windowManagerAnnounced(display);
-        if (!announced) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // openbox names itself on the root window before it manages new windows:
+    // it is ready once a probe window of ours has been given WM_STATE.
+    ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+    Atom wmState = XInternAtom(display, "WM_STATE", False);
+    bool ready = false;
+    for (int i = 0; i < 500 && !ready; ++i) {
+        if (windowManagerAnnounced(display)) {
+            XMapWindow(display, probe);
+            Atom type = 0;
+            int format = 0;
+            unsigned long count = 0, remaining = 0;
+            unsigned char* data = nullptr;
+            ready = XGetWindowProperty(display, probe, wmState, 0, 2, False, wmState, &type, &format, &count,
+                                       &remaining, &data) == Success &&
+                    data && count > 0;
+            if (data) XFree(data);
+        }
+        if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    XDestroyWindow(display, probe);
     XCloseDisplay(display);
-    return announced;
+    return ready;
 }
 
 void XTestServer::stop() {

@@ -1,0 +1,114 @@
+// The X11 main window under an EWMH window manager (openbox): fullscreen
+// through _NET_WM_STATE, iconify and restore, the window manager's close.
+#include "window/window_test_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+
+#include "platform/window_x11.h"
+#include "window/x_test_server.h"
+
+namespace vyr::testing {
+namespace {
+
+using platform::x11Window;
+
+class ManagedServer : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        ASSERT_TRUE(server.startWindowManager()) << "openbox did not start";
+    }
+    void TearDown() override { server.stop(); }
+    XTestServer server;
+};
+auto* const managedServer = ::testing::AddGlobalTestEnvironment(new ManagedServer);
+
+class ManagedWindow : public WindowTest {
+protected:
+    // Shown, and taken over by the window manager (which then sets WM_STATE).
+    void showManaged() {
+        showAndWait();
+        ASSERT_TRUE(pumpUntil([&] { return !cardinalProperty(user, x11Window(window), "WM_STATE", "WM_STATE").empty(); }));
+        // The frame's first placement settles before anything is measured.
+        pumpFor(200);
+    }
+    bool hasState(const char* state) {
+        std::vector<unsigned long> states = cardinalProperty(user, x11Window(window), "_NET_WM_STATE", "ATOM");
+        return std::count(states.begin(), states.end(), XInternAtom(user, state, False)) > 0;
+    }
+    void sendToRoot(const char* message, std::initializer_list<long> data) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = x11Window(window);
+        event.xclient.message_type = XInternAtom(user, message, False);
+        event.xclient.format = 32;
+        int i = 0;
+        for (long value : data) event.xclient.data.l[i++] = value;
+        XSendEvent(user, DefaultRootWindow(user), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XFlush(user);
+    }
+};
+
+TEST_F(ManagedWindow, FullscreenThroughTheWindowManagerAndBackRestoresTheGeometry) {
+    showManaged();
+    Geometry before = geometryOf(user, x11Window(window));
+    ASSERT_EQ(before.width, 640u);
+
+    platform::setFullscreen(window, true);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    ASSERT_TRUE(pumpUntil([&] { return hasState("_NET_WM_STATE_FULLSCREEN"); }));
+    Geometry full = geometryOf(user, x11Window(window));
+    EXPECT_EQ(full.x, 0);
+    EXPECT_EQ(full.y, 0);
+
+    recordedEvents().clear();
+    platform::setFullscreen(window, false);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
+    ASSERT_TRUE(pumpUntil([&] { return !hasState("_NET_WM_STATE_FULLSCREEN"); }));
+    pumpFor(100);
+    Geometry after = geometryOf(user, x11Window(window));
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+    EXPECT_EQ(after.width, 640u);
+    EXPECT_EQ(after.height, 400u);
+}
+
+TEST_F(ManagedWindow, FullscreenBeforeShowingIsTheInitialState) {
+    platform::setFullscreen(window, true);
+    EXPECT_TRUE(hasState("_NET_WM_STATE_FULLSCREEN"));
+    showManaged();
+    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    platform::setFullscreen(window, false);
+    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
+    EXPECT_FALSE(hasState("_NET_WM_STATE_FULLSCREEN"));
+}
+
+TEST_F(ManagedWindow, IconifyIsMinimisedAndRestoringGivesTheSize) {
+    showManaged();
+    recordedEvents().clear();
+    XIconifyWindow(user, x11Window(window), DefaultScreen(user));
+    XFlush(user);
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) >= 1; }));
+    EXPECT_TRUE(recordedEvents().back().minimized);
+    pumpFor(100);
+    EXPECT_EQ(countOf(WindowEventType::Size), 1) << "minimised twice";
+
+    sendToRoot("_NET_ACTIVE_WINDOW", {1, CurrentTime, 0});
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) >= 2; }));
+    const WindowEvent& restored = recordedEvents().back();
+    EXPECT_FALSE(restored.minimized);
+    EXPECT_EQ(restored.width, 640u);
+    EXPECT_EQ(restored.height, 400u);
+}
+
+TEST_F(ManagedWindow, ClosingThroughTheWindowManagerIsClose) {
+    showManaged();
+    sendToRoot("_NET_CLOSE_WINDOW", {CurrentTime, 1});
+    EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
+}
+
+}  // namespace
+}  // namespace vyr::testing
