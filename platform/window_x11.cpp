@@ -29,9 +29,11 @@ struct Connection {
     std::vector<NativeWindow*> windows;
 };
 
+// Lives until the process ends, as the windows do; never destroyed, so
+// nothing runs at exit against a connection that may be gone.
 Connection& state() {
-    static Connection connection;
-    return connection;
+    static Connection* connection = new Connection;
+    return *connection;
 }
 
 int countError(Display*, XErrorEvent*) {
