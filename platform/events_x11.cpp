@@ -81,7 +81,12 @@ WindowEvent minimizedEvent() {
 // A release that the server sent for an auto-repeat is followed at once by
 // the press of the same key with the same time stamp.
 bool isAutoRepeatRelease(Display* display, const XKeyEvent& release) {
-    if (XEventsQueued(display, QueuedAfterReading) == 0) return false;
+    if (XEventsQueued(display, QueuedAfterReading) == 0) {
+        // The server makes both events of a repeat in one go, so after a
+        // round trip the press is here if there is one.
+        XSync(display, False);
+        if (XEventsQueued(display, QueuedAlready) == 0) return false;
+    }
     XEvent next;
     XPeekEvent(display, &next);
     return next.type == KeyPress && next.xkey.window == release.window && next.xkey.keycode == release.keycode &&

@@ -113,11 +113,16 @@ bool XTestServer::startWindowManager() {
         if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     XDestroyWindow(display, probe);
-    XCloseDisplay(display);
+    XFlush(display);
+    // Kept open: a new client in this slot would get the probe's window ids,
+    // and openbox may not have forgotten the probe yet.
+    probeConnection_ = display;
     return ready;
 }
 
 void XTestServer::stop() {
+    if (probeConnection_) XCloseDisplay(static_cast<Display*>(probeConnection_));
+    probeConnection_ = nullptr;
     finish(windowManager_);
     finish(server_);
 }

@@ -23,6 +23,7 @@ private:
     pid_t server_ = -1;
     pid_t windowManager_ = -1;
     std::string display_;
+    void* probeConnection_ = nullptr;  // Display*, without Xlib in this header
 };
 
 }  // namespace vyr::testing
