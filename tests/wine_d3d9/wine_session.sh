@@ -22,7 +22,7 @@ wine_session_stop() {
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   xvfb_pid=
-  [ -n "${session_dir:-}" ] && rm -rf "$session_dir"
+  [ -n "${session_dir:-}" ] && [ -z "${VYR_KEEP_WINE_SESSION:-}" ] && rm -rf "$session_dir"
   session_dir=
 }
 
