@@ -21,8 +21,10 @@ void readPortFile(uint16_t* port, char** cookie) {
     *cookie = nullptr;
     char host[256];
     if (!hostName(host, sizeof host)) return;
+    // Longer host names cut the formatted name at 255 characters, suffix included.
+    static const char* const nameFormat = "vyrdport.%s.WINSESSION";
     char name[256];
-    snprintf(name, sizeof name, "vyrdport.%s.WINSESSION", host);
+    snprintf(name, sizeof name, nameFormat, host);
     char* dataDir = userDataDirectory();
     char* path = joinPath(dataDir, "Tarsel", "VYR", name, nullptr);
     free(dataDir);
