@@ -21,10 +21,9 @@ void readPortFile(uint16_t* port, char** cookie) {
     *cookie = nullptr;
     char host[256];
     if (!hostName(host, sizeof host)) return;
-    // Longer host names cut the formatted name at 255 characters, suffix included.
-    static const char* const nameFormat = "vyrdport.%s.WINSESSION";
+    // A long host name cuts the formatted name at 255 characters, suffix included.
     char name[256];
-    snprintf(name, sizeof name, nameFormat, host);
+    if (snprintf(name, sizeof name, "vyrdport.%s.WINSESSION", host) < 0) return;
     char* dataDir = userDataDirectory();
     char* path = joinPath(dataDir, "Tarsel", "VYR", name, nullptr);
     free(dataDir);
