@@ -92,7 +92,7 @@ TEST(InterpretOptions, HelpStopsInterpretation) {
 
 TEST(InterpretOptions, TwentyArgumentsApplyNothing) {
     std::string nineteen = "-benchmark -fl 30";
-    for (int i = 0; i < 17; ++i) nineteen += " x";
+    for (int i = 0; i < 16; ++i) nineteen += " x";
     EXPECT_TRUE(interpret(nineteen.c_str()).benchmark);
     OptionsOutcome outcome;
     StartupOptions twenty = interpret((nineteen + " -h").c_str(), &outcome);
