@@ -1,6 +1,6 @@
-// The program's icon at 16, 32, 48 and 64 pixels, 32 bits per pixel, made at
-// build time from the PNG sources in assets/icon/ (tools/icongen). Windows
-// takes the same images from icon resource 109; X11 sets them as _NET_WM_ICON.
+// The program's icon at 16, 32, 48 and 64 pixels, 32 bits per pixel, drawn by
+// code (icon_images.cpp). X11 sets them as _NET_WM_ICON; the Windows build
+// takes the same images from icon resource 109, which tools/icongen writes.
 #pragma once
 
 #include <cstdint>

@@ -48,7 +48,7 @@ start_daemon() {
   local dir
   dir="$(wine_local_appdata)/Tarsel/VYR"
   mkdir -p "$dir"
-  "$sim" --port-file "$dir/vyrdport.$(hostname).WINSESSION" --answer "$1" >"$work/sim.log" 2>&1 &
+  "$sim" --port-file-dir "$dir" --answer "$1" >"$work/sim.log" 2>&1 &
   sim_pid=$!
   for _ in $(seq 50); do ls "$dir"/vyrdport.* >/dev/null 2>&1 && return; sleep 0.1; done
   echo "vyrd-sim wrote no port file"
