@@ -6,7 +6,9 @@
 
 namespace vyr::platform {
 
-void attachConsole() {}
+// Line-buffered even into a file or pipe, so that a report captured together
+// with stderr (2>&1) keeps its lines whole and in order.
+void attachConsole() { setvbuf(stdout, nullptr, _IOLBF, BUFSIZ); }
 
 void showFatalMessage(const char* text) {
     fputs(text, stderr);
@@ -15,7 +17,7 @@ void showFatalMessage(const char* text) {
 }
 
 int loadString(unsigned id, char* buffer, int bufferSize) {
-    // The same entries as app/vyrtest.rc's string table.
+    // The same entries as string table of app/vyrtest.rc.in.
     const char* text = nullptr;
     switch (id) {
     case 101: text = "VYRTEST"; break;
