@@ -48,6 +48,9 @@ void stopAllSound() {
 
 void playSoundLooping(const char* path) {
     stopAllSound();
+    // SDL would otherwise turn SIGINT and SIGTERM into quit events that this
+    // program never reads, and it could no longer be ended by a signal.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (!SDL_WasInit(SDL_INIT_AUDIO) && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
     SDL_AudioSpec spec;
     if (!SDL_LoadWAV(path, &spec, &playback.samples, &playback.length)) return;

@@ -291,6 +291,23 @@ TEST_F(ProgramSound, MWhilePausedOnlyFlipsTheMuteFlag) {
     EXPECT_EQ(quit(), 0);
 }
 
+// The audio library must not take SIGTERM for itself: the program, playing,
+// still ends on it.
+TEST_F(ProgramSound, EndsOnSigtermWhilePlaying) {
+    start({});
+    waitForBytes(0, seconds(0.5));
+    kill(program, SIGTERM);
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 200 && !ended; ++i) {
+        ended = waitpid(program, &status, WNOHANG) == program;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(ended) << "still running after SIGTERM";
+    program = -1;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
 TEST_F(ProgramSound, AMissingFilePlaysNothingAndPrintsNothing) {
     char pattern[] = "/tmp/vyr-empty-root.XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
