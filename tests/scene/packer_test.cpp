@@ -1,0 +1,184 @@
+// The packer run on copies of the sources, intact and broken one rule at a time.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeAll(const fs::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Opaque white, except the first pixel of the top row, whose alpha is `corner`.
+bool writePng(const fs::path& path, int w, int h, int colourType, uint8_t corner = 255) {
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f) return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row(size_t(w) * 4, 255);
+    for (int y = 0; y < h; ++y) {
+        row[3] = y == 0 ? corner : 255;
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    fclose(f);
+    return true;
+}
+
+// Replaces the n-th line (from 0) that starts with `prefix`.
+bool replaceLine(const fs::path& p, const std::string& prefix, int n, const std::string& replacement) {
+    std::istringstream in(readAll(p));
+    std::string out, line;
+    bool done = false;
+    for (int seen = 0; std::getline(in, line);) {
+        if (!done && line.rfind(prefix, 0) == 0 && seen++ == n) {
+            line = replacement;
+            done = true;
+        }
+        out += line + "\n";
+    }
+    writeAll(p, out);
+    return done;
+}
+
+std::string nthLine(const fs::path& p, const std::string& prefix, int n) {
+    std::istringstream in(readAll(p));
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0 && n-- == 0) return line;
+    return "";
+}
+
+class Packer : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::path(testing::TempDir()) / ("packer-" + std::to_string(getpid()) + "-" +
+                                               testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        fs::copy(fs::path(VYR_ASSETS_DIR) / "images", dir / "images");
+        fs::copy(fs::path(VYR_ASSETS_DIR) / "meshes", dir / "meshes");
+        pack = dir / "pack.bin";
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The packer's exit status; its messages go to `messages`.
+    int run() {
+        std::string command = std::string("'") + VYR_PACKER + "' '" + dir.string() + "' '" + pack.string() + "' 2>&1";
+        FILE* p = popen(command.c_str(), "r");
+        if (!p) return -1;
+        messages.clear();
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, p)) messages += buffer;
+        int status = pclose(p);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    void expectFailure(const std::string& file, const std::string& rule) {
+        EXPECT_EQ(run(), 1);
+        EXPECT_NE(messages.find((dir / file).string() + ": "), std::string::npos) << messages;
+        EXPECT_NE(messages.find(rule), std::string::npos) << messages;
+        EXPECT_FALSE(fs::exists(pack)) << "a failed run leaves no pack";
+    }
+
+    fs::path dir, pack;
+    std::string messages;
+};
+
+}  // namespace
+
+TEST_F(Packer, IntactSourcesGiveTheBuiltPack) {
+    ASSERT_EQ(run(), 0) << messages;
+    EXPECT_EQ(messages, "");
+    std::string made = readAll(pack);
+    EXPECT_EQ(made.size(), 2089095u);
+    EXPECT_TRUE(made == readAll(VYR_ASSET_PACK));
+}
+
+TEST_F(Packer, WrongImageSize) {
+    ASSERT_TRUE(writePng(dir / "images/stars.png", 256, 512, PNG_COLOR_TYPE_RGBA));
+    expectFailure("images/stars.png", "size: 256 x 512, must be 512 x 512");
+}
+
+TEST_F(Packer, ImageWithoutAlpha) {
+    ASSERT_TRUE(writePng(dir / "images/pause.png", 128, 41, PNG_COLOR_TYPE_RGB));
+    expectFailure("images/pause.png", "format: must be 8-bit RGBA");
+}
+
+TEST_F(Packer, NotAPicture) {
+    writeAll(dir / "images/smap.png", "GIF89a");
+    expectFailure("images/smap.png", "format: not a PNG file");
+}
+
+TEST_F(Packer, TransparentPixelInAnOpaqueImage) {
+    ASSERT_TRUE(writePng(dir / "images/smap.png", 256, 256, PNG_COLOR_TYPE_RGBA, 17));
+    expectFailure("images/smap.png", "opacity: pixel (0, 0) has alpha 17");
+}
+
+TEST_F(Packer, MissingTriangle) {
+    std::string text = readAll(dir / "meshes/vyr_logo.obj");
+    text.erase(text.rfind("\nf ") + 1);  // the last face, of the second part
+    writeAll(dir / "meshes/vyr_logo.obj", text);
+    expectFailure("meshes/vyr_logo.obj", "Cap_23_1: triangle count: 1827, must be 1828");
+}
+
+TEST_F(Packer, OneFlippedTriangle) {
+    std::string face = nthLine(dir / "meshes/star.obj", "f ", 7);
+    std::istringstream words(face);
+    std::string f, a, b, c;
+    words >> f >> a >> b >> c;
+    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "f ", 7, "f " + a + " " + c + " " + b));
+    expectFailure("meshes/star.obj", "Cone: triangle 8: winding");
+}
+
+TEST_F(Packer, NormalThatIsNotUnitLength) {
+    std::string normal = nthLine(dir / "meshes/star.obj", "vn ", 0);
+    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "vn ", 0, "vn 0.5 0 0"));
+    expectFailure("meshes/star.obj", "unit normals");
+}
+
+TEST_F(Packer, VertexOutsideTheExtent) {
+    ASSERT_TRUE(replaceLine(dir / "meshes/tarsel_logo.obj", "v ", 0, "v 1.95 0 -0.05"));
+    expectFailure("meshes/tarsel_logo.obj", "Cap_21_1: extent: x from");
+}
+
+TEST_F(Packer, QuadFace) {
+    std::string face = nthLine(dir / "meshes/star.obj", "f ", 0);
+    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "f ", 0, face + " 1//1"));
+    expectFailure("meshes/star.obj", "faces must be triangles");
+}
+
+TEST_F(Packer, RenamedPart) {
+    ASSERT_TRUE(replaceLine(dir / "meshes/tarsel_logo.obj", "o ", 1, "o Cap_2_2"));
+    expectFailure("meshes/tarsel_logo.obj", "objects: \"Cap_21_1, Cap_2_2\", must be \"Cap_21_1, Cap_2_1\"");
+}
+
+TEST_F(Packer, MissingSource) {
+    fs::remove(dir / "meshes/star.obj");
+    expectFailure("meshes/star.obj", "cannot be opened");
+}

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "allocation_counter.h"
+#include "scene/data_stream.h"
+#include "scene/object3d.h"
+#include "scene/project3d.h"
+#include "scene/texture.h"
+
+using namespace vyr::test;
+
+namespace {
+
+void writeTexture(DataStream& s, const char* name, uint8_t fill) {
+    Texture t;
+    t.name = name;
+    t.width = t.height = 2;
+    t.pitch = 8;
+    t.pixels = static_cast<uint8_t*>(malloc(16));
+    memset(t.pixels, fill, 16);
+    t.save(s);
+}
+
+void writeObject(DataStream& s, const char* name, uint32_t kind, float firstVector = 0) {
+    if (kind == KindMesh) {
+        Mesh3D m;
+        m.name = name;
+        m.vectors[0] = firstVector;
+        m.save(s);
+    } else {
+        Object3D o;
+        o.name = name;
+        o.vectors[0] = firstVector;
+        o.save(s);
+    }
+}
+
+Project3D* loadFrom(DataStream& w, uint32_t* consumed = nullptr) {
+    DataStream r;
+    r.openMemoryRead(w.data(), w.streamPosition());
+    Project3D* p = new Project3D;
+    p->load(r);
+    if (consumed) *consumed = r.streamPosition();
+    return p;
+}
+
+}  // namespace
+
+TEST(Project3D, TwelveZeroBytesAreAnEmptyProject) {
+    const uint8_t zeros[16] = {};
+    DataStream r;
+    r.openMemoryRead(zeros, sizeof zeros);
+    Project3D p;
+    p.load(r);
+    EXPECT_EQ(r.streamPosition(), 12u);
+    EXPECT_TRUE(p.objects.empty());
+    EXPECT_TRUE(p.materials.empty());
+    EXPECT_TRUE(p.textures.empty());
+}
+
+TEST(Project3D, MaterialDefaults) {
+    Material m;
+    EXPECT_EQ(m.name, "NOTHING");
+    EXPECT_EQ(m.value1, 0.3f);
+    EXPECT_EQ(m.value2, 0.3f);
+    for (const MaterialChannel& c : m.channels) {
+        EXPECT_EQ(c.textureName, "NOTHING");
+        EXPECT_FALSE(c.textured);
+        for (uint32_t w : c.words) EXPECT_EQ(w, 0u);
+    }
+}
+
+TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(1);
+    // The record by hand, in its odd order: the floats sit inside channel 3.
+    w.writeString("steel");
+    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xA0 + i);
+    w.writeString("gfx/a.jpg");
+    w.writeFlag(true);
+    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xB0 + i);
+    w.writeString("b");
+    w.writeFlag(false);
+    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xC0 + i);
+    w.writeF32(1.25f);
+    w.writeF32(-4.0f);
+    w.writeString("gfx/c.jpg");
+    w.writeFlag(true);
+    w.writeU32(1);
+    writeTexture(w, "gfx/after.jpg", 3);
+    w.writeU32(0);
+    uint32_t consumed = 0;
+    Project3D* p = loadFrom(w, &consumed);
+    EXPECT_EQ(consumed, w.streamPosition());
+    ASSERT_EQ(p->materials.size(), 1u);
+    const Material& m = *p->materials.at("steel");
+    EXPECT_EQ(m.channels[0].words[3], 0xA3u);
+    EXPECT_EQ(m.channels[0].textureName, "gfx/a.jpg");
+    EXPECT_TRUE(m.channels[0].textured);
+    EXPECT_EQ(m.channels[1].textureName, "b");
+    EXPECT_FALSE(m.channels[1].textured);
+    EXPECT_EQ(m.channels[2].words[0], 0xC0u);
+    EXPECT_EQ(m.value1, 1.25f);
+    EXPECT_EQ(m.value2, -4.0f);
+    EXPECT_EQ(m.channels[2].textureName, "gfx/c.jpg");
+    EXPECT_TRUE(m.channels[2].textured);
+    ASSERT_NE(p->findTexture("gfx/after.jpg"), nullptr);
+    EXPECT_EQ(p->findTexture("gfx/after.jpg")->pixels[15], 3);
+
+    // Saving writes the same record back.
+    DataStream again;
+    again.openMemoryWrite();
+    p->save(again);
+    ASSERT_EQ(again.streamPosition(), w.streamPosition());
+    EXPECT_EQ(memcmp(again.data(), w.data(), w.streamPosition()), 0);
+    delete p;
+}
+
+TEST(Project3D, LaterDuplicateNameWinsAndTheEarlierIsDestroyed) {
+    const long before = liveAllocations();
+    {
+        DataStream w;
+        w.openMemoryWrite();
+        w.writeU32(0);
+        w.writeU32(3);
+        writeTexture(w, "gfx/same.jpg", 1);
+        writeTexture(w, "gfx/other.jpg", 2);
+        writeTexture(w, "gfx/same.jpg", 9);
+        w.writeU32(3);
+        writeObject(w, "obj", KindMesh, 1.0f);
+        writeObject(w, "obj", KindObject, 2.0f);
+        writeObject(w, "x", KindObject);
+        Project3D* p = loadFrom(w);
+        ASSERT_EQ(p->textures.size(), 2u);
+        EXPECT_EQ(p->findTexture("gfx/same.jpg")->pixels[0], 9);
+        ASSERT_EQ(p->objects.size(), 2u);
+        Object3D* obj = p->findObject("obj");
+        EXPECT_EQ(obj->vectors[0], 2.0f);
+        EXPECT_EQ(dynamic_cast<Mesh3D*>(obj), nullptr);
+        delete p;
+    }
+    // Every block made while loading is gone again: the replaced ones too.
+    EXPECT_EQ(liveAllocations(), before);
+}
+
+TEST(Project3D, KeysSortByUnsignedBytesPrefixFirst) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0);
+    w.writeU32(0);
+    const char* names[] = {"gfx/star.dae", "gfx/VYR Logo.dae", "gfx/\xC3\xA9", "gfx/Tarsel Logo.dae", "gfx/star",
+                           "gfx/Star"};
+    w.writeU32(6);
+    for (const char* n : names) writeObject(w, n, KindObject);
+    Project3D* p = loadFrom(w);
+    std::vector<std::string> order;
+    for (auto& e : p->objects) order.push_back(e.first);
+    const std::vector<std::string> expected = {"gfx/Star", "gfx/Tarsel Logo.dae", "gfx/VYR Logo.dae", "gfx/star",
+                                               "gfx/star.dae", "gfx/\xC3\xA9"};
+    EXPECT_EQ(order, expected);
+    EXPECT_NE(p->findObject("gfx/star"), nullptr);
+    EXPECT_EQ(p->findObject("GFX/STAR"), nullptr);
+    EXPECT_EQ(p->findObject("gfx/sta"), nullptr);
+    EXPECT_EQ(p->findTexture("gfx/star"), nullptr);
+    delete p;
+}
+
+TEST(Project3D, UnknownKindAtTopLevelStopsLoading) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0);
+    w.writeU32(0);
+    w.writeU32(3);
+    writeObject(w, "first", KindObject);
+    w.writeU32(5);  // neither a node nor a mesh
+    w.writeString("lost");
+    Project3D* p = loadFrom(w);
+    EXPECT_EQ(p->objects.size(), 1u);
+    EXPECT_NE(p->findObject("first"), nullptr);
+    delete p;
+}
+
+TEST(Project3D, LoadAgainReplacesEverything) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0);
+    w.writeU32(1);
+    writeTexture(w, "gfx/a.jpg", 1);
+    w.writeU32(1);
+    writeObject(w, "a", KindMesh);
+    const long before = liveAllocations();
+    Project3D p;
+    for (int i = 0; i < 3; ++i) {
+        DataStream r;
+        r.openMemoryRead(w.data(), w.streamPosition());
+        p.load(r);
+    }
+    EXPECT_EQ(p.objects.size(), 1u);
+    EXPECT_EQ(p.textures.size(), 1u);
+    p.clear();
+    EXPECT_TRUE(p.objects.empty());
+    EXPECT_EQ(liveAllocations(), before);
+}
