@@ -43,14 +43,19 @@ std::vector<Contour> crescent(int steps, double r, double d) {
     double cx = (1 + d * d - r * r) / (2 * d);
     double outerHalf = std::acos(cx);                  // angle on the unit circle
     double innerHalf = std::atan2(std::sin(outerHalf), cx - d);  // angle on the small circle
+    // The tips are cut short: a bevel cannot follow a point sharper than itself.
+    const double cutOuter = 0.12, cutInner = 0.16;
+    double o0 = outerHalf + cutOuter, o1 = 2 * M_PI - outerHalf - cutOuter;
+    double i0 = 2 * M_PI - innerHalf - cutInner, i1 = innerHalf + cutInner;
     Contour c;
     int n = steps * 4;
     for (int i = 0; i <= n; ++i) {
-        double a = outerHalf + (2 * M_PI - 2 * outerHalf) * i / n;
+        double a = o0 + (o1 - o0) * i / n;
         c.push_back({std::cos(a), std::sin(a)});
     }
-    for (int i = n - 1; i > 0; --i) {
-        double a = -innerHalf + 2 * innerHalf * i / n;
+    // Back along the small circle's arc inside the disc, through its leftmost point.
+    for (int i = 0; i <= n; ++i) {
+        double a = i0 + (i1 - i0) * i / n;
         c.push_back({d + r * std::cos(a), r * std::sin(a)});
     }
     return {c};
