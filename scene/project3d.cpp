@@ -70,15 +70,27 @@ void Project3D::load(DataStream& stream) {
     clear();
     uint32_t count = 0;
     if (!stream.readU32(count)) return;
+    // A record that moves the stream not at all ran into the end of a memory
+    // block: a stored count beyond it would otherwise spin for ages.
     for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t start = stream.streamPosition();
         Material* material = new Material;
         material->load(stream);
+        if (stream.streamPosition() == start) {
+            delete material;
+            return;
+        }
         store(materials, material->name, material);
     }
     if (!stream.readU32(count)) return;
     for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t start = stream.streamPosition();
         Texture* texture = new Texture;
         texture->load(stream);
+        if (stream.streamPosition() == start) {
+            delete texture;
+            return;
+        }
         store(textures, texture->name, texture);
     }
     if (!stream.readU32(count)) return;

@@ -206,3 +206,17 @@ TEST(Project3D, LoadAgainReplacesEverything) {
     EXPECT_TRUE(p.objects.empty());
     EXPECT_EQ(liveAllocations(), before);
 }
+
+TEST(Project3D, CountsBeyondTheEndOfTheBlockStopQuickly) {
+    // Four billion materials promised, none there.
+    const uint8_t bytes[] = {0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0};
+    DataStream r;
+    r.openMemoryRead(bytes, sizeof bytes);
+    const long before = liveAllocations();
+    {
+        Project3D p;
+        p.load(r);
+        EXPECT_LE(p.materials.size(), 1u);
+    }
+    EXPECT_EQ(liveAllocations(), before);
+}
