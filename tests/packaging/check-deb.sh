@@ -71,6 +71,16 @@ while at + 8 <= len(wav):
     at += 8 + size + (size & 1)
 if not data:
     sys.exit("no data chunk")
+# SDL writes silence while a freshly opened device is still paused.
+def silence(b):
+    i = 0
+    while i + 1 < len(b) and b[i] == 0 and b[i + 1] == 0:
+        i += 2
+    return i
+played = played[silence(played):]
+data = data[silence(data):] + data[:silence(data)]
+if not played:
+    sys.exit("only silence")
 loops = len(played) // len(data) + 1
 expected = (data * loops)[:len(played)]
 if played != expected:

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -167,13 +168,25 @@ protected:
         return text;
     }
 
+    static size_t leadingSilence(const std::vector<uint8_t>& bytes) {
+        size_t i = 0;
+        while (i + 1 < bytes.size() && bytes[i] == 0 && bytes[i + 1] == 0) i += 2;
+        return i;
+    }
     // Where the session first differs from the looping soundtrack started at
-    // its beginning; its length when it does not.
+    // its beginning; its length when it does not. SDL writes silence while a
+    // freshly opened device is still paused, so silence may come first.
     static size_t mismatch(const std::vector<uint8_t>& session) {
         const std::vector<uint8_t>& d = track->data;
-        for (size_t i = 0; i < session.size(); ++i)
-            if (session[i] != d[i % d.size()]) return i;
+        size_t from = leadingSilence(session), offset = leadingSilence(d);
+        for (size_t i = from; i < session.size(); ++i)
+            if (session[i] != d[(offset + i - from) % d.size()]) return i;
         return session.size();
+    }
+    static int16_t expectedSample(const std::vector<uint8_t>& session, size_t byte) {
+        const std::vector<uint8_t>& d = track->data;
+        size_t at = (leadingSilence(d) + byte - std::min(byte, leadingSilence(session))) % d.size() & ~size_t(1);
+        return int16_t(d[at] | d[(at + 1) % d.size()] << 8);
     }
     static bool sessionHolds(const State& s, size_t index, size_t bytes) {
         return s.sessions.size() > index && s.sessions[index].size() >= bytes;
@@ -185,8 +198,14 @@ protected:
         ASSERT_GT(s.sessions.size(), index);
         const std::vector<uint8_t>& session = s.sessions[index];
         ASSERT_FALSE(session.empty());
-        EXPECT_EQ(mismatch(session), session.size())
-            << "session " << index << " of " << session.size() << " bytes is not the soundtrack from its beginning";
+        size_t at = mismatch(session);
+        std::string around;
+        for (size_t i = at & ~size_t(1); i < session.size() && i < (at & ~size_t(1)) + 16; i += 2)
+            around += " " + std::to_string(int16_t(session[i] | session[i + 1] << 8)) + "/" +
+                      std::to_string(expectedSample(session, i));
+        EXPECT_EQ(at, session.size()) << "session " << index << " of " << session.size()
+                                      << " bytes is not the soundtrack from its beginning; played/expected from byte " << at
+                                      << ":" << around;
     }
     void waitForBytes(size_t index, size_t bytes) {
         ASSERT_TRUE(capture.waitFor([&](const State& s) { return sessionHolds(s, index, bytes); }))
