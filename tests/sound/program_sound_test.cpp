@@ -9,6 +9,7 @@
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +86,8 @@ protected:
     void start(std::vector<std::string> arguments, const char* root = nullptr, const char* audioFile = nullptr) {
         program = fork();
         if (program == 0) {
+            // Blocked opening the FIFO with no reader left, it would wait forever.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             int out = open((outputDir + "/out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             int err = open((outputDir + "/err.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(out, STDOUT_FILENO);
