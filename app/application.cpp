@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/soundtrack.h"
 #include "app/startup_options.h"
+#include "common/log.h"
 #include "platform/console.h"
 #include "platform/network.h"
 #include "render/rendering_context.h"
@@ -22,6 +23,10 @@ constexpr const char* networkFailure = "Cannot initialize WinSock DLL -- exiting
 // Fatal start-up failures end with 1: a failure must not look like success.
 constexpr int fatalExitCode = 1;
 constexpr int networkExitCode = 20;
+
+// Start-up milestones at debug level: the log's time stamps show where start-up
+// time goes (the benchmarks read them).
+void logMilestone(const char* what) { logMessage("vyrtest", LogLevel::Debug, "DEBUG", "runApplication", false, "%s", what); }
 
 int failStartup(const char* message) {
     if (message) platform::showFatalMessage(message);
@@ -103,11 +108,16 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->reportInterval = 5;
     app.context->benchmark = options.benchmark;
 
+    logMilestone("context created");
     app.content = &sceneContent();
-    loadAssets(*app.content, app.context);
+    loadAssets(*app.content, nullptr);
+    logMilestone("asset pack read");
+    reuploadAssets(*app.content, app.context);
+    logMilestone("assets uploaded");
     setSoundtrack(true);
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
+    logMilestone("start-up done");
 
     int exitCode = runFrameLoop();
 

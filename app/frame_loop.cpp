@@ -1,5 +1,6 @@
 // The frame loop: every waiting event first, then one frame unless paused.
 #include "app/application.h"
+#include "common/log.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
 
@@ -13,6 +14,11 @@ void deviceCheck() {
 void drawFrame() {
     ApplicationState& app = applicationState();
     app.context->renderFrame(app.content->project, app.content->overlays);
+    static bool firstPresented = false;
+    if (!firstPresented) {
+        firstPresented = true;
+        logMessage("vyrtest", LogLevel::Debug, "DEBUG", "drawFrame", false, "first frame presented");
+    }
 }
 
 int runFrameLoop() {

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,7 @@ inline ChildResult runChild(const std::vector<std::string>& argv, const std::vec
     std::string outPath = dir / "out", errPath = dir / "err";
     pid_t pid = fork();
     if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
         applyEnv(env);
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -97,6 +99,7 @@ public:
         if (pipe(pipeFds) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             applyEnv(env);
             dup2(pipeFds[1], 1);
             close(pipeFds[0]);

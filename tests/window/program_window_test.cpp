@@ -10,6 +10,7 @@
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,8 @@ protected:
     void start(std::vector<std::string> arguments = {}) {
         program = fork();
         if (program == 0) {
+            // A test that dies must not leave the program running (and eating the CPU).
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             int devNull = open("/dev/null", O_RDWR);
             dup2(devNull, STDOUT_FILENO);
             dup2(devNull, STDERR_FILENO);

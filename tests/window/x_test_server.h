@@ -12,7 +12,8 @@ namespace vyr::testing {
 class XTestServer {
 public:
     ~XTestServer() { stop(); }
-    // Starts Xvfb with the given screen arguments and sets DISPLAY to it.
+    // Starts Xvfb with the given screen arguments and sets DISPLAY to it. Also
+    // makes BadWindow errors non-fatal for every connection of the test process.
     bool start(const std::vector<std::string>& serverArguments = {"-screen", "0", "1280x1024x24"});
     // Starts openbox and waits until it has announced itself on the root window.
     bool startWindowManager();

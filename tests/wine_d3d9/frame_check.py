@@ -34,6 +34,17 @@ def diff(a, b, box, shift=0):
     return total / (3 * (right - left) * (bottom - top))
 
 
+def same_share(a, box, shift):
+    """Share of the pixels of box that equal the pixel shift to their right exactly."""
+    left, top, right, bottom = box
+    same = 0
+    for y in range(top, bottom):
+        for x in range(left, right):
+            i, j = (y * W + x) * 3, (y * W + x + shift) * 3
+            same += a[i:i + 3] == a[j:j + 3]
+    return same / ((right - left) * (bottom - top))
+
+
 def mean(a, box):
     left, top, right, bottom = box
     total = sum(a[(y * W + x) * 3 + c] for y in range(top, bottom) for x in range(left, right) for c in range(3))
@@ -62,12 +73,15 @@ def main():
         # scene <paused> <paused with the daemon answering 1>: the OFF indicator is all that differs.
         off, on = load(sys.argv[2]), load(sys.argv[3])
         ok &= expect("background brightness", mean(off, TOP_LEFT), ">", 8)
-        ok &= expect("tiling: left half against right half", diff(off, off, TOP_LEFT, 320), "<", 6)
-        ok &= expect("tiling control: shifted by 101 pixels", diff(off, off, TOP_LEFT, 101), ">", 10)
+        # Flying star rays add light over both halves differently, so the tiling
+        # shows in the untouched pixels: identical 320 pixels apart, and only by
+        # chance (dark against dark) at any other distance.
+        ok &= expect("tiling: pixels equal to the one 320 to the right", same_share(off, TOP_LEFT, 320), ">", 0.7)
+        ok &= expect("tiling control: equal to the one 101 to the right", same_share(off, TOP_LEFT, 101), "<", 0.6)
         # The background repeats every 320 pixels, so without a logo the centre's
         # left part would match the right edge of the frame.
         ok &= expect("logo at the centre", diff(off, off, CENTRE_LEFT, 320), ">", 15)
-        ok &= expect("OFF indicator: bottom right with and without", diff(off, on, OFF), ">", 15)
+        ok &= expect("OFF indicator: bottom right with and without", diff(off, on, OFF), ">", 10)
         ok &= expect("same frame elsewhere", diff(off, on, (0, 0, W, H - 41)), "<", 2)
     elif what == "pause":
         # pause <running frame> <frame after Space>
