@@ -18,7 +18,7 @@ void loadWords(DataStream& stream, MaterialChannel& channel) {
 
 // Stores `item` under its name; an earlier, different entry of that name is destroyed.
 template <typename T>
-void store(std::map<std::string, T*>& map, const std::string& name, T* item) {
+void store(std::map<std::string, T*, std::less<>>& map, const std::string& name, T* item) {
     auto found = map.find(name);
     if (found != map.end()) {
         if (found->second != item) delete found->second;
@@ -111,12 +111,12 @@ void Project3D::save(DataStream& stream) const {
     for (auto& e : objects) e.second->save(stream);
 }
 
-Texture* Project3D::findTexture(const std::string& name) const {
+Texture* Project3D::findTexture(std::string_view name) const {
     auto found = textures.find(name);
     return found == textures.end() ? nullptr : found->second;
 }
 
-Object3D* Project3D::findObject(const std::string& name) const {
+Object3D* Project3D::findObject(std::string_view name) const {
     auto found = objects.find(name);
     return found == objects.end() ? nullptr : found->second;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "scene/data_stream.h"
 
@@ -38,13 +39,15 @@ public:
     void clear();
     void load(DataStream& stream);
     void save(DataStream& stream) const;
-    Texture* findTexture(const std::string& name) const;
-    Object3D* findObject(const std::string& name) const;
+    // Looked up every frame with literals: a view, so that no string is built.
+    Texture* findTexture(std::string_view name) const;
+    Object3D* findObject(std::string_view name) const;
 
-    // std::string orders its keys byte-wise as unsigned bytes, a prefix first.
-    std::map<std::string, Object3D*> objects;
-    std::map<std::string, Material*> materials;
-    std::map<std::string, Texture*> textures;
+    // std::string orders its keys byte-wise as unsigned bytes, a prefix first;
+    // std::less<> lets a view be looked up without a temporary key.
+    std::map<std::string, Object3D*, std::less<>> objects;
+    std::map<std::string, Material*, std::less<>> materials;
+    std::map<std::string, Texture*, std::less<>> textures;
 };
 
 }  // namespace vyr::test
