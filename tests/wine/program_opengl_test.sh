@@ -56,6 +56,11 @@ convert "$work/gl-full.png" -crop 640x400+0+0 +repage "$work/gl.png"
 kill "$gl_pid" 2>/dev/null || true
 wait "$gl_pid" 2>/dev/null || true
 # Both are Mesa underneath; only the window system differs, so the coarse
-# composition must agree closely (see frame_check.py for the cells).
-python3 "$here/wine_d3d9/frame_check.py" compare "$work/wine.png" "$work/gl.png" 6 || status=1
+# composition must agree (see frame_check.py for the cells). A paused frame
+# freezes the time at which its first frame ended, not 0: on a loaded machine
+# the two programs' first frames differ by up to a few hundred ms, enough to
+# move the nearest stars by several cells. An idle machine measures a mean of
+# 0.1; the tolerance of the Direct3D 9 comparison (12) leaves room for the load
+# while a missing or moved logo, background or overlay still fails.
+python3 "$here/wine_d3d9/frame_check.py" compare "$work/wine.png" "$work/gl.png" 12 || status=1
 exit $status
