@@ -24,10 +24,6 @@ constexpr const char* networkFailure = "Cannot initialize WinSock DLL -- exiting
 constexpr int fatalExitCode = 1;
 constexpr int networkExitCode = 20;
 
-// Start-up milestones at debug level: the log's time stamps show where start-up
-// time goes (the benchmarks read them).
-void logMilestone(const char* what) { logMessage("vyrtest", LogLevel::Debug, "DEBUG", "runApplication", false, "%s", what); }
-
 int failStartup(const char* message) {
     if (message) platform::showFatalMessage(message);
     platform::stopNetwork();
@@ -41,6 +37,10 @@ const char* contextFailureMessage(Backend backend) {
 }
 
 }  // namespace
+
+void logMilestone(const char* function, const char* what) {
+    logMessage("vyrtest", LogLevel::Debug, "DEBUG", function, false, "%s", what);
+}
 
 ApplicationState& applicationState() {
     static ApplicationState state;
@@ -108,16 +108,16 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->reportInterval = 5;
     app.context->benchmark = options.benchmark;
 
-    logMilestone("context created");
+    logMilestone(__func__, "context created");
     app.content = &sceneContent();
     loadAssets(*app.content, nullptr);
-    logMilestone("asset pack read");
+    logMilestone(__func__, "asset pack read");
     reuploadAssets(*app.content, app.context);
-    logMilestone("assets uploaded");
+    logMilestone(__func__, "assets uploaded");
     setSoundtrack(true);
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
-    logMilestone("start-up done");
+    logMilestone(__func__, "start-up done");
 
     int exitCode = runFrameLoop();
 

@@ -1,6 +1,5 @@
 // The frame loop: every waiting event first, then one frame unless paused.
 #include "app/application.h"
-#include "common/log.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
 
@@ -17,7 +16,7 @@ void drawFrame() {
     static bool firstPresented = false;
     if (!firstPresented) {
         firstPresented = true;
-        logMessage("vyrtest", LogLevel::Debug, "DEBUG", "drawFrame", false, "first frame presented");
+        logMilestone(__func__, "first frame presented");
     }
 }
 
