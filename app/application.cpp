@@ -6,7 +6,6 @@
 #include "app/command_line.h"
 #include "app/soundtrack.h"
 #include "app/startup_options.h"
-#include "common/log.h"
 #include "platform/console.h"
 #include "platform/network.h"
 #include "render/rendering_context.h"
@@ -37,10 +36,6 @@ const char* contextFailureMessage(Backend backend) {
 }
 
 }  // namespace
-
-void logMilestone(const char* function, const char* what) {
-    logMessage("vyrtest", LogLevel::Debug, "DEBUG", function, false, "%s", what);
-}
 
 ApplicationState& applicationState() {
     static ApplicationState state;
@@ -108,16 +103,12 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->reportInterval = 5;
     app.context->benchmark = options.benchmark;
 
-    logMilestone(__func__, "context created");
     app.content = &sceneContent();
     loadAssets(*app.content, nullptr);
-    logMilestone(__func__, "asset pack read");
     reuploadAssets(*app.content, app.context);
-    logMilestone(__func__, "assets uploaded");
     setSoundtrack(true);
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
-    logMilestone(__func__, "start-up done");
 
     int exitCode = runFrameLoop();
 

@@ -39,8 +39,5 @@ void applyWindowMode();
 void deviceCheck();
 void drawFrame();
 int runFrameLoop();
-// Start-up milestones at debug level: the log's time stamps show where start-up
-// time goes (the benchmarks read them).
-void logMilestone(const char* function, const char* what);
 
 }  // namespace vyr::test

@@ -13,11 +13,6 @@ void deviceCheck() {
 void drawFrame() {
     ApplicationState& app = applicationState();
     app.context->renderFrame(app.content->project, app.content->overlays);
-    static bool firstPresented = false;
-    if (!firstPresented) {
-        firstPresented = true;
-        logMilestone(__func__, "first frame presented");
-    }
 }
 
 int runFrameLoop() {

@@ -17,6 +17,7 @@ struct NativeWindow {
     Visual* visual = nullptr;  // null: the root window's
     int depth = 0;
     Colormap colormap = 0;  // ours to free; 0 while the window uses the default one
+    Cursor cursor = 0;      // the arrow; freed with the connection
     std::string title, className;
 
     bool shown = false;   // showWindow was called; the visual is fixed from then on

@@ -5,6 +5,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
+#include <X11/cursorfont.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>
@@ -96,7 +97,11 @@ std::vector<unsigned long> iconProperty() {
     attributes.border_pixel = 0;  // needed when the visual differs from the root's
     attributes.event_mask = eventMask;
     attributes.colormap = w->colormap;
-    unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask | (w->colormap ? CWColormap : 0);
+    // Without a cursor of its own the window shows its parent's: on a bare X
+    // server that is the root's cross. Windows gives the class the arrow.
+    if (!w->cursor) w->cursor = XCreateFontCursor(display, XC_left_ptr);
+    attributes.cursor = w->cursor;
+    unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask | CWCursor | (w->colormap ? CWColormap : 0);
     return XCreateWindow(display, RootWindow(display, w->screen), x, y, width, height, 0,
                          w->visual ? w->depth : CopyFromParent, InputOutput,
                          w->visual ? w->visual : CopyFromParent, mask, &attributes);

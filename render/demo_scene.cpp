@@ -10,30 +10,24 @@ namespace vyr::test {
 double sceneStart = 0.0;
 double pauseTime = 0.0;
 
-namespace {
-
-// The counter or, failing that, the millisecond timer; the choice is made once.
-double clockReading(bool useCounter, double scale) {
-    if (useCounter) return double(platform::performanceCounter()) * scale;
-    return double(platform::millisecondTimer()) * 0.001;
+double counterSeconds(uint64_t now, uint64_t base, uint64_t frequency) {
+    return double(now - base) / double(frequency);
 }
 
-}  // namespace
-
 double sceneClock() {
+    // The counter or, failing that, the millisecond timer; the choice is made once.
     static bool initialised = false;
-    static bool useCounter = false;
-    static double scale = 0.0;
-    static double base = 0.0;
+    static uint64_t frequency = 0;
+    static uint64_t base = 0;
     if (!initialised) {
         initialised = true;
-        uint64_t frequency = platform::performanceFrequency();
-        useCounter = frequency != 0;
-        if (useCounter) scale = 1.0 / double(frequency);
-        base = clockReading(useCounter, scale);
+        frequency = platform::performanceFrequency();
+        base = frequency != 0 ? platform::performanceCounter() : platform::millisecondTimer();
         return 0.0;
     }
-    return clockReading(useCounter, scale) - base;
+    if (frequency != 0) return counterSeconds(platform::performanceCounter(), base, frequency);
+    // The millisecond timer wraps at 32 bits: the difference is taken there.
+    return double(uint32_t(platform::millisecondTimer() - uint32_t(base))) * 0.001;
 }
 
 uint32_t noise31(uint32_t n) {

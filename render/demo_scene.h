@@ -11,6 +11,10 @@ class RenderingContext;
 
 // Seconds since the first call (which returns 0).
 double sceneClock();
+// Seconds from `base` to `now` of a counter at `frequency` per second. The
+// difference is taken in integers first: a large raw count scaled to seconds
+// loses its fraction, above all where Direct3D has set the FPU to single precision.
+double counterSeconds(uint64_t now, uint64_t base, uint64_t frequency);
 // The clock reading at which the animation time is 0, and the reading of the
 // frame frozen by the last pause.
 extern double sceneStart;

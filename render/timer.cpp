@@ -4,6 +4,11 @@
 
 namespace vyr::test {
 
+uint64_t counterMs(uint64_t ticks, uint64_t frequency) {
+    if (frequency == 0) return 0;
+    return ticks / frequency * 1000ull + ticks % frequency * 1000ull / frequency;
+}
+
 Timer::Timer() : frequency(platform::performanceFrequency()) {}
 
 void Timer::start() {
@@ -12,9 +17,8 @@ void Timer::start() {
 }
 
 uint64_t Timer::elapsedMs() const {
-    if (frequency == 0) return 0;
     uint64_t count = running ? platform::performanceCounter() : stopCount;
-    return (count - startCount) * 1000ull / frequency;
+    return counterMs(count - startCount, frequency);
 }
 
 }  // namespace vyr::test

@@ -5,11 +5,16 @@
 
 namespace vyr::test {
 
+// Whole milliseconds in `ticks` of a counter running at `frequency` per second,
+// truncated. Split so that no product overflows: a nanosecond counter times
+// 1000 would after 213 days.
+uint64_t counterMs(uint64_t ticks, uint64_t frequency);
+
 class Timer {
 public:
     Timer();
     void start();
-    // Whole milliseconds since start(), truncated; multiplication before division.
+    // Whole milliseconds since start(), truncated.
     uint64_t elapsedMs() const;
 
     bool running = false;

@@ -85,8 +85,7 @@ bool prepareDrawable(OpenGLDrawable& drawable, NativeWindow* window, bool multis
                                             "GLX_ARB_multisample")) {
         printf(" - GLX_ARB_multisample not found (MSAA is OFF)\n");
     } else {
-        int n = 1;
-        while (uint32_t(n) * 2 <= samples) n *= 2;
+        int n = firstSampleCount(samples);
         GLXFBConfig found = nullptr;
         for (; n >= 1 && !found; n /= 2) {
             found = chooseConfig(display, surface->screen, granted, n);

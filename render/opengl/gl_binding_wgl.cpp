@@ -74,8 +74,7 @@ int probeMultisampleFormat(uint32_t samples, bool stereo, const PIXELFORMATDESCR
             printf(" - WGL_ARB_multisample not found (MSAA is OFF)\n");
         } else {
             auto choose = entryPoint<ChoosePixelFormat>("wglChoosePixelFormatARB");
-            int n = 1;
-            while (uint32_t(n) * 2 <= samples) n *= 2;
+            int n = firstSampleCount(samples);
             int attributes[] = {WGL_DRAW_TO_WINDOW_ARB, 1, WGL_SUPPORT_OPENGL_ARB, 1,
                                 WGL_ACCELERATION_ARB, WGL_FULL_ACCELERATION_ARB, WGL_COLOR_BITS_ARB, 32,
                                 WGL_ALPHA_BITS_ARB, 8, WGL_DEPTH_BITS_ARB, 16, WGL_STENCIL_BITS_ARB, 0,

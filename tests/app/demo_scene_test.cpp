@@ -49,6 +49,14 @@ TEST(DemoScene, LogoAlphaTable) {
     }
 }
 
+// A microsecond stays a microsecond however long the machine has been up.
+TEST(DemoScene, SceneClockKeepsItsResolutionAtLargeCounts) {
+    for (uint64_t base : {0ull, 604800000000000ull, 1ull << 62}) {
+        EXPECT_DOUBLE_EQ(counterSeconds(base + 1000, base, 1000000000ull), 1e-6) << base;
+        EXPECT_DOUBLE_EQ(counterSeconds(base + 2500000, base, 10000000ull), 0.25) << base;
+    }
+}
+
 TEST(DemoScene, PauseFreezesAndResumeContinues) {
     NullContext context;
     sceneClock();

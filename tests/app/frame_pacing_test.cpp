@@ -3,6 +3,7 @@
 #include <string>
 
 #include "null_context.h"
+#include "render/timer.h"
 
 using namespace vyr::test;
 
@@ -97,6 +98,19 @@ TEST(CountFrame, ReportIntervalZeroPrintsNothing) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(context.reportFrames, 0u);
     EXPECT_GT(context.currentFrameRate, 0u);
+}
+
+// Long uptimes must not overflow: a nanosecond count times 1000 wraps after 213 days.
+TEST(ElapsedMs, CounterToWholeMilliseconds) {
+    struct Case { uint64_t ticks, frequency, ms; } cases[] = {
+        {0, 1000000000ull, 0},
+        {1999999, 1000000000ull, 1},
+        {20000000000000000ull, 1000000000ull, 20000000000ull},  // 231 days of nanoseconds
+        {18446744073709551615ull, 1000000000ull, 18446744073709ull},
+        {10000000, 10000000ull, 1000},  // a 10 MHz counter
+        {12345, 0, 0},                  // no counter
+    };
+    for (const Case& c : cases) EXPECT_EQ(counterMs(c.ticks, c.frequency), c.ms) << c.ticks;
 }
 
 TEST(ElapsedMs, StartsWithTheContext) {

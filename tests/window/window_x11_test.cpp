@@ -7,6 +7,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
@@ -201,6 +202,26 @@ TEST_F(X11Window, MouseMovesAndLeftButtonCarryClientCoordinates) {
             EXPECT_EQ(e.x, 100);
             EXPECT_EQ(e.y, 50);
         }
+}
+
+// A window without a cursor of its own shows the root's cross on a bare server.
+TEST_F(X11Window, ShowsItsOwnCursorNotTheRoots) {
+    showAndWait();
+    auto cursorOver = [this](::Window over, int x, int y) {
+        XWarpPointer(user, None, over, 0, 0, 0, 0, x, y);
+        XSync(user, False);
+        XFixesCursorImage* image = XFixesGetCursorImage(user);
+        std::vector<unsigned long> pixels;
+        if (image) pixels.assign(image->pixels, image->pixels + image->width * image->height);
+        XFree(image);
+        return pixels;
+    };
+    Screen* screen = DefaultScreenOfDisplay(user);
+    std::vector<unsigned long> root = cursorOver(RootWindowOfScreen(screen), WidthOfScreen(screen) - 2,
+                                                 HeightOfScreen(screen) - 2);
+    std::vector<unsigned long> own = cursorOver(x11Window(window), 100, 50);
+    ASSERT_FALSE(root.empty());
+    EXPECT_NE(own, root);
 }
 
 TEST_F(X11Window, PointerLeftOfTheWindowGivesNegativeCoordinates) {
