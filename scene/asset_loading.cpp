@@ -21,11 +21,13 @@ void loadAssets(SceneContent& content, RenderingContext* context, const uint8_t*
     content.project = new Project3D;
     DataStream stream;
     stream.openMemoryRead(pack, packSize);
+    // Reading stops at the first record not read whole; the holders stay, empty.
+    bool complete = true;
     for (Texture*& overlay : content.overlays) {
         overlay = new Texture;
-        overlay->load(stream);
+        complete = complete && overlay->load(stream);
     }
-    content.project->load(stream);
+    if (complete) content.project->load(stream);
     stream.close();
     reuploadAssets(content, context);
 }

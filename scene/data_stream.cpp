@@ -5,6 +5,12 @@
 
 namespace vyr::test {
 
+bool byteCount(uint32_t count, uint32_t elementSize, uint32_t& bytes) {
+    if (elementSize && count > UINT32_MAX / elementSize) return false;
+    bytes = count * elementSize;
+    return true;
+}
+
 DataStream::~DataStream() { close(); }
 
 bool DataStream::openMemoryRead(const void* block, size_t size) {
@@ -41,6 +47,13 @@ bool DataStream::openFileWrite(const char* path) {
     return true;
 }
 
+bool DataStream::canRead(uint32_t count) const {
+    if (mode == StreamMode::FileRead && file) return true;
+    if (mode != StreamMode::MemoryRead || !memory) return false;
+    // Subtracted, not added: position + count wraps where size_t has 32 bits.
+    return position <= memorySize && count <= memorySize - position;
+}
+
 bool DataStream::readBlock(void* destination, uint32_t count) {
     if (mode == StreamMode::FileRead && file) {
         position += count;
@@ -48,7 +61,7 @@ bool DataStream::readBlock(void* destination, uint32_t count) {
     }
     if (mode == StreamMode::MemoryRead && memory) {
         // Checked against the block: a read past its end transfers nothing.
-        if (size_t(position) + count > memorySize) return false;
+        if (!canRead(count)) return false;
         memcpy(destination, memory + position, count);
         position += count;
         return true;
@@ -79,12 +92,12 @@ bool DataStream::readFlag(bool& value) {
 
 bool DataStream::readString(std::string& value) {
     uint32_t n = 0;
-    if (!readU32(n)) return false;
-    char* text = static_cast<char*>(malloc(size_t(n) + 1));
+    // Checked first: a stored length must not allocate more than the block holds.
+    if (!readU32(n) || !canRead(n)) return false;
+    char* text = static_cast<char*>(malloc(n ? n : 1));
     if (!text) return false;
     bool ok = readBlock(text, n);
-    text[ok ? n : 0] = '\0';
-    if (ok) value = text;  // up to the first NUL
+    if (ok) value.assign(text, strnlen(text, n));  // up to the first NUL
     free(text);
     return ok;
 }

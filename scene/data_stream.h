@@ -12,6 +12,11 @@ enum class StreamMode : int { Closed = 0, FileRead = 1, FileWrite = 2, MemoryRea
 
 enum PixelFormat : uint32_t { Index8 = 0, RGB8 = 1, RGBA8 = 2 };
 
+// count × elementSize as a byte count for a stream's 32-bit positions; false
+// when it does not fit. Every size made from counts read from a stream goes
+// through here, so that a crafted count can neither wrap nor be cut short.
+bool byteCount(uint32_t count, uint32_t elementSize, uint32_t& bytes);
+
 class DataStream {
 public:
     DataStream() = default;
@@ -25,6 +30,9 @@ public:
     bool openFileRead(const char* path);
     bool openFileWrite(const char* path);
 
+    // False when a memory block has fewer than count bytes left, or the stream
+    // does not read; a file stream says true (only fread finds its end).
+    bool canRead(uint32_t count) const;
     bool readU32(uint32_t& value);
     bool readF32(float& value);
     bool readFlag(bool& value);

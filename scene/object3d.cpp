@@ -27,7 +27,7 @@ Object3D* Object3D::createForNextRecord(DataStream& stream) {
     return nullptr;  // no sound way to know the record's length
 }
 
-bool Object3D::loadObjectPart(DataStream& stream) {
+bool Object3D::loadObjectPart(DataStream& stream, uint32_t depth) {
     uint32_t kind = 0;
     stream.readU32(kind);
     destroyChildren();
@@ -39,15 +39,17 @@ bool Object3D::loadObjectPart(DataStream& stream) {
     uint32_t count = 0;
     if (!stream.readU32(count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-        Object3D* child = createForNextRecord(stream);
+        Object3D* child = depth < maxNestingDepth ? createForNextRecord(stream) : nullptr;
         if (!child) return false;
-        child->load(stream);
         children.push_back(child);
+        if (!child->loadAtDepth(stream, depth + 1)) return false;
     }
     return true;
 }
 
-void Object3D::load(DataStream& stream) { loadObjectPart(stream); }
+bool Object3D::load(DataStream& stream) { return loadAtDepth(stream, 1); }
+
+bool Object3D::loadAtDepth(DataStream& stream, uint32_t depth) { return loadObjectPart(stream, depth); }
 
 void Object3D::saveObjectPart(DataStream& stream, uint32_t kind) const {
     stream.writeU32(kind);
@@ -80,30 +82,31 @@ void Mesh3D::reset() {
     texture = nullptr;
 }
 
-void Mesh3D::load(DataStream& stream) {
-    bool complete = loadObjectPart(stream);
+bool Mesh3D::loadAtDepth(DataStream& stream, uint32_t depth) {
+    bool complete = loadObjectPart(stream, depth);
     releaseArrays();
     triangleCount = 0;
     texture = nullptr;
-    if (!complete) return;
-    uint32_t count = 0;
-    if (!stream.readU32(count)) return;
-    size_t bytes = size_t(count) * 36;
+    uint32_t count = 0, bytes = 0, both = 0;
+    // Both arrays must be in the stream before anything is allocated for them.
+    if (!complete || !stream.readU32(count) || !byteCount(count, 36, bytes) || !byteCount(bytes, 2, both) ||
+        !stream.canRead(both))
+        return false;
     vertices = static_cast<float*>(malloc(bytes ? bytes : 1));
     normals = static_cast<float*>(malloc(bytes ? bytes : 1));
-    if (!vertices || !normals || !stream.readBlock(vertices, uint32_t(bytes)) ||
-        !stream.readBlock(normals, uint32_t(bytes))) {
+    if (!vertices || !normals || !stream.readBlock(vertices, bytes) || !stream.readBlock(normals, bytes)) {
         releaseArrays();
-        return;
+        return false;
     }
     triangleCount = count;
+    return true;
 }
 
 void Mesh3D::save(DataStream& stream) const {
     saveObjectPart(stream, KindMesh);
     stream.writeU32(triangleCount);
-    for (uint32_t i = 0; i < triangleCount * 9; ++i) stream.writeF32(vertices[i]);
-    for (uint32_t i = 0; i < triangleCount * 9; ++i) stream.writeF32(normals[i]);
+    for (size_t i = 0; i < size_t(triangleCount) * 9; ++i) stream.writeF32(vertices[i]);
+    for (size_t i = 0; i < size_t(triangleCount) * 9; ++i) stream.writeF32(normals[i]);
 }
 
 }  // namespace vyr::test

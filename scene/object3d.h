@@ -14,6 +14,10 @@ class Texture;
 
 enum ObjectKind : uint32_t { KindObject = 0, KindMesh = 1 };
 
+// Records nested deeper than this stop loading as an unknown kind does: a
+// crafted stream must not lead the recursion off the end of the stack.
+constexpr uint32_t maxNestingDepth = 64;
+
 class Object3D {
 public:
     Object3D() = default;
@@ -23,7 +27,10 @@ public:
 
     virtual void clear();
     virtual void reset();
-    virtual void load(DataStream& stream);
+    // Consumes one record. False when it could not be read whole (an unknown
+    // kind, nesting too deep, a size that does not fit, the end of the data):
+    // the stream's position is then meaningless and loading must stop.
+    virtual bool load(DataStream& stream);
     virtual void save(DataStream& stream) const;
 
     // Reads the next kind tag, steps back over it and makes the matching node;
@@ -36,8 +43,10 @@ public:
 
 protected:
     void destroyChildren();
-    // False when a child record had an unknown kind and reading stopped.
-    bool loadObjectPart(DataStream& stream);
+    // load for a record at the given nesting level (1 at the top).
+    virtual bool loadAtDepth(DataStream& stream, uint32_t depth);
+    // False when the node or one of its children could not be read whole.
+    bool loadObjectPart(DataStream& stream, uint32_t depth);
     void saveObjectPart(DataStream& stream, uint32_t kind) const;
 };
 
@@ -48,13 +57,15 @@ public:
 
     void clear() override;
     void reset() override;
-    void load(DataStream& stream) override;
     void save(DataStream& stream) const override;
 
     float* normals = nullptr;   // 9 * triangleCount, malloc'd
     float* vertices = nullptr;  // 9 * triangleCount, malloc'd
     uint32_t triangleCount = 0;
     Texture* texture = nullptr;  // not owned; resolved by the drawing code
+
+protected:
+    bool loadAtDepth(DataStream& stream, uint32_t depth) override;
 
 private:
     void releaseArrays();

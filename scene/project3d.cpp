@@ -7,13 +7,14 @@ namespace vyr::test {
 
 namespace {
 
-void loadChannelTail(DataStream& stream, MaterialChannel& channel) {
-    stream.readString(channel.textureName);
-    stream.readFlag(channel.textured);
+bool loadChannelTail(DataStream& stream, MaterialChannel& channel) {
+    return stream.readString(channel.textureName) && stream.readFlag(channel.textured);
 }
 
-void loadWords(DataStream& stream, MaterialChannel& channel) {
-    for (uint32_t& w : channel.words) stream.readU32(w);
+bool loadWords(DataStream& stream, MaterialChannel& channel) {
+    for (uint32_t& w : channel.words)
+        if (!stream.readU32(w)) return false;
+    return true;
 }
 
 // Stores `item` under its name; an earlier, different entry of that name is destroyed.
@@ -30,16 +31,11 @@ void store(std::map<std::string, T*, std::less<>>& map, const std::string& name,
 
 }  // namespace
 
-void Material::load(DataStream& stream) {
-    stream.readString(name);
-    loadWords(stream, channels[0]);
-    loadChannelTail(stream, channels[0]);
-    loadWords(stream, channels[1]);
-    loadChannelTail(stream, channels[1]);
-    loadWords(stream, channels[2]);
-    stream.readF32(value1);
-    stream.readF32(value2);
-    loadChannelTail(stream, channels[2]);
+bool Material::load(DataStream& stream) {
+    return stream.readString(name) && loadWords(stream, channels[0]) && loadChannelTail(stream, channels[0]) &&
+           loadWords(stream, channels[1]) && loadChannelTail(stream, channels[1]) &&
+           loadWords(stream, channels[2]) && stream.readF32(value1) && stream.readF32(value2) &&
+           loadChannelTail(stream, channels[2]);
 }
 
 void Material::save(DataStream& stream) const {
@@ -66,40 +62,40 @@ void Project3D::clear() {
     objects.clear();
 }
 
-void Project3D::load(DataStream& stream) {
+bool Project3D::load(DataStream& stream) {
     clear();
+    // A record not read whole stops everything: the stream's position is then
+    // no record's start, and a stored count beyond the end of the data would
+    // otherwise spin for ages. The record itself is not kept.
     uint32_t count = 0;
-    if (!stream.readU32(count)) return;
-    // A record that moves the stream not at all ran into the end of a memory
-    // block: a stored count beyond it would otherwise spin for ages.
+    if (!stream.readU32(count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t start = stream.streamPosition();
         Material* material = new Material;
-        material->load(stream);
-        if (stream.streamPosition() == start) {
+        if (!material->load(stream)) {
             delete material;
-            return;
+            return false;
         }
         store(materials, material->name, material);
     }
-    if (!stream.readU32(count)) return;
+    if (!stream.readU32(count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-        const uint32_t start = stream.streamPosition();
         Texture* texture = new Texture;
-        texture->load(stream);
-        if (stream.streamPosition() == start) {
+        if (!texture->load(stream)) {
             delete texture;
-            return;
+            return false;
         }
         store(textures, texture->name, texture);
     }
-    if (!stream.readU32(count)) return;
+    if (!stream.readU32(count)) return false;
     for (uint32_t i = 0; i < count; ++i) {
-        Object3D* object = Object3D::createForNextRecord(stream);
-        if (!object) return;  // unreadable kind: stop here
-        object->load(stream);
+        Object3D* object = Object3D::createForNextRecord(stream);  // none for an unknown kind
+        if (!object || !object->load(stream)) {
+            delete object;
+            return false;
+        }
         store(objects, object->name, object);
     }
+    return true;
 }
 
 void Project3D::save(DataStream& stream) const {

@@ -25,7 +25,8 @@ struct Material {
     float value1 = 0.3f;
     float value2 = 0.3f;
 
-    void load(DataStream& stream);
+    // False when the record ran out before its end.
+    bool load(DataStream& stream);
     void save(DataStream& stream) const;
 };
 
@@ -37,7 +38,9 @@ public:
     Project3D& operator=(const Project3D&) = delete;
 
     void clear();
-    void load(DataStream& stream);
+    // False when a record in it could not be read whole; what was read before
+    // that stays, and nothing after it is read.
+    bool load(DataStream& stream);
     void save(DataStream& stream) const;
     // Looked up every frame with literals: a view, so that no string is built.
     Texture* findTexture(std::string_view name) const;

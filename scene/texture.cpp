@@ -4,12 +4,20 @@
 
 namespace vyr::test {
 
+namespace {
+
+// Bytes per pixel of what a back-end uploads: Index8 is converted to RGB8
+// first, and anything neither Index8 nor RGB8 goes up as RGBA8.
+uint32_t uploadBytesPerPixel(uint32_t format) { return format == Index8 || format == RGB8 ? 3 : 4; }
+
+}  // namespace
+
 Texture::~Texture() {
     free(pixels);
     free(converted);
 }
 
-void Texture::load(DataStream& stream) {
+bool Texture::load(DataStream& stream) {
     free(pixels);
     free(converted);
     pixels = converted = nullptr;
@@ -17,13 +25,18 @@ void Texture::load(DataStream& stream) {
     width = height = pitch = 0;
     if (!stream.readString(name) || !stream.readU32(width) || !stream.readU32(height) ||
         !stream.readU32(pitch) || !stream.readU32(format))
-        return;
-    size_t size = size_t(height) * pitch;
+        return false;
+    // Both the stored block (height x pitch) and the image a back-end makes of
+    // it (width x height x bytes per pixel) must fit in 32 bits.
+    uint32_t size = 0, row = 0, image = 0;
+    if (!byteCount(height, pitch, size) || !byteCount(width, uploadBytesPerPixel(format), row) ||
+        !byteCount(height, row, image) || !stream.canRead(size))
+        return false;
     pixels = static_cast<uint8_t*>(malloc(size ? size : 1));
-    if (pixels && !stream.readBlock(pixels, uint32_t(size))) {
-        free(pixels);
-        pixels = nullptr;
-    }
+    if (pixels && stream.readBlock(pixels, size)) return true;
+    free(pixels);
+    pixels = nullptr;
+    return false;
 }
 
 void Texture::save(DataStream& stream) const {

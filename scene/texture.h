@@ -15,8 +15,9 @@ public:
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
 
-    // Consumes one texture record.
-    void load(DataStream& stream);
+    // Consumes one texture record. False when it could not be read whole, or
+    // its sizes do not fit 32 bits: loading must stop.
+    bool load(DataStream& stream);
     void save(DataStream& stream) const;
 
     std::string name = "NOTHING";

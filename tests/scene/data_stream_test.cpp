@@ -100,6 +100,9 @@ TEST(DataStream, MemoryReadPastTheEndTransfersNothing) {
     std::string text = "kept";
     EXPECT_FALSE(r.readString(text));
     EXPECT_EQ(text, "kept");
+    // Stepped back before the start: position + count must not wrap into the block.
+    r.stepBack(8);
+    EXPECT_FALSE(r.readU32(v));
 }
 
 TEST(DataStream, ModesThatDoNotReadTransferNothing) {

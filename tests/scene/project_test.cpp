@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,19 @@ void writeObject(DataStream& s, const char* name, uint32_t kind, float firstVect
         o.vectors[0] = firstVector;
         o.save(s);
     }
+}
+
+// A node record up to its child count; the children follow it.
+void writeNode(DataStream& s, uint32_t kind, const char* name, uint32_t children) {
+    s.writeU32(kind);
+    s.writeString(name);
+    for (int i = 0; i < 9; ++i) s.writeF32(0);
+    s.writeU32(children);
+}
+
+void writeTextureHeader(DataStream& s, uint32_t width, uint32_t height, uint32_t pitch) {
+    s.writeString("big");
+    for (uint32_t v : {width, height, pitch, uint32_t(RGBA8)}) s.writeU32(v);
 }
 
 Project3D* loadFrom(DataStream& w, uint32_t* consumed = nullptr) {
@@ -170,19 +184,71 @@ TEST(Project3D, KeysSortByUnsignedBytesPrefixFirst) {
     delete p;
 }
 
-TEST(Project3D, UnknownKindAtTopLevelStopsLoading) {
-    DataStream w;
-    w.openMemoryWrite();
-    w.writeU32(0);
-    w.writeU32(0);
-    w.writeU32(3);
-    writeObject(w, "first", KindObject);
-    w.writeU32(5);  // neither a node nor a mesh
-    w.writeString("lost");
-    Project3D* p = loadFrom(w);
-    EXPECT_EQ(p->objects.size(), 1u);
-    EXPECT_NE(p->findObject("first"), nullptr);
-    delete p;
+TEST(Project3D, RecordNotReadWholeStopsLoadingAtAnyDepth) {
+    // Each record sits between a "first" and a "last" one of its section; a
+    // record that cannot be read stops loading and is not kept.
+    struct Case {
+        const char* what;
+        bool texture;
+        std::function<void(DataStream&)> write;
+        bool whole;
+    };
+    const auto chain = [](uint32_t levels) {
+        return [levels](DataStream& w) {
+            for (uint32_t i = 1; i <= levels; ++i) writeNode(w, KindObject, "deep", i < levels);
+        };
+    };
+    const Case cases[] = {
+        {"unknown kind at top level", false, [](DataStream& w) { w.writeU32(5), w.writeString("lost"); }, false},
+        {"unknown kind as the last child of a node under a mesh", false,
+         [](DataStream& w) {
+             writeNode(w, KindMesh, "mesh", 1);
+             writeNode(w, KindObject, "node", 2);
+             writeNode(w, KindObject, "leaf", 0);
+             w.writeU32(7);  // the last child's kind, read as the triangle count if the stop is lost
+             w.writeU32(0);
+         },
+         false},
+        {"64 levels", false, chain(64), true},
+        {"65 levels", false, chain(65), false},
+        {"mesh arrays of 2^32 + 32 bytes each", false,
+         [](DataStream& w) {
+             writeNode(w, KindMesh, "mesh", 0);
+             w.writeU32(0x071C71C8u);  // x 36 cut to 32 bits is 32
+             for (int i = 0; i < 16; ++i) w.writeU32(0);
+         },
+         false},
+        {"pixels of 2 x 0x80000008 bytes", true,
+         [](DataStream& w) {
+             writeTextureHeader(w, 2, 2, 0x80000008u);
+             for (int i = 0; i < 4; ++i) w.writeU32(0);
+         },
+         false},
+        {"image of 2^30 x 1 x 4 bytes", true, [](DataStream& w) { writeTextureHeader(w, 0x40000000u, 1, 0); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataStream w;
+        w.openMemoryWrite();
+        w.writeU32(0);
+        w.writeU32(c.texture ? 3 : 0);
+        if (c.texture) writeTexture(w, "first", 1), c.write(w), writeTexture(w, "last", 2);
+        w.writeU32(c.texture ? 0 : 3);
+        if (!c.texture) writeObject(w, "first", KindObject), c.write(w), writeObject(w, "last", KindObject);
+        DataStream r;
+        r.openMemoryRead(w.data(), w.streamPosition());
+        Project3D p;
+        EXPECT_EQ(p.load(r), c.whole);
+        std::vector<std::string> names;
+        if (c.texture)
+            for (auto& e : p.textures) names.push_back(e.first);
+        else
+            for (auto& e : p.objects) names.push_back(e.first);
+        if (c.whole)
+            EXPECT_EQ(names.size(), 3u);
+        else
+            EXPECT_EQ(names, std::vector<std::string>{"first"});
+    }
 }
 
 TEST(Project3D, LoadAgainReplacesEverything) {

@@ -27,7 +27,7 @@ const char* formatName(uint32_t format) {
 
 void printTexture(const char* kind, const Texture& t, uint32_t offset) {
     printf("%8u  %s \"%s\": %u x %u, pitch %u, %s, %u pixel bytes\n", offset, kind, t.name.c_str(), t.width,
-           t.height, t.pitch, formatName(t.format), t.height * t.pitch);
+           t.height, t.pitch, formatName(t.format), t.pixels ? t.height * t.pitch : 0);
 }
 
 void printObject(const Object3D& o, int depth, uint32_t offset = 0) {
@@ -83,49 +83,46 @@ int main(int argc, char** argv) {
     }
     printf("%s: %zu bytes\n", argc == 2 ? argv[1] : "embedded pack", size);
 
-    // The same sequence of reads as loading at start-up.
+    // The same sequence of reads as loading at start-up, stopping where it stops.
     DataStream s;
     s.openMemoryRead(pack, size);
-    for (int i = 0; i < 3; ++i) {
+    bool complete = true;
+    for (int i = 0; complete && i < 3; ++i) {
         uint32_t at = s.streamPosition();
         Texture t;
-        t.load(s);
+        complete = t.load(s);
         printTexture("texture", t, at);
     }
     uint32_t count = 0;
-    printf("%8u  project\n", s.streamPosition());
-    s.readU32(count);
-    printf("          %u materials\n", count);
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t at = s.streamPosition();
-        Material m;
-        m.load(s);
-        if (s.streamPosition() == at) break;  // ran into the end
-        printf("          material \"%s\"\n", m.name.c_str());
+    if (complete) {
+        printf("%8u  project\n", s.streamPosition());
+        complete = s.readU32(count);
+        printf("          %u materials\n", count);
     }
-    s.readU32(count);
-    printf("          %u textures\n", count);
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; complete && i < count; ++i) {
+        Material m;
+        if ((complete = m.load(s))) printf("          material \"%s\"\n", m.name.c_str());
+    }
+    count = 0;
+    if (complete && (complete = s.readU32(count))) printf("          %u textures\n", count);
+    for (uint32_t i = 0; complete && i < count; ++i) {
         uint32_t at = s.streamPosition();
         Texture t;
-        t.load(s);
-        if (s.streamPosition() == at) break;  // ran into the end
+        complete = t.load(s);
         printTexture("project texture", t, at);
     }
-    s.readU32(count);
-    printf("          %u objects\n", count);
-    for (uint32_t i = 0; i < count; ++i) {
+    count = 0;
+    if (complete && (complete = s.readU32(count))) printf("          %u objects\n", count);
+    for (uint32_t i = 0; complete && i < count; ++i) {
         uint32_t at = s.streamPosition();
         Object3D* o = Object3D::createForNextRecord(s);
-        if (!o) {
-            printf("%8u  unreadable record kind, reading stops\n", at);
-            break;
-        }
-        o->load(s);
-        printObject(*o, 0, at);
+        complete = o && o->load(s);
+        if (o) printObject(*o, 0, at);  // as far as it was read
         delete o;
     }
-    printf("%8u  end%s\n", s.streamPosition(),
-           s.streamPosition() == size ? "" : " (the pack's size differs: damaged or not a pack)");
-    return s.streamPosition() == size ? 0 : 1;
+    const bool whole = complete && s.streamPosition() == size;
+    if (!complete) printf("%8u  a record cannot be read whole (unknown kind, nesting or size): reading stops\n",
+                          s.streamPosition());
+    printf("%8u  end%s\n", s.streamPosition(), whole ? "" : " (not where the data ends: damaged or not a pack)");
+    return whole ? 0 : 1;
 }
