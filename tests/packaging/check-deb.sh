@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The .deb of the native build: it installs with dpkg, and the installed
-# program, started without VYR_ROOT from an unrelated folder, finds and plays
-# its soundtrack (SDL's disk audio driver captures what it plays). The package
-# is removed again afterwards.
+# The .deb of the native build: lintian finds no error in it; it installs with
+# dpkg; the vyrtest command, started without VYR_ROOT from an unrelated folder,
+# prints its help, and finds and plays its soundtrack through the /usr/bin link
+# (SDL's disk audio driver captures what it plays); the manual page, the menu
+# entry and the theme icons are in place. The package is removed again
+# afterwards, and its command with it.
 # Usage: tests/packaging/check-deb.sh [native build dir]   (default: build/native)
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
@@ -34,6 +36,11 @@ deb=$(ls -t "$build"/packages/vyrtest_*.deb 2>/dev/null | head -n 1)
 echo "package: $deb"
 dpkg-deb -f "$deb" Depends
 
+# Errors only: the warnings and notes that stay are explained in the README.
+lintian "$deb" >"$work/lintian.txt" 2>&1
+cat "$work/lintian.txt"
+grep -q '^E: ' "$work/lintian.txt" && fail "lintian reports errors"
+
 if ! dpkg -i "$deb" >"$work/install.log" 2>&1; then
   # Missing runtime dependencies: let apt bring them in and finish the install.
   apt-get install -f -y >>"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "dpkg -i $deb"; }
@@ -41,12 +48,24 @@ fi
 installed_by_us=1
 dpkg -s vyrtest 2>/dev/null | grep -q '^Status: install ok installed' || { cat "$work/install.log"; fail "vyrtest is not installed"; }
 
-program=$(dpkg -L vyrtest | grep '/bin/vyrtest$' | head -n 1)
+program=/usr/bin/vyrtest
 wav=$(dpkg -L vyrtest | grep '/share/vyr/sounds/soundtrack.wav$' | head -n 1)
-[ -x "$program" ] || fail "the package holds no bin/vyrtest"
+[ -L "$program" ] && [ -x "$program" ] || fail "no /usr/bin/vyrtest link to the program"
 [ -f "$wav" ] || fail "the package holds no share/vyr/sounds/soundtrack.wav"
 dpkg -L vyrtest | grep -q '/conf/vyr.conf.example$' || fail "the package holds no conf/vyr.conf.example"
-echo "installed: $program"
+echo "installed: $program -> $(readlink "$program")"
+
+(cd "$work" && env -u DISPLAY vyrtest -h >"$work/help.txt") || fail "vyrtest -h ended with $?"
+grep -q $'^-fl <num>\tLimits the number of frames' "$work/help.txt" || { cat "$work/help.txt"; fail "vyrtest -h printed no help"; }
+if command -v man >/dev/null; then
+  man -w vyrtest >/dev/null || fail "man -w vyrtest finds no manual page"
+else
+  [ -f /usr/share/man/man1/vyrtest.1.gz ] || fail "no manual page"
+fi
+desktop-file-validate /usr/share/applications/vyrtest.desktop || fail "the menu entry does not validate"
+for n in 16 32 48 64; do
+  file "/usr/share/icons/hicolor/${n}x$n/apps/vyrtest.png" | grep -q "PNG image data, $n x $n," || fail "no ${n}x$n icon"
+done
 
 # Ended by the timeout; what counts is what it played meanwhile.
 (cd "$work" && env -u VYR_ROOT SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" LIBGL_ALWAYS_SOFTWARE=1 \
@@ -89,4 +108,8 @@ if played != expected:
 print("played %d bytes (%.1f s) of the soundtrack" % (len(played), len(played) / 44100.0))
 PY
 
-echo "PASS: check-deb: $(basename "$deb") installs and the installed program plays its soundtrack without VYR_ROOT"
+dpkg -r vyrtest >"$work/remove.log" 2>&1 || { cat "$work/remove.log"; fail "dpkg -r vyrtest"; }
+installed_by_us=
+[ -e "$program" ] || [ -e /usr/share/applications/vyrtest.desktop ] && fail "dpkg -r left the command or the menu entry"
+
+echo "PASS: check-deb: $(basename "$deb") passes lintian, installs, and the vyrtest command prints its help and plays its soundtrack without VYR_ROOT"

@@ -1,8 +1,14 @@
 // Writes the program's icon images as a Windows .ico file (32 bits per pixel,
-// every size in one file) for the Windows build's icon resource.
-// Usage: vyr-icongen <output.ico>
+// every size in one file) for the Windows build's icon resource, or as one PNG
+// per size in the icon theme's layout (<folder>/<N>x<N>/apps/vyrtest.png) for
+// the Linux desktop.
+// Usage: vyr-icongen <output.ico> | vyr-icongen -hicolor <folder>
+#include <png.h>
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "platform/icon_images.h"
@@ -43,11 +49,40 @@ std::vector<uint8_t> iconBitmap(const vyr::platform::IconImage& image) {
     return out;
 }
 
+bool writePng(const vyr::platform::IconImage& image, const std::string& path) {
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < image.size * image.size; ++i) {
+        uint32_t p = image.argb[i];
+        rgba.insert(rgba.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p), uint8_t(p >> 24)});
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png.height = uint32_t(image.size);
+    png.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&png, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
+int writeThemeIcons(const std::string& folder) {
+    for (int i = 0; i < vyr::platform::iconImageCount(); ++i) {
+        const auto& image = vyr::platform::iconImage(i);
+        std::string dir = folder + "/" + std::to_string(image.size) + "x" + std::to_string(image.size);
+        mkdir(folder.c_str(), 0755);
+        mkdir(dir.c_str(), 0755);
+        mkdir((dir + "/apps").c_str(), 0755);
+        if (!writePng(image, dir + "/apps/vyrtest.png")) {
+            fprintf(stderr, "vyr-icongen: cannot write %s/apps/vyrtest.png\n", dir.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "-hicolor") return writeThemeIcons(argv[2]);
     if (argc != 2) {
-        fputs("usage: vyr-icongen <output.ico>\n", stderr);
+        fputs("usage: vyr-icongen <output.ico> | vyr-icongen -hicolor <folder>\n", stderr);
         return 2;
     }
     const int count = vyr::platform::iconImageCount();
