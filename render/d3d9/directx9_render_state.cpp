@@ -8,6 +8,9 @@ namespace vyr::test {
 
 namespace {
 
+// Every character the frame-rate text can show.
+const char* const frameRateGlyphs = "Generated FPS: -0123456789";
+
 // Overlay quad (0-3), background quad (4-7, texture repeated twice each way), streak (8-9).
 const SceneVertex quadVertices[10] = {
     {0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f},
@@ -64,6 +67,14 @@ void DirectX9Context::setupRenderState() {
     if (FAILED(d3dx.createFontA(device, -19, 0, 0, 1, FALSE, ANSI_CHARSET, OUT_TT_PRECIS, ANTIALIASED_QUALITY, 0,
                                 "Times New Roman", &created)))
         created = nullptr;
+    // Some D3DX builds keep the glyphs in managed-pool textures, which the
+    // extended device refuses; drawing with such a font reads a texture that
+    // was never made. A font that cannot cache the frame-rate text's glyphs is
+    // dropped here, and the text is skipped as with no font at all.
+    if (created && FAILED(created->PreloadTextA(frameRateGlyphs, -1))) {
+        created->Release();
+        created = nullptr;
+    }
     font = created;
 }
 

@@ -93,6 +93,20 @@ pause)
   finish
   python3 "$here/frame_check.py" pause "$work/before.png" "$work/after.png"
   ;;
+frame-rate-key)
+  # F draws the frame-rate text, where Wine's font cannot draw on the extended
+  # device: the program must go on, show frames, and still end on Escape.
+  start run -directx9 -nosound
+  xdotool key --window "$window" f
+  reports=$(grep -c '^Produced' "$work/run.out" || true)
+  for _ in $(seq 300); do
+    [ "$(grep -c '^Produced' "$work/run.out" || true)" -gt "$reports" ] && break
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ "$(grep -c '^Produced' "$work/run.out" || true)" -gt "$reports" ] || { echo "no frames after F"; cat "$work/run.err"; exit 1; }
+  finish
+  ;;
 compare-opengl)
   # Both back-ends at animation time 0 (-paused) in the same display.
   start d3d -directx9 -nosound -paused
