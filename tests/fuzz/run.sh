@@ -15,9 +15,10 @@ build() {
 }
 build ini_file_fuzz "$here/common/ini_file.cpp" "$here/common/strings.cpp"
 build setting_values_fuzz "$here/common/setting_values.cpp" "$here/common/strings.cpp"
+build project_load_fuzz "$here"/scene/{data_stream,texture,object3d,project3d}.cpp
 
 status=0
-for target in ini_file_fuzz setting_values_fuzz; do
+for target in ini_file_fuzz setting_values_fuzz project_load_fuzz; do
   seeds=$here/tests/fuzz/corpus/${target%_fuzz}
   corpus=$out/corpus-$target
   mkdir -p "$corpus"
