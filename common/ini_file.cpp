@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/ini_file_os.h"
 #include "common/strings.h"
 
 namespace vyr {
@@ -80,23 +81,36 @@ void trimTrailing(char* begin, char* end) {
     *end = '\0';
 }
 
-// A whole physical line, without length limit; null at the end of the file.
+// A whole physical line without its line feed and without length limit; null at
+// the end of the file or on a read error (ferror tells which). A NUL ends the text
+// but not the line, so the next line keeps its own number.
 char* readLine(FILE* file) {
     size_t capacity = 200, length = 0;
     char* line = static_cast<char*>(malloc(capacity));
     if (!line) return nullptr;
-    while (fgets(line + length, int(capacity - length), file)) {
-        length += strlen(line + length);
-        if (length > 0 && line[length - 1] == '\n') return line;
-        if (length + 1 < capacity) continue;  // a NUL inside the line; keep reading
-        char* bigger = static_cast<char*>(realloc(line, capacity * 2));
-        if (!bigger) return line;
-        line = bigger;
-        capacity *= 2;
+    bool any = false, cut = false;
+    for (int c; (c = getc(file)) != EOF;) {
+        any = true;
+        if (c == '\n') break;
+        if (c == '\0') cut = true;
+        if (cut) continue;
+        if (length + 1 == capacity) {
+            char* bigger = static_cast<char*>(realloc(line, capacity * 2));
+            if (!bigger) {
+                cut = true;  // no memory: the line keeps what it has
+                continue;
+            }
+            line = bigger;
+            capacity *= 2;
+        }
+        line[length++] = char(c);
     }
-    if (length > 0) return line;
-    free(line);
-    return nullptr;
+    if (!any || ferror(file)) {
+        free(line);
+        return nullptr;
+    }
+    line[length] = '\0';
+    return line;
 }
 
 }  // namespace
@@ -181,7 +195,7 @@ bool IniFile::parse() {
         fprintf(stderr, "Cannot open .ini file \"%s\": %s\n", name, kErrorTexts[5]);
         return false;
     }
-    FILE* file = fopen(parserName, "r");
+    FILE* file = os::openRegularFile(parserName);
     if (!file) {
         impl->setError(makeError(6, 0));
         fprintf(stderr, "Cannot open .ini file \"%s\": %s\n", name, kErrorTexts[6]);
@@ -197,8 +211,16 @@ bool IniFile::parse() {
         free(line);
         if (!ok) break;
     }
+    // A file that fails part-way cannot be read, as if it had not opened; the
+    // pairs read before stay, as after a parser error.
+    bool readFailed = ok && ferror(file);
     fclose(file);
     free(parserName);
+    if (readFailed) {
+        impl->setError(makeError(6, 0));
+        fprintf(stderr, "Cannot open .ini file \"%s\": %s\n", name, kErrorTexts[6]);
+        return false;
+    }
     if (!ok) {
         impl->setError(makeError(1, lineNumber));
         fprintf(stderr, "Cannot parse .ini file \"%s\": %s (line %d)\n", name, kErrorTexts[1], int(lineNumber));

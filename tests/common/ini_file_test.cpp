@@ -1,5 +1,8 @@
 #include "common/ini_file.h"
 
+#include <poll.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,6 +14,29 @@ using vyr::testing::TempDir;
 using vyr::testing::writeWholeFile;
 
 namespace {
+
+// Parses in a child process, so that a read that blocks or never ends fails the test
+// instead of hanging it: what the parser wrote on stderr, then its error code.
+std::string parseInChild(const std::string& path) {
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 2);
+        IniFile ini(path.c_str());
+        fprintf(stderr, "code %u", ini.lastError() ? ini.lastError()->code : 0u);
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string err;
+    char buffer[512];
+    pollfd p{fds[0], POLLIN, 0};
+    for (ssize_t n; poll(&p, 1, 60000) == 1 && (n = read(fds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(fds[0]);
+    return err;
+}
 
 class IniFileTest : public ::testing::Test {
 protected:
@@ -135,6 +161,26 @@ TEST_F(IniFileTest, MissingFileReportsAndRecords) {
     EXPECT_EQ(ini.lastError()->code, 6u);
     EXPECT_EQ(ini.lastError()->line, 0u);
     EXPECT_STREQ(ini.lastError()->text, "No such file or directory.");
+}
+
+TEST_F(IniFileTest, OnlyRegularFilesAreRead) {
+    std::string fifo = dir / "fifo", zero = dir / "zero";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
+    // /proc/self/mem is a regular file whose first read fails.
+    for (const std::string& path : {dir.path(), fifo, zero, std::string("/proc/self/mem")}) {
+        EXPECT_EQ(parseInChild(path), "Cannot open .ini file \"" + path + "\": No such file or directory.\ncode 6");
+    }
+}
+
+TEST_F(IniFileTest, NulEndsTheTextButNotTheLine) {
+    ::testing::internal::CaptureStderr();
+    IniFile ini(write(std::string("[s]\na = x\0 junk\nb = 2\nbad\n", 26)));
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_STREQ(ini.lookup("s", "a"), "x");
+    EXPECT_STREQ(ini.lookup("s", "b"), "2");
+    ASSERT_NE(ini.lastError(), nullptr);
+    EXPECT_EQ(ini.lastError()->line, 4u);
 }
 
 TEST_F(IniFileTest, ReloadReadsTheFileAfresh) {
