@@ -82,9 +82,14 @@ const char* homeDirectory() {
 }
 
 char* userDataDirectory() {
+    // A relative XDG_DATA_HOME is invalid and ignored, as the base-directory rules say.
     const char* data = getenv("XDG_DATA_HOME");
-    if (data && data[0]) return copyText(data);
-    return joinPath(homeDirectory(), ".local", "share", nullptr);
+    char* directory = data && data[0] == '/' ? copyText(data) : joinPath(homeDirectory(), ".local", "share", nullptr);
+    if (directory) {
+        size_t length = strlen(directory);
+        while (length > 1 && directory[length - 1] == '/') directory[--length] = '\0';
+    }
+    return directory;
 }
 
 }  // namespace vyr

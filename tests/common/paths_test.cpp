@@ -54,13 +54,18 @@ TEST_F(PathsEnv, InstallDirectoryFromVyrRoot) {
 }
 
 TEST_F(PathsEnv, UserDataDirectory) {
-    setenv("XDG_DATA_HOME", "/data/here", 1);
-    EXPECT_EQ(joined(vyr::userDataDirectory()), "/data/here");
-    unsetenv("XDG_DATA_HOME");
-    setenv("HOME", "/home/someone/", 1);
-    EXPECT_EQ(joined(vyr::userDataDirectory()), "/home/someone/.local/share");
-    setenv("HOME", "/", 1);
-    EXPECT_EQ(joined(vyr::userDataDirectory()), "/.local/share");
+    struct Case {
+        const char* xdgDataHome;
+        const char* home;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"/data/here", "/h", "/data/here"}, Case{"/data/here//", "/h", "/data/here"},
+                          Case{"/", "/h", "/"}, Case{"relative/data", "/h", "/h/.local/share"},
+                          Case{nullptr, "/home/someone/", "/home/someone/.local/share"},
+                          Case{"", "/", "/.local/share"}}) {
+        vyr::testing::applyEnv({{"XDG_DATA_HOME", c.xdgDataHome}, {"HOME", c.home}});
+        EXPECT_EQ(joined(vyr::userDataDirectory()), c.expected) << (c.xdgDataHome ? c.xdgDataHome : "unset");
+    }
 }
 
 // The running program's prefix counts only when it holds share/vyr.
