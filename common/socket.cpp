@@ -68,6 +68,10 @@ bool Socket::setReceiveTimeout(int milliseconds) {
     return handle != kInvalidSocket && os::setReceiveTimeout(handle, milliseconds);
 }
 
+bool Socket::setSendTimeout(int milliseconds) {
+    return handle != kInvalidSocket && os::setSendTimeout(handle, milliseconds);
+}
+
 bool Socket::lastCallInterrupted() { return interrupted; }
 
 TCPSocket* TCPSocket::getClientSocket(const char* host, int port, int connectTimeoutMs) {

@@ -34,8 +34,9 @@ public:
     int32_t send(const void* buffer, int32_t length);
     int32_t receive(void* buffer, int32_t length);
     int32_t close();
-    // A receive that waits longer fails; 0 restores waiting for ever.
+    // A receive or send that waits longer fails; 0 restores waiting for ever.
     bool setReceiveTimeout(int milliseconds);
+    bool setSendTimeout(int milliseconds);
 
     // Whether the last failed call on this thread was interrupted by a signal.
     static bool lastCallInterrupted();

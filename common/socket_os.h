@@ -18,6 +18,7 @@ int sendSocket(SocketHandle handle, const void* buffer, int length);
 int receiveSocket(SocketHandle handle, void* buffer, int length);
 int closeSocket(SocketHandle handle);
 bool setReceiveTimeout(SocketHandle handle, int milliseconds);
+bool setSendTimeout(SocketHandle handle, int milliseconds);
 // The text of a getaddrinfo failure, in one program-wide buffer.
 const char* resolveErrorText(int code);
 int32_t socketTypeFor(int family);  // 0 AF_INET, 4 AF_INET6, -1 any other

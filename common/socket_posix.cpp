@@ -68,6 +68,11 @@ bool setReceiveTimeout(SocketHandle handle, int milliseconds) {
     return setsockopt(fd(handle), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
 }
 
+bool setSendTimeout(SocketHandle handle, int milliseconds) {
+    timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return setsockopt(fd(handle), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) == 0;
+}
+
 const char* resolveErrorText(int code) {
     static char text[1024];
     strncpy(text, gai_strerror(code), sizeof text - 1);

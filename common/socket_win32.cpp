@@ -62,6 +62,12 @@ bool setReceiveTimeout(SocketHandle handle, int milliseconds) {
                       sizeof value) == 0;
 }
 
+bool setSendTimeout(SocketHandle handle, int milliseconds) {
+    DWORD value = DWORD(milliseconds);
+    return setsockopt(native(handle), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&value),
+                      sizeof value) == 0;
+}
+
 const char* resolveErrorText(int code) {
     static char text[1024];
     text[0] = '\0';

@@ -1,6 +1,7 @@
 // Asks the session daemon vyrd, over loopback TCP, whether desktop capture is in use.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace vyr {
@@ -17,12 +18,16 @@ bool isUsingDesktopCapture();
 // null); release the cookie with free.
 void readPortFile(uint16_t* port, char** cookie);
 
-// All of length bytes, retried on interruption; length, or -1.
-int32_t sendAll(Socket& socket, const void* buffer, int32_t length);
-// Up to length bytes; fewer when the peer closes or the wait times out; -1 on error.
-int32_t receiveAll(Socket& socket, void* buffer, int32_t length);
+// When a bounded exchange must be over; max() waits as long as the peer takes.
+using Deadline = std::chrono::steady_clock::time_point;
 
-// How long the probe waits to connect and for the answer.
+// All of length bytes, retried on interruption; length, or -1 (also when the
+// deadline passes first).
+int32_t sendAll(Socket& socket, const void* buffer, int32_t length, Deadline deadline = Deadline::max());
+// Up to length bytes; fewer when the peer closes or the deadline passes; -1 on error.
+int32_t receiveAll(Socket& socket, void* buffer, int32_t length, Deadline deadline = Deadline::max());
+
+// How long the probe waits to connect, and then for the whole request and answer.
 constexpr int kProbeTimeoutMs = 5000;
 
 }  // namespace vyr::test
