@@ -1,15 +1,23 @@
 #include "status/desktop_capture_probe.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "common/child_process.h"
+#include "common/socket.h"
 
 using vyr::testing::BackgroundProcess;
 using vyr::testing::TempDir;
@@ -97,6 +105,34 @@ TEST_F(ProbeTest, DaemonThatNeverAnswersTimesOut) {
     std::string err;
     EXPECT_FALSE(probe(err));
     EXPECT_EQ(err, "Could not get whether is using desktop capture from VYRD\n");
+}
+
+// The cookie is far larger than the loopback buffers take in, so sending it blocks
+// until the probe's own time-out ends the wait.
+TEST_F(ProbeTest, DaemonThatNeverReadsCannotHoldTheProbe) {
+    int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&a), size), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&a), &size);
+    writePortFile("[vyrd]\nport = " + std::to_string(ntohs(a.sin_port)) + "\ncookie = " +
+                  std::string(16 << 20, 'c') + "\n");
+    int peer = -1;
+    std::thread accepter([&] { peer = accept(listener, nullptr, nullptr); });
+    std::string err;
+    auto answer = std::async(std::launch::async, [&] { return probe(err); });
+    // Generous: only a probe without a send time-out misses it.
+    bool ended = answer.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    shutdown(listener, SHUT_RDWR);
+    accepter.join();
+    close(peer);  // lets a probe that is still blocked go
+    close(listener);
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(answer.get());
+    EXPECT_EQ(err, "Could not send cookie to VYRD\n");
 }
 
 TEST_F(ProbeTest, WrongCookieGetsNoAnswer) {
@@ -194,11 +230,38 @@ TEST_F(ProbeTest, FailedConnectionIsLogged) {
 }
 
 TEST_F(ProbeTest, SimulatorPublishesAndRemovesItsPortFile) {
+    umask(022);  // the usual mask, which must not make the cookie readable to others
     ASSERT_FALSE(startSim({"--cookie", "k"})->firstLine().empty());
     std::string text = vyr::testing::readWholeFile(portFile());
     EXPECT_EQ(text, "[vyrd]\nport = " + std::to_string(std::stoi(sim->firstLine())) + "\ncookie = k\n");
+    using std::filesystem::perms;
+    EXPECT_EQ(std::filesystem::status(portFile()).permissions(), perms::owner_read | perms::owner_write);
     EXPECT_EQ(sim->stop(), 0);
     EXPECT_FALSE(std::filesystem::exists(portFile()));
+}
+
+TEST_F(ProbeTest, CookiesBeyond64KiBAreServed) {
+    ASSERT_FALSE(startSim({"--cookie", std::string(70000, 'k')})->firstLine().empty());
+    std::string err;
+    EXPECT_TRUE(probe(err));
+    EXPECT_EQ(err, "");
+}
+
+TEST_F(ProbeTest, SilentClientDoesNotHoldTheSimulator) {
+    ASSERT_FALSE(startSim({"--cookie", "k", "--client-timeout", "200"})->firstLine().empty());
+    int port = std::stoi(sim->firstLine());
+    std::unique_ptr<vyr::TCPSocket> silent(vyr::TCPSocket::getClientSocket("127.0.0.1", port));
+    std::unique_ptr<vyr::TCPSocket> asking(vyr::TCPSocket::getClientSocket("127.0.0.1", port));
+    ASSERT_TRUE(silent && asking);
+    // Generous: only a simulator still waiting on the silent client misses it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    std::string request("\x02k\0is-using-desktop-capture\0", 28);
+    EXPECT_EQ(vyr::test::sendAll(*asking, request.data(), 28, deadline), 28);
+    unsigned char reply = 0;
+    EXPECT_EQ(vyr::test::receiveAll(*asking, &reply, 1, deadline), 1);
+    EXPECT_EQ(reply, 1);
+    silent->close();
+    asking->close();
 }
 
 }  // namespace

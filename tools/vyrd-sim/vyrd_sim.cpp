@@ -1,6 +1,7 @@
 // vyrd-sim: listens on loopback, publishes its port file and answers the
 // is-using-desktop-capture request as told.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,11 +35,12 @@ struct Options {
     int port = 0;
     bool once = false;
     std::string recordFile;
+    int clientTimeoutMs = 5000;
 };
 
 void usage() {
     fputs("usage: vyrd-sim [--answer N] [--close] [--stall] [--cookie TEXT] [--port-file-dir DIR]\n"
-          "                [--no-port-file] [--port P] [--once] [--record FILE]\n"
+          "                [--no-port-file] [--port P] [--once] [--record FILE] [--client-timeout MS]\n"
           "  --answer N       the reply byte (default 1: desktop capture in use)\n"
           "  --close          close without replying\n"
           "  --stall          never reply; keep the connection until the client goes\n"
@@ -46,7 +49,9 @@ void usage() {
           "  --no-port-file   publish nothing (the caller writes the port file)\n"
           "  --port P         listen on P (default: any free port)\n"
           "  --once           end after one connection\n"
-          "  --record FILE    store each connection's received bytes in FILE\n",
+          "  --record FILE    store each connection's received bytes in FILE\n"
+          "  --client-timeout MS  how long a client has for its request (default 5000), so\n"
+          "                   that a silent one cannot keep the next from being served\n",
           stderr);
 }
 
@@ -66,6 +71,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
         else if (a == "--port" && hasValue) o.port = atoi(argv[++i]);
         else if (a == "--once") o.once = true;
         else if (a == "--record" && hasValue) o.recordFile = argv[++i];
+        else if (a == "--client-timeout" && hasValue) o.clientTimeoutMs = atoi(argv[++i]);
         else return false;
     }
     return true;
@@ -95,77 +101,121 @@ std::string portFilePath(const Options& o) {
 bool writePortFile(const std::string& path, int port, const std::string& cookie) {
     makeDirectories(path.substr(0, path.rfind('/')));
     // Written aside and renamed, so a reader never sees half a file.
+    // Created private from the start: the file holds the cookie.
     std::string temporary = path + ".tmp";
-    FILE* f = fopen(temporary.c_str(), "w");
-    if (!f) return false;
+    unlink(temporary.c_str());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    FILE* f = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (!f) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
     fprintf(f, "[vyrd]\nport = %d\ncookie = %s\n", port, cookie.c_str());
     fclose(f);
     return rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-// Waits for one byte; false when the peer closed, on error, or when asked to stop.
-bool readByte(int fd, std::string& received, unsigned char& byte) {
+using Clock = std::chrono::steady_clock;
+
+struct Client {
+    int fd;
+    Clock::time_point deadline;  // max(): no limit
+    std::string received;
+    const char* failure = "";  // why the last read gave up
+};
+
+// Waits for one byte; false when the peer closed, the client's time ran out, on
+// error, or when asked to stop.
+bool readByte(Client& c, unsigned char& byte) {
     for (;;) {
-        ssize_t n = recv(fd, &byte, 1, 0);
-        if (n == 1) {
-            received.push_back(char(byte));
+        int wait = -1;
+        if (c.deadline != Clock::time_point::max()) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(c.deadline - Clock::now()).count();
+            if (left <= 0) {
+                c.failure = "client timed out";
+                return false;
+            }
+            wait = int(left);
+        }
+        pollfd p{c.fd, POLLIN, 0};
+        int n = poll(&p, 1, wait);
+        ssize_t got = n == 1 ? recv(c.fd, &byte, 1, 0) : -1;
+        if (got == 1) {
+            c.received.push_back(char(byte));
             return true;
         }
-        if (n < 0 && errno == EINTR && !stopRequested) continue;
+        if (stopRequested) {
+            c.failure = "stopped";
+            return false;
+        }
+        if (n == 0 || (got < 0 && errno == EINTR)) continue;
+        c.failure = "connection closed";
         return false;
     }
 }
 
-bool readText(int fd, std::string& received, std::string& text) {
+enum class TextRead { Complete, Failed, TooLong };
+
+// A NUL-terminated text of at most maxLength bytes; reading stops as soon as it is
+// longer, so a client cannot make the simulator hold much.
+TextRead readText(Client& c, std::string& text, size_t maxLength) {
     text.clear();
     unsigned char byte;
-    while (readByte(fd, received, byte)) {
-        if (byte == 0) return true;
-        if (text.size() > 65536) return false;
+    while (readByte(c, byte)) {
+        if (byte == 0) return TextRead::Complete;
+        if (text.size() == maxLength) return TextRead::TooLong;
         text.push_back(char(byte));
     }
-    return false;
+    return TextRead::Failed;
 }
 
-// Reads until the client closes, keeping what arrives.
-void drain(int fd, std::string& received) {
+// Reads until the client closes (or its time runs out), keeping what arrives.
+void drain(Client& c) {
     unsigned char byte;
-    while (readByte(fd, received, byte)) {
+    while (readByte(c, byte)) {
     }
 }
 
 void serve(int fd, const Options& o) {
-    std::string received, cookie, command;
+    Client c{fd, Clock::time_point::max(), {}};
+    if (o.clientTimeoutMs > 0) c.deadline = Clock::now() + std::chrono::milliseconds(o.clientTimeoutMs);
+    std::string cookie, command;
     unsigned char flag = 0;
     bool complete = false;
-    if (!readByte(fd, received, flag)) {
-        fputs("vyrd-sim: connection closed before the protocol flag\n", stderr);
+    const std::string knownCommand = "is-using-desktop-capture";
+    TextRead cookieRead = TextRead::Failed, commandRead = TextRead::Failed;
+    if (!readByte(c, flag)) {
+        fprintf(stderr, "vyrd-sim: %s before the protocol flag\n", c.failure);
     } else if (flag != 0x02) {
         fprintf(stderr, "vyrd-sim: wrong protocol flag 0x%02x\n", flag);
-    } else if (!readText(fd, received, cookie)) {
-        fputs("vyrd-sim: connection closed inside the cookie\n", stderr);
+    } else if ((cookieRead = readText(c, cookie, o.cookie.size())) == TextRead::Failed) {
+        fprintf(stderr, "vyrd-sim: %s inside the cookie\n", c.failure);
+    } else if (cookieRead == TextRead::TooLong) {
+        fprintf(stderr, "vyrd-sim: wrong cookie: longer than the %zu bytes expected\n", o.cookie.size());
     } else if (cookie != o.cookie) {
         fprintf(stderr, "vyrd-sim: wrong cookie \"%s\"\n", cookie.c_str());
-    } else if (!readText(fd, received, command)) {
-        fputs("vyrd-sim: connection closed inside the command\n", stderr);
-    } else if (command != "is-using-desktop-capture") {
-        fprintf(stderr, "vyrd-sim: unknown command \"%s\"\n", command.c_str());
+    } else if ((commandRead = readText(c, command, knownCommand.size())) == TextRead::Failed) {
+        fprintf(stderr, "vyrd-sim: %s inside the command\n", c.failure);
+    } else if (commandRead == TextRead::TooLong || command != knownCommand) {
+        fprintf(stderr, "vyrd-sim: unknown command \"%s%s\"\n", command.c_str(),
+                commandRead == TextRead::TooLong ? "..." : "");
     } else {
         complete = true;
     }
     if (complete && o.stall) {
         fputs("vyrd-sim: stalling\n", stderr);
-        drain(fd, received);
+        c.deadline = Clock::time_point::max();  // asked for: hold the connection until the client goes
+        drain(c);
     } else if (complete && !o.closeWithoutReply) {
         unsigned char answer = static_cast<unsigned char>(o.answer);
         send(fd, &answer, 1, MSG_NOSIGNAL);
         fprintf(stderr, "vyrd-sim: answered %d\n", o.answer);
-        drain(fd, received);
+        drain(c);
     }
     close(fd);
     if (!o.recordFile.empty()) {
         if (FILE* f = fopen(o.recordFile.c_str(), "wb")) {
-            fwrite(received.data(), 1, received.size(), f);
+            fwrite(c.received.data(), 1, c.received.size(), f);
             fclose(f);
         }
     }
