@@ -13,7 +13,7 @@ build() {
   local target=$1; shift
   clang++ "${flags[@]}" -o "$out/$target" "$here/tests/fuzz/$target.cpp" "$@"
 }
-build ini_file_fuzz "$here/common/ini_file.cpp" "$here/common/strings.cpp"
+build ini_file_fuzz "$here/common/ini_file.cpp" "$here/common/ini_file_posix.cpp" "$here/common/strings.cpp"
 build setting_values_fuzz "$here/common/setting_values.cpp" "$here/common/strings.cpp"
 build project_load_fuzz "$here"/scene/{data_stream,texture,object3d,project3d}.cpp
 
