@@ -1,9 +1,14 @@
 #include "render/demo_scene.h"
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/clock.h"
 #include "render/rendering_context.h"
+#include "scene/object3d.h"
+#include "scene/project3d.h"
+#include "scene/texture.h"
 
 namespace vyr::test {
 
@@ -38,7 +43,7 @@ uint32_t noise31(uint32_t n) {
 
 float noiseUnit(uint32_t n) { return float(double(noise31(n)) * (1.0 / 2147483648.0)); }
 
-bool starPosition(int k, float t, float depthOffset, StarPosition& out) {
+bool starPosition(int k, float t, StarPosition& out) {
     float x = noiseUnit(4096u + uint32_t(k)) * 6.0f - 3.0f;
     float y = noiseUnit(8096u + uint32_t(k)) * 6.0f - 3.0f;
     if (x > -0.2f && x < 0.2f && y > -0.2f && y < 0.2f) return false;
@@ -47,7 +52,7 @@ bool starPosition(int k, float t, float depthOffset, StarPosition& out) {
     int cycles = int(z0 / 36.0f);
     out.x = x;
     out.y = y;
-    out.z = z0 - float(36 * cycles) - depthOffset;
+    out.z = z0 - float(36 * cycles) - 32.0f;
     return true;
 }
 
@@ -87,5 +92,133 @@ void completePauseTransition(RenderingContext& context) {
 }
 
 void resumeSceneClock() { sceneStart = sceneStart + (sceneClock() - pauseTime); }
+
+namespace {
+
+// The scene's three objects and the textures its materials name.
+const char* const starObject = "gfx/star.dae";
+const char* const frontLogoObject = "gfx/Tarsel Logo.dae";
+const char* const backLogoObject = "gfx/VYR Logo.dae";
+const char* const reflectionTexture = "gfx/smap.jpg";
+const char* const gradientTexture = "gfx/gradient.jpg";
+
+// Tested in this order; the caps are the logos' parts, the cone the star's spike.
+const MeshMaterial materials[] = {
+    {"Cap_21_1", 0, 35, 106, false, reflectionTexture, TexturePlacement::SphereMap},
+    {"Cap_2_1", 176, 205, 235, false, nullptr, TexturePlacement::Untextured},
+    {"Cap_12_1", 0, 35, 106, false, reflectionTexture, TexturePlacement::SphereMap},
+    {"Cap_23_1", 176, 205, 235, false, nullptr, TexturePlacement::Untextured},
+    {"Cone", 255, 255, 255, true, gradientTexture, TexturePlacement::ObjectLinear},
+};
+
+Texture* overlay(Texture** overlays, int slot) { return overlays ? overlays[slot] : nullptr; }
+
+Object3D* sceneObject(Project3D* project, const char* name) {
+    return project ? project->findObject(name) : nullptr;
+}
+
+void drawStars(RenderingContext& context, ScenePrimitives& draw, float eyeOffset, Project3D* project, float t) {
+    Object3D* star = sceneObject(project, starObject);
+    Texture* streakImage = context.benchmark && project ? project->findTexture(gradientTexture) : nullptr;
+    draw.beginStars(context.benchmark, streakImage);
+    for (int k = 0; k < starCandidates; k++) {
+        StarPosition p;
+        if (!starPosition(k, t, p)) continue;
+        // The cone points along +z in its own space: turned to face the eye and
+        // stretched to twice its width and height.
+        draw.placeObject(ModelTransform()
+                             .translate(eyeOffset, 0.0f, 0.0f)
+                             .translate(p.x, p.y, p.z)
+                             .scale(2.0f, 2.0f, 1.0f)
+                             .rotateY(180.0f));
+        if (context.benchmark)
+            draw.drawStreak();
+        else if (star)
+            context.drawObject(project, star, 1.0f);
+    }
+    draw.endStars(context.benchmark);
+}
+
+// Mono: back to back, 8 units ahead, spinning and cross-fading. Stereo: both
+// opaque, circling each other so that the eyes see them at different depths.
+void drawLogos(RenderingContext& context, ScenePrimitives& draw, float eyeOffset, Project3D* project, float t) {
+    Object3D* front = sceneObject(project, frontLogoObject);
+    Object3D* back = sceneObject(project, backLogoObject);
+    const float shift = 2.0f * eyeOffset;
+    if (eyeOffset == 0.0f) {
+        float a = logoSpinMono * t;
+        float frontAlpha = 1.0f, backAlpha = 0.0f;
+        logoAlphas(a, frontAlpha, backAlpha);
+        draw.beginLogos(true);
+        draw.placeObject(ModelTransform().translate(shift, 0.0f, 0.0f).translate(0.0f, 0.0f, -8.0f).rotateY(a));
+        if (front) context.drawObject(project, front, frontAlpha);
+        // The back logo is drawn over the front one whatever their depths.
+        draw.clearDepth();
+        draw.turnObject(180.0f);
+        if (back) context.drawObject(project, back, backAlpha);
+    } else {
+        float a = logoSpinStereo * t;
+        draw.beginLogos(false);
+        draw.placeObject(
+            ModelTransform().translate(shift, 0.0f, -8.0f).rotateY(a).translate(0.0f, 0.0f, -3.0f).rotateY(-a));
+        if (front) context.drawObject(project, front, 1.0f);
+        draw.placeObject(
+            ModelTransform().translate(shift, 0.0f, -8.0f).rotateY(a).translate(0.0f, 0.0f, 3.0f).rotateY(-a));
+        if (back) context.drawObject(project, back, 1.0f);
+    }
+}
+
+// The pause label or the frame rate at the left, the OFF indicator at the right.
+void drawOverlays(RenderingContext& context, ScenePrimitives& draw, Texture** overlays) {
+    draw.beginOverlays();
+    if (context.pauseState != Running) {
+        draw.drawOverlay(overlay(overlays, 1), 0.0f, false);
+        completePauseTransition(context);
+    } else if (context.showFrameRate) {
+        char text[64];
+        snprintf(text, sizeof text, "Generated FPS: %d", int32_t(uint32_t(context.currentFrameRate())));
+        draw.beginText();
+        draw.drawText(text, TextLayer::Shadow);
+        draw.drawText(text, TextLayer::Face);
+    }
+    if (!context.remoteActive) {
+        float right = float(context.width) - float(offIndicatorRightMargin);
+        draw.drawOverlay(overlay(overlays, 2), right - float(overlayWidth), true);
+    }
+}
+
+}  // namespace
+
+const MeshMaterial* materialFor(const char* meshName) {
+    for (const MeshMaterial& material : materials)
+        if (strcmp(material.meshName, meshName) == 0) return &material;
+    return nullptr;
+}
+
+void drawDemoScene(RenderingContext& context, ScenePrimitives& draw, float eyeOffset, Project3D* project,
+                   Texture** overlays) {
+    if (!draw.beginFrame(eyeOffset)) return;
+    draw.drawBackground(overlay(overlays, 0));
+    draw.setCamera();
+    const float t = animationTime(context);
+    drawStars(context, draw, eyeOffset, project, t);
+    drawLogos(context, draw, eyeOffset, project, t);
+    drawOverlays(context, draw, overlays);
+    draw.endFrame();
+}
+
+void drawSceneObject(RenderingContext& context, ScenePrimitives& draw, Project3D* project, Object3D* object,
+                     float alpha) {
+    if (!object) return;
+    if (Mesh3D* mesh = dynamic_cast<Mesh3D*>(object)) {
+        const MeshMaterial* material = materialFor(mesh->name.c_str());
+        // Looked up on the first draw and remembered; none when the project lacks it.
+        if (material && material->textureName && !mesh->texture && project)
+            mesh->texture = project->findTexture(material->textureName);
+        draw.drawMesh(*mesh, material, material && material->textureName ? mesh->texture : nullptr, alpha);
+    }
+    for (Object3D* child : object->children)
+        if (child) context.drawObject(project, child, alpha);
+}
 
 }  // namespace vyr::test

@@ -1,13 +1,17 @@
-// The demo scene's back-end-neutral logic: the scene clock, the star field,
-// the logo spin and cross-fade, and the pause transition. Both back-ends draw
-// from these values (render/opengl/, render/d3d9/).
+// The demo scene, written once: the scene clock, the star field, the logo spin
+// and cross-fade, the pause transition, and the frame itself pass by pass over
+// the primitives of render/scene_primitives.h that each back-end implements.
 #pragma once
 
 #include <cstdint>
 
+#include "render/scene_primitives.h"
+
 namespace vyr::test {
 
 class RenderingContext;
+class Project3D;
+class Object3D;
 
 // Seconds since the first call (which returns 0).
 double sceneClock();
@@ -25,15 +29,13 @@ uint32_t noise31(uint32_t n);
 float noiseUnit(uint32_t n);
 
 constexpr int starCandidates = 800;
-// Depth offsets of the star cycle: OpenGL's eye at the origin, Direct3D's at z = -8.
-constexpr float starDepthOffsetOpenGL = 32.0f;
-constexpr float starDepthOffsetDirect3D = 24.0f;
 
 struct StarPosition {
     float x, y, z;
 };
-// False for the candidates that would stand in the line of sight.
-bool starPosition(int k, float t, float depthOffset, StarPosition& out);
+// Where candidate k flies at time t, in eye space: from z = -32 toward the eye
+// and back every 12 seconds. False for the candidates in the line of sight.
+bool starPosition(int k, float t, StarPosition& out);
 
 // Animation time of the frame: frozen at pauseTime while Paused.
 float animationTime(const RenderingContext& context);
@@ -52,5 +54,20 @@ void resumeSceneClock();
 constexpr int overlayWidth = 128;
 constexpr int overlayHeight = 41;
 constexpr int offIndicatorRightMargin = 10;
+
+// Each eye of a stereo frame is this far left or right of the mono eye.
+constexpr float stereoEyeOffset = 0.05f;
+
+// The material of a sub-mesh by its name; null for names outside the table,
+// which keep the settings of the mesh drawn before.
+const MeshMaterial* materialFor(const char* meshName);
+
+// One frame for one eye (0 mono, -0.05 left, +0.05 right) into the current
+// render target; may complete a pause transition.
+void drawDemoScene(RenderingContext& context, ScenePrimitives& draw, float eyeOffset, Project3D* project,
+                   Texture** overlays);
+// An object and then its children: a mesh with the material of its name.
+void drawSceneObject(RenderingContext& context, ScenePrimitives& draw, Project3D* project, Object3D* object,
+                     float alpha);
 
 }  // namespace vyr::test

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "render/demo_scene.h"
 #include "scene/project3d.h"
+#include "status/desktop_capture_probe.h"
 
 namespace vyr::test {
 
@@ -19,44 +21,28 @@ bool RenderingContext::uploadProject(Project3D* project) {
 }
 
 void RenderingContext::paceFrame(uint64_t now) {
-    uint64_t interval = 1000 / frameLimit;
-    // A limit above 1000 truncates to a 0 ms interval: run unpaced rather than
-    // take a remainder by zero.
-    if (interval == 0) return;
-    if (now > nextFrameDue) {
-        nextFrameDue = now - (now % interval);
-    } else if (now < nextFrameDue) {
-        platform::sleepMs(nextFrameDue - now);
-    }
-    nextFrameDue += interval;
+    uint64_t sleep = statistics.paceFrame(now, frameLimit);
+    if (sleep != 0) platform::sleepMs(sleep);
 }
 
-void RenderingContext::countFrame(uint64_t now) {
-    if (reportInterval != 0) {
-        reportFrames++;
-        uint64_t period = reportInterval * 1000;
-        if (now > reportDeadline) {
-            if (reportDeadline != 0) {
-                uint64_t elapsed = now - (reportDeadline - period);
-                double average = double(reportFrames) * 1000.0 / double(elapsed);
-                printf("Produced %llu frames in the last %llu ms: average FPS %.3f\n",
-                       (unsigned long long)reportFrames, (unsigned long long)elapsed, average);
-                fflush(stdout);
-            }
-            reportFrames = 0;
-            reportDeadline = now - (now % period) + period;
-        }
+void RenderingContext::produceFrame(Project3D* project, Texture** overlays, bool stereo) {
+    uint64_t now = elapsedMs();
+    if (frameLimit != 0) paceFrame(now);
+    countFrame(now);
+    if (stereo) {
+        drawScene(-stereoEyeOffset, project, overlays);
+        drawScene(stereoEyeOffset, project, overlays);
+    } else {
+        drawScene(0.0f, project, overlays);
     }
+    present();
+}
 
-    secondFrames++;
-    if (now > secondDeadline) {
-        if (secondDeadline != 0) {
-            currentFrameRate = uint64_t((double(secondFrames) * 1000.0 + 999.0) /
-                                        double(now - secondDeadline + 1000));
-        }
-        secondFrames = 0;
-        secondDeadline = now - (now % 1000) + 1000;
-    }
+void RenderingContext::decideRemoteSession(bool markerPresent) {
+    remoteActive = markerPresent || isUsingDesktopCapture();
+    fputs(remoteActive ? "\nVYR ON\n" : "\nVYR OFF\n", stdout);
+    fputs("\n", stdout);
+    fflush(stdout);
 }
 
 }  // namespace vyr::test

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/native_window.h"
+#include "render/frame_statistics.h"
 #include "render/timer.h"
 
 namespace vyr::test {
@@ -61,12 +62,12 @@ public:
     virtual bool uploadProject(Project3D* project);  // shared by both back-ends
     virtual void copyFrameToWindow() {}
 
-    // Limiter: sleeps until the next slot of the frameLimit grid; a late frame
-    // moves the grid instead of causing catch-up frames.
+    // Limiter: sleeps until the next slot of the frameLimit grid.
     void paceFrame(uint64_t now);
     // Frame statistics: the periodic report and currentFrameRate.
-    void countFrame(uint64_t now);
+    void countFrame(uint64_t now) { statistics.countFrame(now, reportInterval); }
     uint64_t elapsedMs() const { return frameTimer.elapsedMs(); }
+    uint64_t currentFrameRate() const { return statistics.currentFrameRate; }
 
     DrawableContext* currentDrawable = nullptr;
     std::map<const Object3D*, RenderingMesh3D*> meshResources;
@@ -80,12 +81,16 @@ public:
     bool showFrameRate = false;
     bool benchmark = false;
     Timer frameTimer;
-    uint64_t nextFrameDue = 0;
-    uint64_t secondFrames = 0;
-    uint64_t secondDeadline = 0;
-    uint64_t currentFrameRate = 0;
-    uint64_t reportDeadline = 0;
-    uint64_t reportFrames = 0;
+    FrameStatistics statistics;
+
+protected:
+    // The steps every back-end's renderFrame shares: the frame time read once,
+    // the limiter, the statistics, drawScene once or for each eye of a stereo
+    // drawable, and present.
+    void produceFrame(Project3D* project, Texture** overlays, bool stereo);
+    // Sets remoteActive and prints its line: the back-end's own marker, or
+    // else the session daemon's answer.
+    void decideRemoteSession(bool markerPresent);
 };
 
 }  // namespace vyr::test

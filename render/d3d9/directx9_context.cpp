@@ -8,7 +8,6 @@
 
 #include "platform/window_win32.h"
 #include "render/d3d9/directx9_drawable.h"
-#include "status/desktop_capture_probe.h"
 
 namespace vyr::test {
 
@@ -166,11 +165,7 @@ void DirectX9Context::printCapabilities() {
     if (!d3d) return;
     // A standard runtime rejects the made-up adapter (and the missing record);
     // only a remote-visualization session answers it.
-    if (SUCCEEDED(d3d->GetDeviceCaps(markerAdapter, D3DDEVTYPE_HAL, nullptr))) remoteActive = true;
-    if (!remoteActive && isUsingDesktopCapture()) remoteActive = true;
-    fputs(remoteActive ? "\nVYR ON\n" : "\nVYR OFF\n", stdout);
-    fputs("\n", stdout);
-    fflush(stdout);
+    decideRemoteSession(SUCCEEDED(d3d->GetDeviceCaps(markerAdapter, D3DDEVTYPE_HAL, nullptr)));
 }
 
 }  // namespace vyr::test

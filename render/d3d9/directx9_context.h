@@ -1,10 +1,18 @@
 // The Direct3D 9 back-end (-directx9).
+//
+//  [x] the demo scene's primitives in Direct3D 9's fixed-function pipeline,
+//      left-handed: placements mirrored in z (directx9_scene.cpp)
+//  [x] the extended device where the runtime has it; lost devices reset
+//  [x] D3DX loaded at run time (d3dx9_43.dll); all ten exports required
+//  [ ] stereo: drawn mono
+//  [ ] a font whose glyph textures the device refuses: no frame-rate text
 #pragma once
 
 #include <d3d9.h>
 
 #include "render/d3d9/directx9_d3dx.h"
 #include "render/rendering_context.h"
+#include "render/scene_primitives.h"
 
 namespace vyr::test {
 
@@ -21,7 +29,7 @@ IDirect3D9Ex* getDirect3DEx();
 // No runtime reports this adapter; a remote-visualization session answers its capability query.
 constexpr UINT markerAdapter = 0xFFFFFF;
 
-class DirectX9Context : public RenderingContext {
+class DirectX9Context : public RenderingContext, private ScenePrimitives {
 public:
     DirectX9Context() = default;
     ~DirectX9Context() override;
@@ -53,14 +61,31 @@ public:
     bool deviceLost = false;
 
 private:
-    // Texture-stage set-ups of stage 0; each binds the texture first.
-    void applyPlainStage(DirectX9Texture* texture, DWORD alphaOp);
-    void applyDoubledStage(DirectX9Texture* texture, DWORD alphaOp);
+    // Texture-stage set-ups of stage 0; each binds the texture first. The
+    // colour is the texture times white (MODULATE) or twice that (MODULATE2X).
+    void applyTextureStage(DirectX9Texture* texture, DWORD colourOp, DWORD alphaOp);
     void applyReflectiveStage(DirectX9Texture* texture);
     DirectX9Texture* heldTexture(Texture* texture) const;
     void drawQuad(UINT firstVertex, D3DPRIMITIVETYPE type, UINT primitives);
-    void drawOverlay(Texture* overlay, float tx);
-    void drawFrameRate();
+
+    bool beginFrame(float eyeOffset) override;
+    void endFrame() override;
+    void drawBackground(Texture* image) override;
+    void setCamera() override;
+    void beginStars(bool streaks, Texture* streakImage) override;
+    void drawStreak() override;
+    void endStars(bool streaks) override;
+    void beginLogos(bool blended) override;
+    void clearDepth() override;
+    void placeObject(const ModelTransform& transform) override;
+    void turnObject(float degrees) override;
+    void drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture* texture, float alpha) override;
+    void beginOverlays() override;
+    void drawOverlay(Texture* image, float left, bool enableBlending) override;
+    void beginText() override;
+    void drawText(const char* text, TextLayer layer) override;
+
+    D3DMATRIX world = {};  // the placement of the objects drawn next
 };
 
 }  // namespace vyr::test

@@ -1,48 +1,30 @@
-// One scene node with the material and texture-stage set-up of its name.
-#include <cstring>
-
+// A mesh with the material of its name, and the texture-stage set-ups.
 #include "render/d3d9/directx9_context.h"
 #include "render/d3d9/directx9_resources.h"
+#include "render/demo_scene.h"
 #include "scene/object3d.h"
-#include "scene/project3d.h"
 
 namespace vyr::test {
 
 namespace {
 
-constexpr D3DCOLORVALUE darkColour = {0.0f, 35.0f / 255.0f, 106.0f / 255.0f, 1.0f};
-constexpr D3DCOLORVALUE lightColour = {176.0f / 255.0f, 205.0f / 255.0f, 235.0f / 255.0f, 1.0f};
 constexpr D3DCOLORVALUE specularColour = {0.3f, 0.3f, 0.3f, 1.0f};
 constexpr D3DCOLOR reflectionTint = 0xFF001A80;
 
-enum class StageSetup { None, Reflective, Doubled };
-
-// The material of the mesh's name; false for a name outside the table.
-bool materialFor(const std::string& name, float alpha, D3DMATERIAL9& material, StageSetup& setup,
-                 const char*& textureName) {
-    material = D3DMATERIAL9{};
+// Direct3D's lighting takes the colour from the material, not from the
+// vertices: a glowing mesh is its emission alone, the rest diffuse and ambient.
+D3DMATERIAL9 direct3DMaterial(const MeshMaterial& source, float alpha) {
+    D3DMATERIAL9 material = {};
     material.Specular = specularColour;
     material.Power = 3.0f;
-    textureName = nullptr;
-    setup = StageSetup::None;
-    if (name == "Cap_21_1" || name == "Cap_12_1" || name == "Cap_2_1" || name == "Cap_23_1") {
-        bool dark = name == "Cap_21_1" || name == "Cap_12_1";
-        material.Diffuse = dark ? darkColour : lightColour;
-        material.Diffuse.a = alpha;
-        material.Ambient = material.Diffuse;
-        if (dark) {
-            setup = StageSetup::Reflective;
-            textureName = "gfx/smap.jpg";
-        }
-        return true;
-    }
-    if (name == "Cone") {
+    if (source.emissive) {
         material.Emissive = {1.0f, 1.0f, 1.0f, 1.0f};
-        setup = StageSetup::Doubled;
-        textureName = "gfx/gradient.jpg";
-        return true;
+    } else {
+        material.Diffuse = {float(source.red) / 255.0f, float(source.green) / 255.0f, float(source.blue) / 255.0f,
+                            alpha};
+        material.Ambient = material.Diffuse;
     }
-    return false;
+    return material;
 }
 
 void setFilters(IDirect3DDevice9* device) {
@@ -58,19 +40,9 @@ DirectX9Texture* DirectX9Context::heldTexture(Texture* texture) const {
     return found == textureResources.end() ? nullptr : dynamic_cast<DirectX9Texture*>(found->second);
 }
 
-void DirectX9Context::applyPlainStage(DirectX9Texture* texture, DWORD alphaOp) {
+void DirectX9Context::applyTextureStage(DirectX9Texture* texture, DWORD colourOp, DWORD alphaOp) {
     device->SetTexture(0, texture->d3dTexture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device->SetTextureStageState(0, D3DTSS_CONSTANT, 0xFFFFFFFF);
-    device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
-    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CONSTANT);
-    device->SetTextureStageState(0, D3DTSS_ALPHAOP, alphaOp);
-    setFilters(device);
-}
-
-void DirectX9Context::applyDoubledStage(DirectX9Texture* texture, DWORD alphaOp) {
-    device->SetTexture(0, texture->d3dTexture);
-    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, colourOp);
     device->SetTextureStageState(0, D3DTSS_CONSTANT, 0xFFFFFFFF);
     device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
     device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_CONSTANT);
@@ -94,42 +66,30 @@ void DirectX9Context::applyReflectiveStage(DirectX9Texture* texture) {
     setFilters(device);
 }
 
-void DirectX9Context::drawObject(Project3D* project, Object3D* object, float alpha) {
-    if (!object) return;
-    auto* mesh = dynamic_cast<Mesh3D*>(object);
-    DirectX9Mesh3D* held = nullptr;
-    if (mesh) {
-        auto found = meshResources.find(mesh);
-        if (found != meshResources.end()) held = dynamic_cast<DirectX9Mesh3D*>(found->second);
-    }
-    if (held && device) {
-        D3DMATERIAL9 material;
-        StageSetup setup;
-        const char* textureName;
-        if (materialFor(mesh->name, alpha, material, setup, textureName)) {
-            device->SetMaterial(&material);
-            if (textureName) {
-                if (!mesh->texture && project) mesh->texture = project->findTexture(textureName);
-                if (DirectX9Texture* texture = heldTexture(mesh->texture)) {
-                    if (setup == StageSetup::Reflective)
-                        applyReflectiveStage(texture);
-                    else
-                        applyDoubledStage(texture, D3DTOP_DISABLE);
-                }
-            } else {
-                device->SetTexture(0, nullptr);
-            }
+void DirectX9Context::drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture* texture, float alpha) {
+    auto found = meshResources.find(&mesh);
+    DirectX9Mesh3D* held = found != meshResources.end() ? dynamic_cast<DirectX9Mesh3D*>(found->second) : nullptr;
+    if (!held || !device) return;
+    if (material) {
+        D3DMATERIAL9 d3dMaterial = direct3DMaterial(*material, alpha);
+        device->SetMaterial(&d3dMaterial);
+        if (!material->textureName) {
+            device->SetTexture(0, nullptr);
+        } else if (DirectX9Texture* image = heldTexture(texture)) {
+            // The sphere map's coordinates come from the normals; the object-linear
+            // placement was baked into the vertices at upload, brightened twice.
+            if (material->placement == TexturePlacement::SphereMap)
+                applyReflectiveStage(image);
+            else
+                applyTextureStage(image, D3DTOP_MODULATE2X, D3DTOP_DISABLE);
         }
-        if (held->vertexBuffer) {
-            device->SetStreamSource(0, held->vertexBuffer, 0, sizeof(SceneVertex));
-            device->SetFVF(sceneVertexFormat);
-            device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, mesh->triangleCount);
-        }
-        device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
     }
-    for (Object3D* child : object->children) {
-        if (child) drawObject(project, child, alpha);
+    if (held->vertexBuffer) {
+        device->SetStreamSource(0, held->vertexBuffer, 0, sizeof(SceneVertex));
+        device->SetFVF(sceneVertexFormat);
+        device->DrawPrimitive(D3DPT_TRIANGLELIST, 0, mesh.triangleCount);
     }
+    device->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 0);
 }
 
 }  // namespace vyr::test

@@ -1,5 +1,4 @@
-// OpenGLContext: drawable and context set-up, the capability report and the
-// remote-session decision.
+// OpenGLContext: drawable and context set-up and the capability report.
 #include "render/opengl/opengl_context.h"
 
 #include <cstdio>
@@ -10,7 +9,6 @@
 #include "render/opengl/gl_window_binding.h"
 #include "render/opengl/opengl_drawable.h"
 #include "render/opengl/opengl_resources.h"
-#include "status/desktop_capture_probe.h"
 
 namespace vyr::test {
 
@@ -142,14 +140,9 @@ void OpenGLContext::printCapabilities() {
 
     const char* windowSystem = glbinding::windowSystemExtensions(*glDrawable);
     printf("\n%s Info:\n", glbinding::windowSystemName());
-    if (windowSystem) {
-        printf(" - %s_EXTENSIONS: %s\n", glbinding::windowSystemName(), windowSystem);
-        if (hasExtension(windowSystem, "WGL_TARSEL_halvex")) remoteActive = true;
-    }
-    if (!remoteActive && isUsingDesktopCapture()) remoteActive = true;
-    fputs(remoteActive ? "\nVYR ON\n" : "\nVYR OFF\n", stdout);
-    printf("\n");
-    fflush(stdout);
+    if (windowSystem) printf(" - %s_EXTENSIONS: %s\n", glbinding::windowSystemName(), windowSystem);
+    // A remote-visualization session's window system names this extension.
+    decideRemoteSession(hasExtension(windowSystem, "WGL_TARSEL_halvex"));
 }
 
 }  // namespace vyr::test

@@ -1,9 +1,9 @@
 // OpenGLContext: render state, uploads, materials and the demo scene's frame
 // in the fixed-function pipeline.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "render/demo_scene.h"
@@ -20,8 +20,6 @@ namespace vyr::test {
 
 namespace {
 
-const GLfloat darkColour[3] = {0.0f, 0.13725491f, 0.41568628f};
-const GLfloat lightColour[3] = {0.6901961f, 0.8039216f, 0.92156863f};
 const GLfloat sphereEnvironmentColour[4] = {0.0f, 0.1f, 0.5f, 1.0f};
 const GLfloat coneSPlane[4] = {0.0f, 0.0f, -0.5f, 0.0f};
 const GLfloat coneTPlane[4] = {1.0f, 0.0f, 0.0f, 0.0f};
@@ -150,67 +148,21 @@ bool OpenGLContext::bindHeldTexture(Texture* texture) {
     return true;
 }
 
-namespace {
-
-Texture* meshTexture(Project3D* project, Mesh3D* mesh, const char* name) {
-    if (!mesh->texture && project) mesh->texture = project->findTexture(name);
-    return mesh->texture;
-}
-
-}  // namespace
-
 void OpenGLContext::drawObject(Project3D* project, Object3D* object, float alpha) {
-    if (!object) return;
-    Mesh3D* mesh = dynamic_cast<Mesh3D*>(object);
-    auto found = mesh ? meshResources.find(object) : meshResources.end();
-    OpenGLMesh3D* held = found != meshResources.end() ? dynamic_cast<OpenGLMesh3D*>(found->second) : nullptr;
-    if (mesh && held) {
-        const std::string& name = mesh->name;
-        if (name == "Cap_21_1" || name == "Cap_12_1") {
-            glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, noEmission);
-            glColor4f(darkColour[0], darkColour[1], darkColour[2], alpha);
-            glEnable(GL_TEXTURE_2D);
-            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
-            glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, sphereEnvironmentColour);
-            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
-            glEnable(GL_TEXTURE_GEN_S);
-            glEnable(GL_TEXTURE_GEN_T);
-            bindHeldTexture(meshTexture(project, mesh, "gfx/smap.jpg"));
-        } else if (name == "Cap_2_1" || name == "Cap_23_1") {
-            glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, noEmission);
-            glColor4f(lightColour[0], lightColour[1], lightColour[2], alpha);
-            glDisable(GL_TEXTURE_2D);
-        } else if (name == "Cone") {
-            const GLfloat emission[4] = {1.0f, 1.0f, 1.0f, alpha};
-            glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emission);
-            glColor4f(1.0f, 1.0f, 1.0f, alpha);
-            glEnable(GL_TEXTURE_2D);
-            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-            glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-            glTexGenfv(GL_S, GL_OBJECT_PLANE, coneSPlane);
-            glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
-            glTexGenfv(GL_T, GL_OBJECT_PLANE, coneTPlane);
-            glEnable(GL_TEXTURE_GEN_S);
-            glEnable(GL_TEXTURE_GEN_T);
-            bindHeldTexture(meshTexture(project, mesh, "gfx/gradient.jpg"));
-        }
-        glBindBuffer(GL_ARRAY_BUFFER, held->vertexBuffer);
-        glVertexPointer(3, GL_FLOAT, 0, nullptr);
-        glBindBuffer(GL_ARRAY_BUFFER, held->normalBuffer);
-        glNormalPointer(GL_FLOAT, 0, nullptr);
-        glEnableClientState(GL_VERTEX_ARRAY);
-        glEnableClientState(GL_NORMAL_ARRAY);
-        glDrawArrays(GL_TRIANGLES, 0, GLsizei(3 * mesh->triangleCount));
-        glDisableClientState(GL_VERTEX_ARRAY);
-        glDisableClientState(GL_NORMAL_ARRAY);
-        glDisable(GL_TEXTURE_GEN_S);
-        glDisable(GL_TEXTURE_GEN_T);
-    }
-    for (Object3D* child : object->children) {
-        if (child) drawObject(project, child, alpha);
-    }
+    drawSceneObject(*this, *this, project, object, alpha);
 }
+
+void OpenGLContext::drawScene(float eyeOffset, Project3D* project, Texture** overlays) {
+    drawDemoScene(*this, *this, eyeOffset, project, overlays);
+}
+
+void OpenGLContext::renderFrame(Project3D* project, Texture** overlays) {
+    OpenGLDrawable* glDrawable = drawable();
+    if (!glDrawable) return;
+    produceFrame(project, overlays, glDrawable->stereo);
+}
+
+// >>opengl scene primitives
 
 void OpenGLContext::applyBackgroundProjection(unsigned viewWidth, unsigned viewHeight) {
     glViewport(0, 0, GLsizei(viewWidth), GLsizei(viewHeight));
@@ -224,37 +176,24 @@ void OpenGLContext::applyBackgroundProjection(unsigned viewWidth, unsigned viewH
         glOrtho(-w / h, w / h, -1.0, 1.0, -1.0, 1.0);
 }
 
-void OpenGLContext::drawOverlayQuad(float x0, float x1) {
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glBegin(GL_QUADS);
-    glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(x0, 0.0f, 1.0f);
-    glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(x0, float(overlayHeight), 1.0f);
-    glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(x1, float(overlayHeight), 1.0f);
-    glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(x1, 0.0f, 1.0f);
-    glEnd();
+bool OpenGLContext::beginFrame(float eyeOffset) {
+    OpenGLDrawable* glDrawable = drawable();
+    if (!glDrawable) return false;
+    // A stereo drawable takes each eye into its own back buffer.
+    if (glDrawable->stereo) glDrawBuffer(eyeOffset < 0.0f ? GL_BACK_LEFT : GL_BACK_RIGHT);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    return true;
 }
 
-void OpenGLContext::drawScene(float eyeOffset, Project3D* project, Texture** overlays) {
-    if (!drawable()) return;
-    Texture* background = overlays ? overlays[0] : nullptr;
-    Texture* pauseLabel = overlays ? overlays[1] : nullptr;
-    Texture* offIndicator = overlays ? overlays[2] : nullptr;
-    const unsigned w = width, h = height;
-    const unsigned h1 = std::max(h, 1u);
+void OpenGLContext::endFrame() {}
 
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-
-    applyBackgroundProjection(w, h);
+void OpenGLContext::drawBackground(Texture* image) {
+    applyBackgroundProjection(width, height);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    bindHeldTexture(background);
+    bindHeldTexture(image);
     glColor3f(1.0f, 1.0f, 1.0f);
     glDepthMask(GL_FALSE);
     glBegin(GL_QUADS);
@@ -268,18 +207,20 @@ void OpenGLContext::drawScene(float eyeOffset, Project3D* project, Texture** ove
     glVertex3f(1.0f, -1.0f, -1.0f);
     glEnd();
     glDisable(GL_TEXTURE_2D);
+}
 
-    glViewport(0, 0, GLsizei(w), GLsizei(h1));
+void OpenGLContext::setCamera() {
+    const unsigned h1 = std::max(height, 1u);
+    glViewport(0, 0, GLsizei(width), GLsizei(h1));
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, double(float(w) / float(h1)), 0.1, 100.0);
+    gluPerspective(45.0, double(float(width) / float(h1)), 0.1, 100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
 
-    const float t = animationTime(*this);
-
-    Object3D* star = project ? project->findObject("gfx/star.dae") : nullptr;
-    if (!benchmark) {
+void OpenGLContext::beginStars(bool streaks, Texture*) {
+    if (!streaks) {
         glBlendFunc(GL_ONE, GL_ONE);
         glEnable(GL_BLEND);
     } else {
@@ -288,136 +229,163 @@ void OpenGLContext::drawScene(float eyeOffset, Project3D* project, Texture** ove
         glDisable(GL_COLOR_MATERIAL);
         glDisable(GL_TEXTURE_2D);
     }
-    for (int k = 0; k < starCandidates; k++) {
-        StarPosition p;
-        if (!starPosition(k, t, starDepthOffsetOpenGL, p)) continue;
-        glLoadIdentity();
-        glTranslatef(eyeOffset, 0.0f, 0.0f);
-        glTranslatef(p.x, p.y, p.z);
-        glScalef(2.0f, 2.0f, 1.0f);
-        glRotatef(180.0f, 0.0f, 1.0f, 0.0f);
-        if (!benchmark) {
-            if (star) drawObject(project, star, 1.0f);
-        } else {
-            glBegin(GL_LINES);
-            glColor3f(0.0f, 0.0f, 0.5f);
-            glVertex3f(0.0f, 0.0f, 0.5f);
-            glColor3f(1.0f, 1.0f, 1.0f);
-            glVertex3f(0.0f, 0.0f, -0.5f);
-            glEnd();
-        }
-    }
-    if (benchmark) {
+}
+
+void OpenGLContext::drawStreak() {
+    glBegin(GL_LINES);
+    glColor3f(0.0f, 0.0f, 0.5f);
+    glVertex3f(0.0f, 0.0f, 0.5f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glVertex3f(0.0f, 0.0f, -0.5f);
+    glEnd();
+}
+
+void OpenGLContext::endStars(bool streaks) {
+    if (streaks) {
         glEnable(GL_LIGHTING);
         glEnable(GL_COLOR_MATERIAL);
     }
-
     glDepthMask(GL_TRUE);
+}
 
-    Object3D* front = project ? project->findObject("gfx/Tarsel Logo.dae") : nullptr;
-    Object3D* back = project ? project->findObject("gfx/VYR Logo.dae") : nullptr;
-    if (eyeOffset == 0.0f) {
-        float a = logoSpinMono * t;
-        float frontAlpha = 1.0f, backAlpha = 0.0f;
-        logoAlphas(a, frontAlpha, backAlpha);
+void OpenGLContext::beginLogos(bool blended) {
+    if (blended) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
         glEnable(GL_BLEND);
-        glLoadIdentity();
-        glTranslatef(2.0f * eyeOffset, 0.0f, 0.0f);
-        glTranslatef(0.0f, 0.0f, -8.0f);
-        glRotatef(a, 0.0f, 1.0f, 0.0f);
-        if (front) drawObject(project, front, frontAlpha);
-        // The back logo is drawn over the front one whatever their depths.
-        glClear(GL_DEPTH_BUFFER_BIT);
-        glRotatef(180.0f, 0.0f, 1.0f, 0.0f);
-        if (back) drawObject(project, back, backAlpha);
     } else {
-        float a = logoSpinStereo * t;
         glDisable(GL_BLEND);
-        glLoadIdentity();
-        glTranslatef(2.0f * eyeOffset, 0.0f, -8.0f);
-        glRotatef(a, 0.0f, 1.0f, 0.0f);
-        glTranslatef(0.0f, 0.0f, -3.0f);
-        glRotatef(-a, 0.0f, 1.0f, 0.0f);
-        if (front) drawObject(project, front, 1.0f);
-        glLoadIdentity();
-        glTranslatef(2.0f * eyeOffset, 0.0f, -8.0f);
-        glRotatef(a, 0.0f, 1.0f, 0.0f);
-        glTranslatef(0.0f, 0.0f, 3.0f);
-        glRotatef(-a, 0.0f, 1.0f, 0.0f);
-        if (back) drawObject(project, back, 1.0f);
-    }
-
-    glViewport(0, 0, GLsizei(w), GLsizei(h));
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, double(w), 0.0, double(h), -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    if (pauseState != Running) {
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        bindHeldTexture(pauseLabel);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        drawOverlayQuad(0.0f, float(overlayWidth));
-        completePauseTransition(*this);
-    } else if (showFrameRate) {
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_BLEND);
-        for (int i = 0; i < 2; i++) {
-            glLoadIdentity();
-            glRasterPos3f(3.0f, float(int(h) - i) - 15.0f, float(-i));
-            // Black first: the shadow one pixel above the white text.
-            if (i == 0)
-                glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
-            else
-                glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-            drawText("Generated FPS: %d", int32_t(currentFrameRate));
-        }
-    }
-    if (!remoteActive) {
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-        bindHeldTexture(offIndicator);
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        float right = float(w) - float(offIndicatorRightMargin);
-        drawOverlayQuad(right - float(overlayWidth), right);
     }
 }
 
-void OpenGLContext::drawText(const char* format, ...) {
-    if (!format) return;
-    char text[256];
-    va_list arguments;
-    va_start(arguments, format);
-    int length = vsnprintf(text, sizeof text, format, arguments);
-    va_end(arguments);
-    if (length < 0) return;
-    length = std::min(length, 255);
+void OpenGLContext::clearDepth() { glClear(GL_DEPTH_BUFFER_BIT); }
+
+void OpenGLContext::placeObject(const ModelTransform& transform) {
+    glLoadIdentity();
+    for (int i = 0; i < transform.count; i++) {
+        const TransformStep& step = transform.steps[i];
+        switch (step.kind) {
+        case TransformStep::Translate:
+            glTranslatef(step.x, step.y, step.z);
+            break;
+        case TransformStep::RotateY:
+            glRotatef(step.x, 0.0f, 1.0f, 0.0f);
+            break;
+        case TransformStep::Scale:
+            glScalef(step.x, step.y, step.z);
+            break;
+        }
+    }
+}
+
+void OpenGLContext::turnObject(float degrees) { glRotatef(degrees, 0.0f, 1.0f, 0.0f); }
+
+void OpenGLContext::drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture* texture, float alpha) {
+    auto found = meshResources.find(&mesh);
+    OpenGLMesh3D* held = found != meshResources.end() ? dynamic_cast<OpenGLMesh3D*>(found->second) : nullptr;
+    if (!held) return;
+    if (material) applyMaterial(*material, texture, alpha);
+    glBindBuffer(GL_ARRAY_BUFFER, held->vertexBuffer);
+    glVertexPointer(3, GL_FLOAT, 0, nullptr);
+    glBindBuffer(GL_ARRAY_BUFFER, held->normalBuffer);
+    glNormalPointer(GL_FLOAT, 0, nullptr);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glDrawArrays(GL_TRIANGLES, 0, GLsizei(3 * mesh.triangleCount));
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisable(GL_TEXTURE_GEN_S);
+    glDisable(GL_TEXTURE_GEN_T);
+}
+
+// Colour tracks the material (GL_COLOR_MATERIAL): glColor sets diffuse and ambient.
+void OpenGLContext::applyMaterial(const MeshMaterial& material, Texture* texture, float alpha) {
+    if (material.emissive) {
+        const GLfloat emission[4] = {1.0f, 1.0f, 1.0f, alpha};
+        glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emission);
+    } else {
+        glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, noEmission);
+    }
+    glColor4f(float(material.red) / 255.0f, float(material.green) / 255.0f, float(material.blue) / 255.0f, alpha);
+    switch (material.placement) {
+    case TexturePlacement::Untextured:
+        glDisable(GL_TEXTURE_2D);
+        return;
+    case TexturePlacement::SphereMap:
+        // The reflection is blended toward a deep blue by its brightness.
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_BLEND);
+        glTexEnvfv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_COLOR, sphereEnvironmentColour);
+        glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+        glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
+        break;
+    case TexturePlacement::ObjectLinear:
+        // s = -0.5 z, t = x in the object's own coordinates.
+        glEnable(GL_TEXTURE_2D);
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+        glTexGenfv(GL_S, GL_OBJECT_PLANE, coneSPlane);
+        glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
+        glTexGenfv(GL_T, GL_OBJECT_PLANE, coneTPlane);
+        break;
+    }
+    glEnable(GL_TEXTURE_GEN_S);
+    glEnable(GL_TEXTURE_GEN_T);
+    bindHeldTexture(texture);
+}
+
+void OpenGLContext::beginOverlays() {
+    glViewport(0, 0, GLsizei(width), GLsizei(height));
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, double(width), 0.0, double(height), -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void OpenGLContext::drawOverlay(Texture* image, float left, bool enableBlending) {
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    bindHeldTexture(image);
+    if (enableBlending) glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    const float right = left + float(overlayWidth);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(left, 0.0f, 1.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(left, float(overlayHeight), 1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(right, float(overlayHeight), 1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(right, 0.0f, 1.0f);
+    glEnd();
+}
+
+void OpenGLContext::beginText() {
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+}
+
+// Bitmap text rises from its raster position, rows counted upward: the black
+// shadow at 15 pixels below the top edge shows one pixel above the white face.
+void OpenGLContext::drawText(const char* text, TextLayer layer) {
+    const bool shadow = layer == TextLayer::Shadow;
+    glLoadIdentity();
+    glRasterPos3f(3.0f, float(int(height) - (shadow ? 0 : 1)) - 15.0f, shadow ? 0.0f : -1.0f);
+    if (shadow)
+        glColor4f(0.0f, 0.0f, 0.0f, 1.0f);
+    else
+        glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    GLsizei length = GLsizei(strnlen(text, 255));
     glPushAttrib(GL_LIST_BIT);
     glListBase(fontListBase);
     glCallLists(length, GL_UNSIGNED_BYTE, text);
     glPopAttrib();
 }
 
-void OpenGLContext::renderFrame(Project3D* project, Texture** overlays) {
-    OpenGLDrawable* glDrawable = drawable();
-    if (!glDrawable) return;
-    uint64_t now = elapsedMs();
-    if (frameLimit != 0) paceFrame(now);
-    countFrame(now);
-    if (glDrawable->stereo) {
-        glDrawBuffer(GL_BACK_LEFT);
-        drawScene(-0.05f, project, overlays);
-        glDrawBuffer(GL_BACK_RIGHT);
-        drawScene(0.05f, project, overlays);
-    } else {
-        drawScene(0.0f, project, overlays);
-    }
-    present();
-}
+// <<opengl scene primitives
 
 void OpenGLContext::present() {
     OpenGLDrawable* glDrawable = drawable();

@@ -1,103 +1,88 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "null_context.h"
+#include "render/frame_statistics.h"
 #include "render/timer.h"
 
 using namespace vyr::test;
 
-TEST(PaceFrame, SixtyGivesSixteenMillisecondGrid) {
-    NullContext context;
-    context.frameLimit = 60;
-    context.paceFrame(100);  // late: snaps to the grid at or before now
-    EXPECT_EQ(context.nextFrameDue, 96u + 16u);
-    context.paceFrame(105);  // early: sleeps until 112, then schedules 128
-    EXPECT_EQ(context.nextFrameDue, 128u);
-    context.paceFrame(128);  // exactly due: no sleep
-    EXPECT_EQ(context.nextFrameDue, 144u);
-}
-
-TEST(PaceFrame, LateFrameMovesTheGridWithoutBurst) {
-    NullContext context;
-    context.frameLimit = 60;
-    context.nextFrameDue = 112;
-    context.paceFrame(212);  // 100 ms late
-    EXPECT_EQ(context.nextFrameDue, 208u + 16u);
-    context.paceFrame(213);  // the next frame still waits for its slot
-    EXPECT_EQ(context.nextFrameDue, 240u);
-}
-
-TEST(PaceFrame, LimitsAboveOneThousandRunUnpaced) {
-    NullContext context;
-    context.frameLimit = 1000;
-    context.paceFrame(7);
-    EXPECT_EQ(context.nextFrameDue, 8u);
-    context.frameLimit = 1001;  // interval 0: no remainder by zero, no schedule
-    context.nextFrameDue = 0;
-    context.paceFrame(7);
-    EXPECT_EQ(context.nextFrameDue, 0u);
+// Each row: the frame's time, the sleep the limiter asks for, the next due time.
+TEST(PaceFrame, GridSleepsAndLateFrames) {
+    struct Step { uint64_t now, sleep, due; };
+    struct Case { const char* what; uint64_t limit, firstDue; std::vector<Step> steps; } cases[] = {
+        {"60 gives a 16 ms grid, never 16.67", 60, 0,
+         {{100, 0, 96 + 16}, {105, 7, 128}, {128, 0, 144}}},
+        {"100 ms late: the grid moves, no burst follows", 60, 112, {{212, 0, 208 + 16}, {213, 11, 240}}},
+        {"1000 is a 1 ms grid", 1000, 0, {{7, 0, 8}}},
+        {"above 1000 runs unpaced", 1001, 0, {{7, 0, 0}, {8, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        FrameStatistics statistics;
+        statistics.nextFrameDue = c.firstDue;
+        for (const Step& s : c.steps) {
+            EXPECT_EQ(statistics.paceFrame(s.now, c.limit), s.sleep) << c.what << " at " << s.now;
+            EXPECT_EQ(statistics.nextFrameDue, s.due) << c.what << " at " << s.now;
+        }
+    }
 }
 
 TEST(CountFrame, FirstFrameOnlyOpensTheWindows) {
-    NullContext context;
-    context.reportInterval = 5;
+    FrameStatistics statistics;
     testing::internal::CaptureStdout();
-    context.countFrame(1234);
+    statistics.countFrame(1234, 5);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(context.reportDeadline, 5000u);
-    EXPECT_EQ(context.secondDeadline, 2000u);
-    EXPECT_EQ(context.reportFrames, 0u);
-    EXPECT_EQ(context.secondFrames, 0u);
-    EXPECT_EQ(context.currentFrameRate, 0u);
+    EXPECT_EQ(statistics.reportDeadline, 5000u);
+    EXPECT_EQ(statistics.secondDeadline, 2000u);
+    EXPECT_EQ(statistics.reportFrames, 0u);
+    EXPECT_EQ(statistics.secondFrames, 0u);
+    EXPECT_EQ(statistics.currentFrameRate, 0u);
 }
 
 TEST(CountFrame, CurrentRateTruncates) {
-    NullContext context;
-    context.countFrame(999);  // opens the window ending at 1000
-    for (int i = 0; i < 59; ++i) context.countFrame(1000);
-    context.countFrame(1005);  // 60 frames, 5 ms late: 60999 / 1005 = 60.69
-    EXPECT_EQ(context.currentFrameRate, 60u);
-    EXPECT_EQ(context.secondDeadline, 2000u);
-    EXPECT_EQ(context.secondFrames, 0u);
+    FrameStatistics statistics;
+    statistics.countFrame(999, 0);  // opens the window ending at 1000
+    for (int i = 0; i < 59; ++i) statistics.countFrame(1000, 0);
+    statistics.countFrame(1005, 0);  // 60 frames, 5 ms late: 60999 / 1005 = 60.69
+    EXPECT_EQ(statistics.currentFrameRate, 60u);
+    EXPECT_EQ(statistics.secondDeadline, 2000u);
+    EXPECT_EQ(statistics.secondFrames, 0u);
+}
+
+// Frames every 10 ms from `from` to `to`; returns what was printed.
+std::string countEvery10Ms(FrameStatistics& statistics, uint64_t from, uint64_t to, uint64_t interval = 5) {
+    testing::internal::CaptureStdout();
+    for (uint64_t t = from; t <= to; t += 10) statistics.countFrame(t, interval);
+    return testing::internal::GetCapturedStdout();
 }
 
 TEST(CountFrame, ReportEveryPeriodWithItsNumbers) {
-    NullContext context;
-    context.reportInterval = 5;
-    testing::internal::CaptureStdout();
-    for (uint64_t t = 10; t <= 5000; t += 10) context.countFrame(t);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    testing::internal::CaptureStdout();
-    context.countFrame(5010);  // crosses the deadline: counted in the window it closes
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
-    EXPECT_EQ(context.reportDeadline, 10000u);
+    FrameStatistics statistics;
+    EXPECT_EQ(countEvery10Ms(statistics, 10, 5000), "");
+    // The frame that crosses the deadline is counted in the window it closes.
+    EXPECT_EQ(countEvery10Ms(statistics, 5010, 5010), "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
+    EXPECT_EQ(statistics.reportDeadline, 10000u);
     // The next window starts at its grid boundary, 5000.
-    testing::internal::CaptureStdout();
-    for (uint64_t t = 5020; t <= 10010; t += 10) context.countFrame(t);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(countEvery10Ms(statistics, 5020, 10010),
               "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
 }
 
 TEST(CountFrame, PauseShowsInTheNextAverage) {
-    NullContext context;
-    context.reportInterval = 5;
+    FrameStatistics statistics;
     testing::internal::CaptureStdout();
-    context.countFrame(100);
-    context.countFrame(200);
-    context.countFrame(15100);  // ten seconds and more without frames
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Produced 2 frames in the last 15100 ms: average FPS 0.132\n");
+    statistics.countFrame(100, 5);
+    statistics.countFrame(200, 5);
+    statistics.countFrame(15100, 5);  // ten seconds and more without frames
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Produced 2 frames in the last 15100 ms: average FPS 0.132\n");
 }
 
 TEST(CountFrame, ReportIntervalZeroPrintsNothing) {
-    NullContext context;
-    testing::internal::CaptureStdout();
-    for (uint64_t t = 0; t < 30000; t += 7) context.countFrame(t);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(context.reportFrames, 0u);
-    EXPECT_GT(context.currentFrameRate, 0u);
+    FrameStatistics statistics;
+    EXPECT_EQ(countEvery10Ms(statistics, 0, 30000, 0), "");
+    EXPECT_EQ(statistics.reportFrames, 0u);
+    EXPECT_GT(statistics.currentFrameRate, 0u);
 }
 
 // Long uptimes must not overflow: a nanosecond count times 1000 wraps after 213 days.

@@ -132,7 +132,7 @@ TEST_F(BackendFrame, PauseLabelFreezesTheClock) {
 
 TEST_F(BackendFrame, FrameRateTextAtTheTopLeft) {
     context->showFrameRate = true;
-    context->currentFrameRate = 60;
+    context->statistics.currentFrameRate = 60;
     auto pixels = frame();
     int white = 0, black = 0;
     for (int y = 400 - 22; y < 400; y++)

@@ -130,7 +130,7 @@ TEST_F(DirectX9Scene, FrameRateTextOnlyWhileRunning) {
     if (!fontCanCacheGlyphs(context->device)) GTEST_SKIP() << "this runtime's D3DX font cannot draw on an extended device";
     context->remoteActive = true;
     context->pauseState = Running;
-    context->currentFrameRate = 60;
+    context->statistics.currentFrameRate = 60;
     std::vector<uint32_t> plain = frame(nullptr);
     context->showFrameRate = true;
     std::vector<uint32_t> withText = frame(nullptr);
