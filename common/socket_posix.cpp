@@ -79,24 +79,6 @@ const char* resolveErrorText(int code) {
     return text;
 }
 
-int32_t socketTypeFor(int family) { return family == AF_INET ? 0 : family == AF_INET6 ? 4 : -1; }
-
-int resolve(const char* host, const char* service, std::vector<ResolvedAddress>& entries) {
-    addrinfo hints{};
-    hints.ai_flags = AI_ADDRCONFIG;
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    int rc = getaddrinfo(host, service, &hints, &list);
-    if (rc != 0) return rc;
-    for (addrinfo* e = list; e; e = e->ai_next) {
-        entries.push_back({e->ai_family, e->ai_socktype, e->ai_protocol,
-                           Socket::Address(e->ai_addr, uint32_t(e->ai_addrlen))});
-    }
-    freeaddrinfo(list);
-    return 0;
-}
-
 bool numericHost(const void* address, uint32_t storageSize, char* host, uint32_t hostSize) {
     return getnameinfo(static_cast<const sockaddr*>(address), socklen_t(storageSize), host, hostSize, nullptr, 0,
                        NI_NUMERICHOST) == 0;

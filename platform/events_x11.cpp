@@ -49,17 +49,8 @@ bool iconic(NativeWindow* w) {
             result = true;
         XFree(data);
     }
-    data = nullptr;
-    if (XGetWindowProperty(w->display, w->window, a.netWmState, 0, 64, False, XA_ATOM, &type, &format, &count,
-                           &remaining, &data) == Success &&
-        data) {
-        if (format == 32) {
-            const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
-            for (unsigned long i = 0; i < count; ++i)
-                if (values[i] == a.netWmStateHidden) result = true;
-        }
-        XFree(data);
-    }
+    for (Atom state : x11::atomList(w->display, w->window, a.netWmState))
+        if (state == a.netWmStateHidden) result = true;
     return result;
 }
 

@@ -4,6 +4,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <algorithm>
+
 #include "platform/monitors_x11.h"
 #include "platform/window_state_x11.h"
 
@@ -46,21 +48,8 @@ bool windowManagerRunning(Display* display, ::Window root) {
 }
 
 bool windowManagerSupports(Display* display, ::Window root, Atom feature) {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    bool found = false;
-    if (XGetWindowProperty(display, root, x11::atoms().netSupported, 0, 4096, False, XA_ATOM, &type, &format,
-                           &count, &remaining, &data) == Success &&
-        data) {
-        if (format == 32) {
-            const unsigned long* atoms = reinterpret_cast<const unsigned long*>(data);
-            for (unsigned long i = 0; i < count && !found; ++i) found = atoms[i] == feature;
-        }
-        XFree(data);
-    }
-    return found;
+    std::vector<Atom> supported = x11::atomList(display, root, x11::atoms().netSupported);
+    return std::find(supported.begin(), supported.end(), feature) != supported.end();
 }
 
 void sendToWindowManager(NativeWindow* w, Atom message, const long (&data)[5]) {

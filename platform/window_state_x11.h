@@ -5,6 +5,7 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/native_window.h"
 
@@ -59,6 +60,10 @@ NativeWindow* findWindow(::Window id);
 // Neutral events made by the layer itself (a re-created window's new size)
 // go out before the next X event.
 void queueEvent(NativeWindow* window, const WindowEvent& event);
+
+// A window's list property of atoms (_NET_WM_STATE, _NET_SUPPORTED); empty
+// when the window has none or it is not a list of atoms.
+std::vector<Atom> atomList(Display* display, ::Window window, Atom property);
 
 // _NET_WM_STATE on a window that is not mapped yet: the window manager reads it at map time.
 void setInitialFullscreenState(NativeWindow* window, bool fullscreen);

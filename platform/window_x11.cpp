@@ -172,23 +172,29 @@ NativeWindow* findWindow(::Window id) {
     return nullptr;
 }
 
-void setInitialFullscreenState(NativeWindow* w, bool fullscreen) {
-    const Atoms& a = atoms();
-    std::vector<Atom> states;
+std::vector<Atom> atomList(Display* display, ::Window window, Atom property) {
+    std::vector<Atom> result;
     Atom type = None;
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(w->display, w->window, a.netWmState, 0, 64, False, XA_ATOM, &type, &format, &count,
-                           &remaining, &data) == Success &&
+    if (XGetWindowProperty(display, window, property, 0, 4096, False, XA_ATOM, &type, &format, &count, &remaining,
+                           &data) == Success &&
         data) {
+        // Format-32 items travel as longs in Xlib.
         if (format == 32) {
             const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
-            for (unsigned long i = 0; i < count; ++i)
-                if (values[i] != a.netWmStateFullscreen) states.push_back(static_cast<Atom>(values[i]));
+            result.assign(values, values + count);
         }
         XFree(data);
     }
+    return result;
+}
+
+void setInitialFullscreenState(NativeWindow* w, bool fullscreen) {
+    const Atoms& a = atoms();
+    std::vector<Atom> states = atomList(w->display, w->window, a.netWmState);
+    states.erase(std::remove(states.begin(), states.end(), a.netWmStateFullscreen), states.end());
     if (fullscreen) states.push_back(a.netWmStateFullscreen);
     if (states.empty()) {
         XDeleteProperty(w->display, w->window, a.netWmState);
