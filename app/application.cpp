@@ -4,10 +4,12 @@
 #include <cstring>
 
 #include "app/command_line.h"
+#include "app/results_file.h"
 #include "app/soundtrack.h"
 #include "app/startup_options.h"
 #include "platform/console.h"
 #include "platform/network.h"
+#include "render/demo_scene.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
 
@@ -23,10 +25,24 @@ constexpr const char* networkFailure = "Cannot initialize WinSock DLL -- exiting
 constexpr int fatalExitCode = 1;
 constexpr int networkExitCode = 20;
 
+// The results file, when asked for, with what the run learned up to here.
+int finishRun(int exitCode) {
+    ApplicationState& app = applicationState();
+    const StartupOptions& options = startupOptions();
+    app.end.exitCode = exitCode;
+    if (options.reportPath) writeResultsFile(options.reportPath, options, app.context, app.end, pausedSeconds());
+    return exitCode;
+}
+
+// A failure with a message shows it; the window's failure has none to show,
+// and the results file alone says what happened.
 int failStartup(const char* message) {
+    ApplicationState& app = applicationState();
+    app.end.reason = EndReason::Fatal;
     if (message) platform::showFatalMessage(message);
+    app.end.message = message ? message : "The main window could not be created.";
     platform::stopNetwork();
-    return fatalExitCode;
+    return finishRun(fatalExitCode);
 }
 
 const char* contextFailureMessage(Backend backend) {
@@ -36,6 +52,11 @@ const char* contextFailureMessage(Backend backend) {
 }
 
 }  // namespace
+
+void endRun(EndReason reason) {
+    ApplicationState& app = applicationState();
+    if (app.end.reason == EndReason::Running) app.end.reason = reason;
+}
 
 ApplicationState& applicationState() {
     static ApplicationState state;
@@ -51,7 +72,19 @@ int runApplication(const ArgumentSource& arguments, int showState) {
 
     int count = 0;
     char** vector = arguments(count);
-    if (interpretOptions(count, vector, options) == OptionsOutcome::HelpShown) return 0;
+    switch (interpretOptions(count, vector, options)) {
+    case OptionsOutcome::HelpShown:
+        return 0;
+    case OptionsOutcome::Invalid:
+        return fatalExitCode;
+    case OptionsOutcome::Run:
+        break;
+    }
+    std::string why;
+    if (options.reportPath && !resultsFileWritable(options.reportPath, why)) {
+        fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", options.reportPath, why.c_str());
+        return fatalExitCode;
+    }
 
     platform::loadString(103, app.title, sizeof app.title);
     const char* suffix = options.backend == Backend::OpenGL ? " (OpenGL)" : " (DirectX9)";
@@ -66,10 +99,12 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     case platform::NetworkStartup::WrongVersion:
         platform::stopNetwork();
         fputs(networkFailure, stderr);
-        return networkExitCode;
+        app.end = {EndReason::Fatal, 0, networkFailure};
+        return finishRun(networkExitCode);
     case platform::NetworkStartup::Failed:
         fputs(networkFailure, stderr);
-        return networkExitCode;
+        app.end = {EndReason::Fatal, 0, networkFailure};
+        return finishRun(networkExitCode);
     }
 
     app.window = platform::createMainWindow(app.className, app.title, clientWidth, clientHeight);
@@ -97,6 +132,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
 
     app.context->printCapabilities();
     fflush(stdout);
+    printDriverNotices(options, *app.context);
 
     app.context->frameLimit = options.frameLimit;
     app.context->pauseState = options.startPaused ? PauseRequested : Running;
@@ -110,7 +146,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
 
-    int exitCode = runFrameLoop();
+    int exitCode = finishRun(runFrameLoop());
 
     platform::stopNetwork();
     releaseAssets(*app.content);

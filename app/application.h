@@ -3,6 +3,7 @@
 
 #include <functional>
 
+#include "app/results_file.h"
 #include "platform/native_window.h"
 
 namespace vyr::test {
@@ -21,6 +22,7 @@ struct ApplicationState {
     // Size events that arrive before the context exists (fullscreen at start-up).
     bool earlySizeSeen = false;
     unsigned earlyWidth = 0, earlyHeight = 0;
+    RunEnd end;  // why the run ends, for the results file
 };
 
 ApplicationState& applicationState();
@@ -39,5 +41,7 @@ void applyWindowMode();
 void deviceCheck();
 void drawFrame();
 int runFrameLoop();
+// The first reason to end wins: Escape, the close box or -duration.
+void endRun(EndReason reason);
 
 }  // namespace vyr::test

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,17 @@ bool isSeparator(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' 
 // "%u" as the standard formatted input reads it: the option keeps its value
 // when the text is not a number, but the argument is consumed all the same.
 bool readUnsigned(const char* text, unsigned& value) { return sscanf(text, "%u", &value) == 1; }
+
+// A positive number of seconds, as a whole run of digits with an optional
+// fraction; anything else (a sign, a unit, trailing text) is refused.
+bool readDuration(const char* text, uint64_t& milliseconds) {
+    if (!text || !isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    double seconds = strtod(text, &end);
+    if (*end != '\0' || !(seconds > 0.0) || seconds > 1e9) return false;
+    milliseconds = uint64_t(seconds * 1000.0 + 0.5);
+    return milliseconds > 0;
+}
 
 }  // namespace
 
@@ -86,6 +98,17 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
             options.fullscreen = true;
         } else if (strcmp(word, "-nosound") == 0) {
             options.soundMuted = true;
+        } else if (strcmp(word, "-duration") == 0) {
+            if (i + 1 >= count || !readDuration(arguments[++i], options.durationMs)) {
+                fputs("vyrtest: -duration needs a positive number of seconds\n", stderr);
+                return OptionsOutcome::Invalid;
+            }
+        } else if (strcmp(word, "-report") == 0) {
+            if (i + 1 >= count || !arguments[i + 1][0]) {
+                fputs("vyrtest: -report needs the name of the results file\n", stderr);
+                return OptionsOutcome::Invalid;
+            }
+            options.reportPath = arguments[++i];
         } else if (strcmp(word, "-h") == 0) {
             printHelp();
             return OptionsOutcome::HelpShown;

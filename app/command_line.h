@@ -9,9 +9,10 @@ namespace vyr::test {
 // strings; the vector ends with a null entry. The block is never released.
 char** splitCommandLine(const char* commandLine, int& count);
 
-enum class OptionsOutcome { Run, HelpShown };
+enum class OptionsOutcome { Run, HelpShown, Invalid };
 // Applies the options in order into `options`; -h prints the help and stops.
-// 20 or more arguments: nothing is applied.
+// 20 or more arguments: nothing is applied. -duration and -report need a
+// sound value: without one the reason goes to stderr and the result is Invalid.
 OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& options);
 
 void printBanner();

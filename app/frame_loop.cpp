@@ -1,5 +1,6 @@
 // The frame loop: every waiting event first, then one frame unless paused.
 #include "app/application.h"
+#include "app/startup_options.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
 
@@ -15,9 +16,25 @@ void drawFrame() {
     app.context->renderFrame(app.content->project, app.content->overlays);
 }
 
+namespace {
+
+// -duration counts from the first presented frame, paused time included.
+bool durationReached(const RenderingContext& context) {
+    uint64_t durationMs = startupOptions().durationMs;
+    const FrameStatistics& statistics = context.statistics;
+    return durationMs != 0 && statistics.framesPresented != 0 &&
+           context.frameTimer.elapsedUs() - statistics.firstPresentUs >= durationMs * 1000;
+}
+
+}  // namespace
+
 int runFrameLoop() {
     ApplicationState& app = applicationState();
     for (;;) {
+        if (durationReached(*app.context)) {
+            endRun(EndReason::Duration);
+            return 0;
+        }
         int quitCode = 0;
         switch (platform::peekAndDispatch(quitCode)) {
         case platform::MessageResult::Quit:

@@ -18,6 +18,10 @@ struct StartupOptions {
     bool benchmark = false;
     bool fullscreen = false;
     bool soundMuted = false;
+    // Beyond the window's own options: end by itself this long after the first
+    // presented frame (0: never), and write the results file here (null: none).
+    uint64_t durationMs = 0;
+    const char* reportPath = nullptr;
 };
 
 StartupOptions& startupOptions();

@@ -41,6 +41,7 @@ void keyAction(uint32_t key) {
     StartupOptions& options = startupOptions();
     switch (key) {
     case platform::KeyEscape:
+        endRun(EndReason::Escape);
         platform::postQuit();
         break;
     case platform::KeySpace:
@@ -79,6 +80,7 @@ EventDisposition windowProcedure(NativeWindow* window, const WindowEvent& event)
     switch (event.type) {
     case WindowEventType::Close:
     case WindowEventType::Destroy:
+        endRun(EndReason::Close);
         platform::postQuit();
         return EventDisposition::Handled;
     case WindowEventType::Move:

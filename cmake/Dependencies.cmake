@@ -13,3 +13,18 @@ else()
   pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
   find_package(Threads REQUIRED)
 endif()
+
+# The results file is JSON through nlohmann-json. It is header-only and the same
+# for every target, so the Windows build reads Debian's headers as well, from a
+# folder of their own rather than all of /usr/include.
+add_library(vyr_json INTERFACE)
+if(WIN32)
+  find_path(VYR_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(vyr_json_dir ${CMAKE_BINARY_DIR}/json-include)
+  file(MAKE_DIRECTORY ${vyr_json_dir})
+  file(CREATE_LINK ${VYR_JSON_INCLUDE}/nlohmann ${vyr_json_dir}/nlohmann SYMBOLIC)
+  target_include_directories(vyr_json SYSTEM INTERFACE ${vyr_json_dir})
+else()
+  find_package(nlohmann_json 3 REQUIRED)
+  target_link_libraries(vyr_json INTERFACE nlohmann_json::nlohmann_json)
+endif()

@@ -15,6 +15,12 @@ namespace vyr::test {
 double sceneStart = 0.0;
 double pauseTime = 0.0;
 
+namespace {
+// For the results file: pauses that ended, and whether one is going on.
+double endedPauses = 0.0;
+bool pauseOngoing = false;
+}  // namespace
+
 double counterSeconds(uint64_t now, uint64_t base, uint64_t frequency) {
     return double(now - base) / double(frequency);
 }
@@ -88,10 +94,18 @@ void completePauseTransition(RenderingContext& context) {
     if (context.pauseState == PauseRequested) {
         context.pauseState = Paused;
         pauseTime = sceneClock();
+        pauseOngoing = true;
     }
 }
 
-void resumeSceneClock() { sceneStart = sceneStart + (sceneClock() - pauseTime); }
+void resumeSceneClock() {
+    double paused = sceneClock() - pauseTime;
+    sceneStart = sceneStart + paused;
+    if (pauseOngoing) endedPauses += paused;
+    pauseOngoing = false;
+}
+
+double pausedSeconds() { return endedPauses + (pauseOngoing ? sceneClock() - pauseTime : 0.0); }
 
 namespace {
 

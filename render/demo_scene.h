@@ -49,6 +49,8 @@ constexpr float logoSpinStereo = 45.5f;
 void completePauseTransition(RenderingContext& context);
 // Resume: the animation goes on where it stopped.
 void resumeSceneClock();
+// Seconds spent in pauses that ended, and in the present one while Paused.
+double pausedSeconds();
 
 // Overlay geometry in pixels (origin bottom-left).
 constexpr int overlayWidth = 128;

@@ -1,5 +1,6 @@
 #include "render/frame_statistics.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace vyr::test {
@@ -29,6 +30,7 @@ void FrameStatistics::countFrame(uint64_t now, uint64_t reportInterval) {
                 printf("Produced %llu frames in the last %llu ms: average FPS %.3f\n",
                        (unsigned long long)reportFrames, (unsigned long long)elapsed, average);
                 fflush(stdout);
+                reportLines.push({reportFrames, elapsed, average});
             }
             reportFrames = 0;
             reportDeadline = now - (now % period) + period;
@@ -44,6 +46,36 @@ void FrameStatistics::countFrame(uint64_t now, uint64_t reportInterval) {
         secondFrames = 0;
         secondDeadline = now - (now % 1000) + 1000;
     }
+}
+
+void FrameStatistics::recordPresent(uint64_t microseconds, bool startedPaused, bool endedPaused) {
+    if (framesPresented == 0) firstPresentUs = microseconds;
+    else if (!startedPaused && !previousEndedPaused)
+        frameTimesUs.push(uint32_t(std::min<uint64_t>(microseconds - lastPresentUs, UINT32_MAX)));
+    lastPresentUs = microseconds;
+    previousEndedPaused = endedPaused;
+    ++framesPresented;
+}
+
+FrameTimeSummary summariseFrameTimes(std::vector<uint32_t> microseconds) {
+    FrameTimeSummary summary;
+    summary.frames = microseconds.size();
+    if (microseconds.empty()) return summary;
+    std::sort(microseconds.begin(), microseconds.end());
+    const size_t n = microseconds.size();
+    auto percentile = [&](size_t p) {
+        size_t rank = (p * n + 99) / 100;  // nearest rank: the smallest value with p % at or below it
+        return microseconds[std::max<size_t>(rank, 1) - 1] / 1000.0;
+    };
+    summary.p50 = percentile(50);
+    summary.p95 = percentile(95);
+    summary.p99 = percentile(99);
+    summary.max = microseconds.back() / 1000.0;
+    size_t slowest = std::max<size_t>((n + 99) / 100, 1);
+    double total = 0;
+    for (size_t i = n - slowest; i < n; ++i) total += microseconds[i];
+    summary.onePercentLowFps = total > 0 ? 1e6 * double(slowest) / total : 0.0;
+    return summary;
 }
 
 }  // namespace vyr::test

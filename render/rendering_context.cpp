@@ -29,6 +29,7 @@ void RenderingContext::produceFrame(Project3D* project, Texture** overlays, bool
     uint64_t now = elapsedMs();
     if (frameLimit != 0) paceFrame(now);
     countFrame(now);
+    const bool startedPaused = pauseState == Paused;
     if (stereo) {
         drawScene(-stereoEyeOffset, project, overlays);
         drawScene(stereoEyeOffset, project, overlays);
@@ -36,10 +37,16 @@ void RenderingContext::produceFrame(Project3D* project, Texture** overlays, bool
         drawScene(0.0f, project, overlays);
     }
     present();
+    statistics.recordPresent(frameTimer.elapsedUs(), startedPaused, pauseState == Paused);
 }
 
 void RenderingContext::decideRemoteSession(bool markerPresent) {
-    remoteActive = markerPresent || isUsingDesktopCapture();
+    ProbeOutcome outcome = ProbeOutcome::Answered;
+    remoteActive = markerPresent || isUsingDesktopCapture(&outcome);
+    sessionDecision = markerPresent                           ? SessionDecision::Marker
+                      : outcome == ProbeOutcome::Answered     ? SessionDecision::DaemonAnswer
+                      : outcome == ProbeOutcome::NotRunning   ? SessionDecision::DaemonNotRunning
+                                                              : SessionDecision::DaemonFailure;
     fputs(remoteActive ? "\nVYR ON\n" : "\nVYR OFF\n", stdout);
     fputs("\n", stdout);
     fflush(stdout);

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/native_window.h"
+#include "render/driver_facts.h"
 #include "render/frame_statistics.h"
 #include "render/timer.h"
 
@@ -82,6 +83,8 @@ public:
     bool benchmark = false;
     Timer frameTimer;
     FrameStatistics statistics;
+    DriverFacts driverFacts;
+    SessionDecision sessionDecision = SessionDecision::Undecided;
 
 protected:
     // The steps every back-end's renderFrame shares: the frame time read once,

@@ -4,10 +4,17 @@
 
 namespace vyr::test {
 
-uint64_t counterMs(uint64_t ticks, uint64_t frequency) {
+namespace {
+
+uint64_t counterUnits(uint64_t ticks, uint64_t frequency, uint64_t perSecond) {
     if (frequency == 0) return 0;
-    return ticks / frequency * 1000ull + ticks % frequency * 1000ull / frequency;
+    return ticks / frequency * perSecond + ticks % frequency * perSecond / frequency;
 }
+
+}  // namespace
+
+uint64_t counterMs(uint64_t ticks, uint64_t frequency) { return counterUnits(ticks, frequency, 1000); }
+uint64_t counterUs(uint64_t ticks, uint64_t frequency) { return counterUnits(ticks, frequency, 1000000); }
 
 Timer::Timer() : frequency(platform::performanceFrequency()) {}
 
@@ -19,6 +26,11 @@ void Timer::start() {
 uint64_t Timer::elapsedMs() const {
     uint64_t count = running ? platform::performanceCounter() : stopCount;
     return counterMs(count - startCount, frequency);
+}
+
+uint64_t Timer::elapsedUs() const {
+    uint64_t count = running ? platform::performanceCounter() : stopCount;
+    return counterUs(count - startCount, frequency);
 }
 
 }  // namespace vyr::test

@@ -9,6 +9,7 @@ namespace vyr::test {
 // truncated. Split so that no product overflows: a nanosecond counter times
 // 1000 would after 213 days.
 uint64_t counterMs(uint64_t ticks, uint64_t frequency);
+uint64_t counterUs(uint64_t ticks, uint64_t frequency);
 
 class Timer {
 public:
@@ -16,6 +17,7 @@ public:
     void start();
     // Whole milliseconds since start(), truncated.
     uint64_t elapsedMs() const;
+    uint64_t elapsedUs() const;
 
     bool running = false;
     uint64_t frequency = 0;

@@ -108,13 +108,17 @@ bool failWith(TCPSocket* socket, const char* message) {
 
 }  // namespace
 
-bool isUsingDesktopCapture() {
+bool isUsingDesktopCapture(ProbeOutcome* outcome) {
+    ProbeOutcome ignored;
+    ProbeOutcome& result = outcome ? *outcome : ignored;
+    result = ProbeOutcome::Failed;
     uint16_t port = 0;
     char* cookie = nullptr;
     readPortFile(&port, &cookie);
     if (port == 0) {
         free(cookie);
         fputs("VYRD is not running\n", stderr);
+        result = ProbeOutcome::NotRunning;
         return false;
     }
     if (!cookie) {
@@ -148,6 +152,7 @@ bool isUsingDesktopCapture() {
     if (n <= 0) return failWith(socket, "Could not get whether is using desktop capture from VYRD\n");
     socket->close();
     delete socket;
+    result = ProbeOutcome::Answered;
     return reply == 0x01;
 }
 

@@ -10,9 +10,14 @@ class Socket;
 
 namespace vyr::test {
 
+// How a probe ended: the daemon answered, there is no daemon (no port file),
+// or the exchange failed at some step.
+enum class ProbeOutcome { Answered, NotRunning, Failed };
+
 // True only when the whole exchange succeeded and the daemon answered 1.
-// Failures print one line on stderr and give false.
-bool isUsingDesktopCapture();
+// Failures print one line on stderr and give false; `outcome`, when given,
+// tells which way it ended.
+bool isUsingDesktopCapture(ProbeOutcome* outcome = nullptr);
 
 // The daemon's port and cookie from its port file, both or neither (port 0, cookie
 // null); release the cookie with free.

@@ -166,6 +166,34 @@ void DirectX9Context::printCapabilities() {
     // A standard runtime rejects the made-up adapter (and the missing record);
     // only a remote-visualization session answers it.
     decideRemoteSession(SUCCEEDED(d3d->GetDeviceCaps(markerAdapter, D3DDEVTYPE_HAL, nullptr)));
+    gatherDriverFacts(*d3d);
+}
+
+// The adapter's identity, for the results file; the console report of this
+// back-end is the ON/OFF line alone.
+void DirectX9Context::gatherDriverFacts(IDirect3D9& d3d) {
+    DriverFacts& facts = driverFacts;
+    facts.windowSystem = "Direct3D 9";
+    D3DADAPTER_IDENTIFIER9 adapter = {};
+    if (SUCCEEDED(d3d.GetAdapterIdentifier(D3DADAPTER_DEFAULT, 0, &adapter))) {
+        char text[64];
+        snprintf(text, sizeof text, "0x%04lX", static_cast<unsigned long>(adapter.VendorId));
+        facts.vendor = text;
+        facts.renderer = adapter.Description;
+        const LARGE_INTEGER& v = adapter.DriverVersion;
+        snprintf(text, sizeof text, "%s %lu.%lu.%lu.%lu", adapter.Driver, static_cast<unsigned long>(HIWORD(v.HighPart)),
+                 static_cast<unsigned long>(LOWORD(v.HighPart)), static_cast<unsigned long>(HIWORD(v.LowPart)),
+                 static_cast<unsigned long>(LOWORD(v.LowPart)));
+        facts.version = text;
+    }
+    facts.softwareRasteriser = softwareRendererReason(facts.renderer);
+    // Texture memory the device can still give out: the nearest to video memory Direct3D 9 tells.
+    if (device) facts.gpuMemoryKiB = int64_t(device->GetAvailableTextureMem()) / 1024;
+    if (auto* drawable = dynamic_cast<DirectX9Drawable*>(currentDrawable)) {
+        const D3DPRESENT_PARAMETERS& p = drawable->presentParameters;
+        facts.grantedSamples = p.MultiSampleType == D3DMULTISAMPLE_NONMASKABLE ? 1 : uint32_t(p.MultiSampleType);
+        facts.swapInterval = p.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1;
+    }
 }
 
 }  // namespace vyr::test

@@ -61,6 +61,7 @@ public:
     bool deviceLost = false;
 
 private:
+    void gatherDriverFacts(IDirect3D9& d3d);
     // Texture-stage set-ups of stage 0; each binds the texture first. The
     // colour is the texture times white (MODULATE) or twice that (MODULATE2X).
     void applyTextureStage(DirectX9Texture* texture, DWORD colourOp, DWORD alphaOp);

@@ -94,6 +94,7 @@ bool prepareDrawable(OpenGLDrawable& drawable, NativeWindow* window, bool multis
         if (found) {
             printf(" - Valid MSAA samples: %d (MSAA is ON)\n", n);
             config = found;
+            drawable.samples = uint32_t(n);
         } else {
             printf(" - No valid MSAA samples were found (MSAA is OFF)\n");
         }
@@ -174,6 +175,42 @@ void disableSwapWait(OpenGLDrawable& drawable) {
         using Fn = int (*)(int);
         if (Fn f = reinterpret_cast<Fn>(entry("glXSwapIntervalSGI"))) f(0);
     }
+}
+
+int swapInterval(OpenGLDrawable& drawable) {
+    GlxSurface* surface = surfaceOf(drawable);
+    if (!surface) return -1;
+    const char* extensions = glXQueryExtensionsString(surface->display, surface->screen);
+    if (OpenGLContext::hasExtension(extensions, "GLX_EXT_swap_control")) {
+        unsigned value = 0;
+        glXQueryDrawable(surface->display, windowOf(drawable), GLX_SWAP_INTERVAL_EXT, &value);
+        return int(value);
+    }
+    if (OpenGLContext::hasExtension(extensions, "GLX_MESA_swap_control")) {
+        using Fn = int (*)();
+        auto f = reinterpret_cast<Fn>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXGetSwapIntervalMESA")));
+        if (f) return f();
+    }
+    return -1;
+}
+
+int directRendering(OpenGLDrawable& drawable, NativeGLContext context) {
+    GlxSurface* surface = surfaceOf(drawable);
+    if (!surface || !context) return -1;
+    return glXIsDirect(surface->display, static_cast<GLXContext>(context)) ? 1 : 0;
+}
+
+int64_t videoMemoryKiB(OpenGLDrawable& drawable) {
+    GlxSurface* surface = surfaceOf(drawable);
+    if (!surface) return -1;
+    const char* extensions = glXQueryExtensionsString(surface->display, surface->screen);
+    if (!OpenGLContext::hasExtension(extensions, "GLX_MESA_query_renderer")) return -1;
+    using Fn = Bool (*)(int, unsigned*);
+    auto query = reinterpret_cast<Fn>(
+        glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryCurrentRendererIntegerMESA")));
+    unsigned megabytes = 0;
+    if (!query || !query(GLX_RENDERER_VIDEO_MEMORY_MESA, &megabytes)) return -1;
+    return int64_t(megabytes) * 1024;
 }
 
 namespace {

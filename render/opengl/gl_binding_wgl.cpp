@@ -46,7 +46,8 @@ const char* const dummyClass = "Dummy window";
 
 // Asks a throw-away context on a hidden window for a multisampled format;
 // returns it, or 0 with the reason printed.
-int probeMultisampleFormat(uint32_t samples, bool stereo, const PIXELFORMATDESCRIPTOR& descriptor) {
+int probeMultisampleFormat(uint32_t samples, bool stereo, const PIXELFORMATDESCRIPTOR& descriptor,
+                           uint32_t& granted) {
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA windowClass = {};
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_OWNDC;
@@ -90,8 +91,10 @@ int probeMultisampleFormat(uint32_t samples, bool stereo, const PIXELFORMATDESCR
                     break;
                 }
             }
-            if (chosen)
+            if (chosen) {
+                granted = uint32_t(n);
                 printf(" - Valid MSAA samples: %d (MSAA is ON)\n", n);
+            }
             else
                 printf(" - No valid MSAA samples were found (MSAA is OFF)\n");
         }
@@ -119,7 +122,7 @@ bool prepareDrawable(OpenGLDrawable& drawable, NativeWindow* window, bool multis
     drawable.stereo = stereo;
     if (!multisample) {
         printf(" - MSAA is OFF\n");
-    } else if (int format = probeMultisampleFormat(samples, stereo, descriptor)) {
+    } else if (int format = probeMultisampleFormat(samples, stereo, descriptor, drawable.samples)) {
         drawable.pixelFormat = format;
     }
     fflush(stdout);
@@ -156,6 +159,13 @@ const char* windowSystemExtensions(OpenGLDrawable& drawable) {
 void disableSwapWait(OpenGLDrawable& drawable) {
     if (wglSwapIntervalEXT) wglSwapIntervalEXT(0);
 }
+
+int swapInterval(OpenGLDrawable&) { return wglGetSwapIntervalEXT ? wglGetSwapIntervalEXT() : -1; }
+
+// WGL contexts are always direct.
+int directRendering(OpenGLDrawable&, NativeGLContext) { return -1; }
+
+int64_t videoMemoryKiB(OpenGLDrawable&) { return -1; }
 
 void buildFont(OpenGLDrawable& drawable, uint32_t listBase) {
     HDC dc = dcOf(drawable);

@@ -35,6 +35,13 @@ const char* windowSystemName();
 // The window system's extension list, or null when it cannot be asked.
 const char* windowSystemExtensions(OpenGLDrawable& drawable);
 void disableSwapWait(OpenGLDrawable& drawable);
+// Frames per swap in force, or -1 when the window system cannot be asked.
+int swapInterval(OpenGLDrawable& drawable);
+// 1 when the current context renders directly, 0 when every call goes through
+// the display server, -1 where the question does not arise.
+int directRendering(OpenGLDrawable& drawable, NativeGLContext context);
+// The renderer's video memory in KiB where the window system tells, else -1.
+int64_t videoMemoryKiB(OpenGLDrawable& drawable);
 // 128 display lists from listBase on: character c in 19-pixel "Times New Roman".
 void buildFont(OpenGLDrawable& drawable, uint32_t listBase);
 // Puts a bottom-up BGRA frame onto the window.

@@ -107,7 +107,8 @@ const char* glText(GLenum name) {
     return text ? text : "";
 }
 
-void printMemoryInfo() {
+// Returns the dedicated video memory in KiB.
+int64_t printMemoryInfo() {
     GLint values[5] = {0, 0, 0, 0, 0};
     for (int i = 0; i < 5; i++) glGetIntegerv(0x9047 + i, &values[i]);
     printf("\nGPU Memory Info:\n");
@@ -117,6 +118,7 @@ void printMemoryInfo() {
     printf(" - EVICTION_COUNT:           %d   \n", values[3]);
     printf(" - EVICTED_MEMORY:           %d kb\n", values[4]);
     printf("\n");
+    return values[0];
 }
 
 }  // namespace
@@ -127,8 +129,9 @@ void OpenGLContext::printCapabilities() {
     const char* extensions = glText(GL_EXTENSIONS);
     // Mesa, AMD and Intel drivers lack the memory extension; the rest of the
     // report and the remote-session decision must not depend on it.
+    DriverFacts& facts = driverFacts;
     if (hasExtension(extensions, "GL_NVX_gpu_memory_info"))
-        printMemoryInfo();
+        facts.gpuMemoryKiB = printMemoryInfo();
     else
         printf("The GL_NVX_gpu_memory_info extension is not present.\n");
 
@@ -143,6 +146,18 @@ void OpenGLContext::printCapabilities() {
     if (windowSystem) printf(" - %s_EXTENSIONS: %s\n", glbinding::windowSystemName(), windowSystem);
     // A remote-visualization session's window system names this extension.
     decideRemoteSession(hasExtension(windowSystem, "WGL_TARSEL_halvex"));
+
+    facts.windowSystem = glbinding::windowSystemName();
+    facts.vendor = glText(GL_VENDOR);
+    facts.renderer = glText(GL_RENDERER);
+    facts.version = glText(GL_VERSION);
+    if (facts.gpuMemoryKiB < 0) facts.gpuMemoryKiB = glbinding::videoMemoryKiB(*glDrawable);
+    facts.directRendering = glbinding::directRendering(*glDrawable, glContext);
+    facts.softwareRasteriser = softwareRendererReason(facts.renderer);
+    facts.extensionCount = countExtensions(extensions);
+    facts.windowSystemExtensionCount = windowSystem ? countExtensions(windowSystem) : -1;
+    facts.grantedSamples = glDrawable->samples;
+    facts.grantedStereo = glDrawable->stereo;
 }
 
 }  // namespace vyr::test

@@ -24,6 +24,7 @@ public:
     void* deviceContext = nullptr;
     int32_t pixelFormat = 0;  // pixel-format index, or the GLX fbconfig id
     bool stereo = false;      // what the window system granted, not what was asked
+    uint32_t samples = 0;     // multisampling granted; 0 for none
     bool gdiMode = false;
     int32_t cursorX = -25;
     int32_t cursorY = -25;

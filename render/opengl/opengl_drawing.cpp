@@ -54,6 +54,7 @@ void OpenGLContext::setupRenderState() {
     glbinding::buildFont(*glDrawable, fontListBase);
 
     if (benchmark) glbinding::disableSwapWait(*glDrawable);
+    driverFacts.swapInterval = glbinding::swapInterval(*glDrawable);
 }
 
 bool OpenGLContext::uploadTexture(Texture* texture, const float* palette) {

@@ -1,0 +1,175 @@
+#include "app/results_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "render/rendering_context.h"
+
+namespace vyr::test {
+
+namespace {
+
+// Members in the order written here, which is the order a reader expects.
+using json = nlohmann::ordered_json;
+
+const char* endReasonName(EndReason reason) {
+    switch (reason) {
+    case EndReason::Escape: return "escape";
+    case EndReason::Close: return "close";
+    case EndReason::Duration: return "duration";
+    case EndReason::Fatal: return "fatal";
+    case EndReason::Running: break;
+    }
+    return "running";
+}
+
+const char* sessionDecisionName(SessionDecision decision) {
+    switch (decision) {
+    case SessionDecision::Marker: return "marker";
+    case SessionDecision::DaemonAnswer: return "daemon answer";
+    case SessionDecision::DaemonNotRunning: return "daemon not running";
+    case SessionDecision::DaemonFailure: return "daemon failure";
+    case SessionDecision::Undecided: break;
+    }
+    return nullptr;
+}
+
+// A text, or null where it is empty.
+json textOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+json numberOrNull(int64_t value) { return value < 0 ? json(nullptr) : json(value); }
+
+std::string temporaryBeside(const char* path) {
+    return std::string(path) + "." + std::to_string(platform::currentProcessId()) + ".tmp";
+}
+
+json driverSection(const DriverFacts& facts) {
+    return {{"window_system", textOrNull(facts.windowSystem)},
+            {"vendor", textOrNull(facts.vendor)},
+            {"renderer", textOrNull(facts.renderer)},
+            {"version", textOrNull(facts.version)},
+            {"gpu_memory_kib", numberOrNull(facts.gpuMemoryKiB)},
+            {"direct_rendering", facts.directRendering < 0 ? json(nullptr) : json(facts.directRendering == 1)},
+            {"software_rasteriser", !facts.softwareRasteriser.empty()},
+            {"software_reason", textOrNull(facts.softwareRasteriser)},
+            {"extensions", numberOrNull(facts.extensionCount)},
+            {"window_system_extensions", numberOrNull(facts.windowSystemExtensionCount)}};
+}
+
+json framesSection(const RenderingContext& context, double pausedSeconds) {
+    const FrameStatistics& statistics = context.statistics;
+    double seconds = statistics.framesPresented == 0
+                         ? 0.0
+                         : double(context.frameTimer.elapsedUs() - statistics.firstPresentUs) / 1e6;
+    double running = seconds - pausedSeconds;
+    json reports = json::array();
+    for (const ReportLine& line : statistics.reportLines.values())
+        reports.push_back({{"frames", line.frames}, {"milliseconds", line.milliseconds}, {"average_fps", line.averageFps}});
+    FrameTimeSummary times = summariseFrameTimes(statistics.frameTimesUs.values());
+    json frameTimes = nullptr;
+    if (times.frames > 0)
+        frameTimes = {{"frames", times.frames}, {"p50", times.p50}, {"p95", times.p95}, {"p99", times.p99}, {"max", times.max}};
+    return {{"count", statistics.framesPresented},
+            {"seconds", seconds},
+            {"paused_seconds", pausedSeconds},
+            {"mean_fps", running > 0 ? json(double(statistics.framesPresented) / running) : json(nullptr)},
+            {"reports", reports},
+            {"frame_time_ms", frameTimes},
+            {"one_percent_low_fps", times.frames > 0 ? json(times.onePercentLowFps) : json(nullptr)}};
+}
+
+json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds) {
+    const bool direct3D = options.backend == Backend::Direct3D9;
+    json document;
+    document["program"] = {{"name", "vyrtest"},
+                           {"version", VYR_VERSION},
+                           {"build", VYR_BUILD_NAME},
+                           {"backend", direct3D ? "Direct3D 9" : "OpenGL"}};
+    document["asked"] = {{"samples", options.multisampleCount},
+                         {"stereo", options.stereo},
+                         {"vsync", !options.benchmark},
+                         {"frame_limit", options.frameLimit},
+                         {"fullscreen", options.fullscreen},
+                         {"duration_seconds", options.durationMs ? json(double(options.durationMs) / 1000.0) : json(nullptr)}};
+    if (context) {
+        const DriverFacts& facts = context->driverFacts;
+        document["program"]["window_system"] = textOrNull(facts.windowSystem);
+        document["granted"] = {{"samples", facts.grantedSamples},
+                               {"stereo", facts.grantedStereo},
+                               {"swap_interval", numberOrNull(facts.swapInterval)},
+                               {"vsync", facts.swapInterval < 0 ? json(nullptr) : json(facts.swapInterval > 0)},
+                               {"frame_limit", context->frameLimit},
+                               {"fullscreen", options.fullscreen}};
+        document["driver"] = driverSection(facts);
+        const char* decided = sessionDecisionName(context->sessionDecision);
+        document["session"] = {{"remote", decided ? json(context->remoteActive) : json(nullptr)},
+                               {"decided_by", decided ? json(decided) : json(nullptr)}};
+        document["frames"] = framesSection(*context, pausedSeconds);
+    } else {
+        document["program"]["window_system"] = nullptr;
+        document["granted"] = nullptr;
+        document["driver"] = nullptr;
+        document["session"] = nullptr;
+        document["frames"] = nullptr;
+    }
+    document["end"] = {{"exit_code", end.exitCode},
+                       {"reason", endReasonName(end.reason)},
+                       {"message", textOrNull(end.message)}};
+    return document;
+}
+
+}  // namespace
+
+bool resultsFileWritable(const char* path, std::string& why) {
+    struct stat status;
+    if (stat(path, &status) == 0 && S_ISDIR(status.st_mode)) {
+        why = "it is a folder";
+        return false;
+    }
+    std::string probe = temporaryBeside(path);
+    FILE* file = fopen(probe.c_str(), "wb");
+    if (!file) {
+        why = strerror(errno);
+        return false;
+    }
+    fclose(file);
+    remove(probe.c_str());
+    return true;
+}
+
+bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
+                      const RunEnd& end, double pausedSeconds) {
+    std::string text = results(options, context, end, pausedSeconds).dump(2) + "\n";
+    std::string temporary = temporaryBeside(path);
+    FILE* file = fopen(temporary.c_str(), "wb");
+    bool written = file && fwrite(text.data(), 1, text.size(), file) == text.size();
+    if (file && fclose(file) != 0) written = false;
+    if (written && platform::replaceFile(temporary.c_str(), path)) return true;
+    fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", path, strerror(errno));
+    remove(temporary.c_str());
+    return false;
+}
+
+void printDriverNotices(const StartupOptions& options, const RenderingContext& context) {
+    const DriverFacts& facts = context.driverFacts;
+    if (!facts.softwareRasteriser.empty())
+        fprintf(stderr,
+                "vyrtest: software rasteriser (%s): frames are drawn by the processor, so the frame rates say "
+                "nothing about a graphics card.\n",
+                facts.softwareRasteriser.c_str());
+    if (facts.directRendering == 0)
+        fputs("vyrtest: the OpenGL context is indirect: every call goes through the X server, so the frame rates "
+              "are far below what direct rendering gives.\n",
+              stderr);
+    if (options.stereo && !facts.grantedStereo)
+        fputs("vyrtest: stereo was asked for but not granted: frames are drawn mono, so the frame rates are those "
+              "of one eye.\n",
+              stderr);
+}
+
+}  // namespace vyr::test
