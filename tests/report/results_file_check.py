@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""The real program's results file (-duration, -report) against its console report.
+
+Usage: results_file_check.py <case> <build bin dir> [windows build dir]
+Cases: duration, escape, daemon, fatal, bad-values, wine.
+"""
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+case, bin_dir = sys.argv[1], sys.argv[2]
+windows_dir = sys.argv[3] if len(sys.argv) > 3 else None
+program = os.path.join(bin_dir, "vyrtest")
+here = os.path.dirname(os.path.abspath(__file__))
+work = tempfile.mkdtemp(prefix="vyr-results.")
+failures = []
+
+
+def check(ok, what):
+    print(("ok: " if ok else "FAILED: ") + what)
+    if not ok:
+        failures.append(what)
+
+
+def environment(**extra):
+    env = dict(os.environ, SDL_AUDIODRIVER="dummy", LIBGL_ALWAYS_SOFTWARE="1", XDG_DATA_HOME=work)
+    env.update(extra)
+    return env
+
+
+def run(arguments, env=None, timeout=120, display=True):
+    """Runs the program to its end; returns (exit code, stdout, stderr)."""
+    command = ([ "xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"] if display else []) + [program] + arguments
+    done = subprocess.run(command, capture_output=True, text=True, timeout=timeout, env=env or environment())
+    return done.returncode, done.stdout, done.stderr
+
+
+def load(path):
+    try:
+        with open(path) as f:
+            return json.load(f)
+    except (OSError, ValueError) as e:
+        check(False, "results file %s: %s" % (path, e))
+        return {}
+
+
+def agrees_with_console(results, out, err):
+    """The file's figures against the console report of the same run."""
+    msaa = re.search(r"^ - Valid MSAA samples: (\d+) \(MSAA is ON\)$", out, re.M)
+    check(msaa is not None and results["granted"]["samples"] == int(msaa.group(1)), "granted samples = MSAA line")
+    renderer = re.search(r"^ - GL_RENDERER: (.*)$", out, re.M)
+    check(renderer is not None and results["driver"]["renderer"] == renderer.group(1), "renderer = GL_RENDERER line")
+    remote = re.search(r"^VYR (ON|OFF)$", out, re.M)
+    check(remote is not None and results["session"]["remote"] == (remote.group(1) == "ON"), "session = VYR line")
+    lines = [(int(f), int(ms), float(fps)) for f, ms, fps in
+             re.findall(r"^Produced (\d+) frames in the last (\d+) ms: average FPS ([\d.]+)$", out, re.M)]
+    reports = [(r["frames"], r["milliseconds"], round(r["average_fps"], 3)) for r in results["frames"]["reports"]]
+    check(reports == lines, "every report line is in the file: %s / %s" % (reports, lines))
+    check(results["frames"]["count"] >= sum(l[0] for l in lines), "frame count covers the reports")
+    software = results["driver"]["software_rasteriser"]
+    check(software and renderer is not None and renderer.group(1) in results["driver"]["software_reason"],
+          "llvmpipe is a software rasteriser, named as the reason")
+    check(("software rasteriser" in err) == software, "the notice on stderr")
+
+
+try:
+    report = os.path.join(work, "result.json")
+    if case == "duration":
+        started = time.monotonic()
+        code, out, err = run(["-nosound", "-duration", "6", "-report", report])
+        check(code == 0, "ends by itself with 0 (%d)" % code)
+        results = load(report)
+        if results:
+            check(results["end"] == {"exit_code": 0, "reason": "duration", "message": None}, "end: duration")
+            frames = results["frames"]
+            check(frames["seconds"] >= 6.0 and frames["seconds"] < time.monotonic() - started, "seconds from the first frame")
+            times = frames["frame_time_ms"]
+            check(times is not None and times["p50"] <= times["p95"] <= times["p99"] <= times["max"], "frame-time percentiles")
+            check(len(frames["reports"]) >= 1, "at least one report line in 6 s")
+            check(results["program"]["build"].startswith("linux-") and results["program"]["window_system"] == "GLX",
+                  "program: build and window system")
+            check(results["session"]["decided_by"] == "daemon not running", "no daemon: decided by its absence")
+            check(results["driver"]["direct_rendering"] is True, "Mesa's GLX context is direct")
+            agrees_with_console(results, out, err)
+        check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "no temporary file left beside it")
+    elif case == "escape":
+        # Paused from the start: the window shows, Escape ends the run.
+        env = environment()
+        process = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c",
+                                    'xdotool search --sync --onlyvisible --name "(OpenGL)" key Escape & exec "$@"',
+                                    "sh", program, "-nosound", "-paused", "-report", report],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        process.communicate(timeout=120)
+        check(process.returncode == 0, "Escape ends with 0")
+        results = load(report)
+        if results:
+            check(results["end"]["reason"] == "escape", "end: escape")
+            check(results["frames"]["count"] >= 1 and results["frames"]["frame_time_ms"] is None,
+                  "a paused run has frames but no frame times")
+    elif case == "daemon":
+        portdir = os.path.join(work, "Tarsel", "VYR")
+        os.makedirs(portdir)
+        sim = subprocess.Popen([os.path.join(bin_dir, "vyrd-sim"), "--port-file-dir", portdir, "--answer", "1"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            for _ in range(600):
+                if os.listdir(portdir):
+                    break
+                time.sleep(0.1)
+            code, out, err = run(["-nosound", "-duration", "1", "-report", report])
+        finally:
+            sim.send_signal(signal.SIGTERM)
+            sim.wait()
+        results = load(report)
+        check("\nVYR ON\n" in out, "the console says VYR ON")
+        if results:
+            check(results["session"] == {"remote": True, "decided_by": "daemon answer"}, "session: remote by daemon")
+    elif case == "fatal":
+        code, out, err = run(["-directx9", "-report", report])
+        check(code == 1, "-directx9 on Linux fails with 1")
+        results = load(report)
+        if results:
+            check(results["end"] == {"exit_code": 1, "reason": "fatal", "message":
+                                     "Cannot create the DirectX9 Device. Please check your installation of DirectX9"},
+                  "end: fatal with the message")
+            check(results["program"]["backend"] == "Direct3D 9", "program: the back-end asked for")
+    elif case == "bad-values":
+        os.makedirs(os.path.join(work, "folder"))
+        for arguments, message in (
+                (["-duration"], "-duration needs a positive number of seconds"),
+                (["-duration", "0"], "-duration needs a positive number of seconds"),
+                (["-duration", "ten"], "-duration needs a positive number of seconds"),
+                (["-report"], "-report needs the name of the results file"),
+                (["-report", os.path.join(work, "missing", "r.json")], "No such file or directory"),
+                (["-report", os.path.join(work, "folder")], "it is a folder")):
+            # No display at all: a program that got as far as its window would fail differently.
+            env = environment()
+            env.pop("DISPLAY", None)
+            code, out, err = run(arguments, env=env, display=False)
+            check(code == 1 and message in err, "%s: exit 1 and '%s' (%d, %r)" % (" ".join(arguments), message, code, err))
+    elif case == "wine":
+        # The Windows build writes the same file, for both back-ends.
+        exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        script = ('. "%s/../wine_d3d9/wine_session.sh"; wine_session_start; cd "%s"; '
+                  'for b in opengl directx9; do a=; [ $b = directx9 ] && a=-directx9; '
+                  'wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done'
+                  % (here, work, exe))
+        done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600)
+        check("exit" not in done.stdout, "both back-ends end with 0: " + done.stdout.strip())
+        for backend, name in (("opengl", "OpenGL"), ("directx9", "Direct3D 9")):
+            results = load(os.path.join(work, backend + ".json"))
+            if results:
+                check(results["program"]["backend"] == name and results["program"]["build"] == "windows-x86_64",
+                      backend + ": program")
+                check(results["end"]["reason"] == "duration" and results["frames"]["count"] > 0, backend + ": frames")
+                check(results["session"]["decided_by"] == "daemon not running", backend + ": session")
+    else:
+        check(False, "unknown case " + case)
+finally:
+    shutil.rmtree(work, ignore_errors=True)
+
+sys.exit(1 if failures else 0)

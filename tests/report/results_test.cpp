@@ -1,0 +1,94 @@
+// The arithmetic and the options behind the results file.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/command_line.h"
+#include "render/frame_statistics.h"
+
+using namespace vyr::test;
+
+TEST(FrameTimes, PercentilesAndOnePercentLow) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> us;
+        double p50, p95, p99, max, low;
+    } cases[] = {
+        {"one frame", {20000}, 20, 20, 20, 20, 50},
+        // 1..100 ms: nearest rank gives the p-th value; the slowest 1 % is the 100 ms frame.
+        {"1 to 100 ms", {}, 50, 95, 99, 100, 10},
+        // 200 frames of 10 ms and two of 110 ms: p99 is still 10 ms (rank 200 of
+        // 202), while the slowest 1 % (3 frames) average 76.7 ms.
+        {"two spikes", {}, 10, 10, 10, 110, 3000.0 / 230.0},
+    };
+    for (uint32_t ms = 100; ms >= 1; --ms) cases[1].us.push_back(ms * 1000);
+    cases[2].us.assign(200, 10000);
+    cases[2].us.push_back(110000);
+    cases[2].us.insert(cases[2].us.begin(), 110000);
+    for (const Case& c : cases) {
+        FrameTimeSummary s = summariseFrameTimes(c.us);
+        EXPECT_EQ(s.frames, c.us.size()) << c.what;
+        EXPECT_DOUBLE_EQ(s.p50, c.p50) << c.what;
+        EXPECT_DOUBLE_EQ(s.p95, c.p95) << c.what;
+        EXPECT_DOUBLE_EQ(s.p99, c.p99) << c.what;
+        EXPECT_DOUBLE_EQ(s.max, c.max) << c.what;
+        EXPECT_NEAR(s.onePercentLowFps, c.low, 1e-9) << c.what;
+    }
+    EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
+}
+
+// Frame times count between presents of a running scene; the stretch across a
+// pause (frames drawn on request while paused, and the first after it) does not.
+TEST(FrameTimes, PausesDoNotCount) {
+    FrameStatistics statistics;
+    statistics.recordPresent(1000, false, false);
+    statistics.recordPresent(21000, false, false);         // 20 ms
+    statistics.recordPresent(41000, false, true);          // 20 ms, the frame that pauses
+    statistics.recordPresent(5041000, true, true);         // drawn on request while paused
+    statistics.recordPresent(9000000, false, false);       // the first after resuming
+    statistics.recordPresent(9030000, false, false);       // 30 ms
+    EXPECT_EQ(statistics.framesPresented, 6u);
+    EXPECT_EQ(statistics.firstPresentUs, 1000u);
+    EXPECT_EQ(statistics.frameTimesUs.values(), (std::vector<uint32_t>{20000, 20000, 30000}));
+}
+
+TEST(FrameTimes, RingKeepsTheLatest) {
+    Ring<int> ring(3);
+    for (int i = 1; i <= 5; ++i) ring.push(i);
+    EXPECT_EQ(ring.values(), (std::vector<int>{3, 4, 5}));
+    EXPECT_EQ(ring.pushed, 5u);
+}
+
+TEST(ResultsOptions, DurationAndReportValues) {
+    struct Case {
+        std::vector<const char*> words;
+        OptionsOutcome outcome;
+        uint64_t durationMs;
+        const char* report;
+    } cases[] = {
+        {{"-duration", "10"}, OptionsOutcome::Run, 10000, nullptr},
+        {{"-duration", "2.5", "-report", "r.json"}, OptionsOutcome::Run, 2500, "r.json"},
+        {{"-duration"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-duration", "0"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-duration", "-3"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-duration", "3s"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-duration", "-report", "r.json"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-report"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-report", ""}, OptionsOutcome::Invalid, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        StartupOptions options;
+        std::vector<char*> words;
+        for (const char* w : c.words) words.push_back(const_cast<char*>(w));
+        testing::internal::CaptureStderr();
+        OptionsOutcome outcome = interpretOptions(int(words.size()), words.data(), options);
+        std::string errors = testing::internal::GetCapturedStderr();
+        std::string what = c.words.empty() ? "" : std::string(c.words[0]) + (c.words.size() > 1 ? std::string(" ") + c.words[1] : "");
+        EXPECT_EQ(outcome, c.outcome) << what;
+        EXPECT_EQ(errors.empty(), c.outcome == OptionsOutcome::Run) << what << ": " << errors;
+        if (c.outcome == OptionsOutcome::Run) {
+            EXPECT_EQ(options.durationMs, c.durationMs) << what;
+            EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.report ? c.report : "") << what;
+        }
+    }
+}
