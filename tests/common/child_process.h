@@ -1,4 +1,5 @@
-// Runs a program as a child process with changed environment and captured output.
+// Runs a program as a child process with a changed environment, its output
+// going to files that the test reads while it runs or after it ended.
 #pragma once
 
 #include <fcntl.h>
@@ -7,12 +8,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -20,12 +22,6 @@ namespace vyr::testing {
 
 // name and value; a null value unsets the variable.
 using EnvChange = std::pair<std::string, const char*>;
-
-struct ChildResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
 
 inline std::string readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -35,8 +31,17 @@ inline std::string readWholeFile(const std::string& path) {
 }
 
 inline void writeWholeFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Polls the condition until it holds or the deadline passes; whether it held.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 30000) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 // A fresh directory below the system's temporary folder, removed with the object.
@@ -58,88 +63,81 @@ private:
 };
 
 inline void applyEnv(const std::vector<EnvChange>& env) {
-    for (const auto& [name, value] : env) {
-        if (value)
-            setenv(name.c_str(), value, 1);
-        else
-            unsetenv(name.c_str());
-    }
+    for (const auto& [name, value] : env) value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 }
 
-inline ChildResult runChild(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
-    TempDir dir;
-    std::string outPath = dir / "out", errPath = dir / "err";
-    pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
-        applyEnv(env);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    ChildResult result;
-    int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = readWholeFile(outPath);
-    result.err = readWholeFile(errPath);
-    return result;
-}
-
-// A program left running in the background; its first stdout line is kept.
-class BackgroundProcess {
+// One run of a program; killed with the object if it still runs.
+class Child {
 public:
-    BackgroundProcess(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
-        int pipeFds[2];
-        if (pipe(pipeFds) != 0) return;
+    Child() = default;
+    Child(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) { start(argv, env); }
+    ~Child() {
+        if (pid_ > 0) kill(pid_, SIGKILL), finish(0);
+    }
+    bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
         pid_ = fork();
         if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
             applyEnv(env);
-            dup2(pipeFds[1], 1);
-            close(pipeFds[0]);
-            close(pipeFds[1]);
+            dup2(open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+            dup2(open((dir_ / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
             execv(args[0], args.data());
             _exit(127);
         }
-        close(pipeFds[1]);
-        FILE* out = fdopen(pipeFds[0], "r");
-        char line[256] = "";
-        if (out && fgets(line, sizeof line, out)) firstLine_ = line;
-        if (out) fclose(out);
+        exitCode_ = -1;
+        return pid_ > 0;
     }
-    ~BackgroundProcess() { stop(); }
-    const std::string& firstLine() const { return firstLine_; }
-    // SIGTERM, then the exit code (-1 when it did not exit normally).
-    int stop() {
-        if (pid_ <= 0) return exitCode_;
-        kill(pid_, SIGTERM);
-        int status = 0;
-        if (waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status)) exitCode_ = WEXITSTATUS(status);
-        pid_ = -1;
+    pid_t pid() const { return pid_; }
+    std::string out() const { return readWholeFile(dir_ / "out"); }
+    std::string err() const { return readWholeFile(dir_ / "err"); }
+    bool waitForOutput(const std::string& text, int timeoutMs = 60000) const {
+        return waitUntil([&] { return out().find(text) != std::string::npos; }, timeoutMs);
+    }
+    // The first line it printed (its port, for a daemon); empty if none came.
+    std::string firstLine() const {
+        if (!waitForOutput("\n", 10000)) return "";
+        std::string text = out();
+        return text.substr(0, text.find('\n') + 1);
+    }
+    // The exit code; 128 + the signal when one ended it; -1 while still running at the deadline.
+    int wait(int timeoutMs = 60000) {
+        if (pid_ > 0) finish(timeoutMs);
         return exitCode_;
     }
-    // Waits for an exit the program makes by itself.
-    int wait() {
-        if (pid_ <= 0) return exitCode_;
-        int status = 0;
-        if (waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status)) exitCode_ = WEXITSTATUS(status);
-        pid_ = -1;
-        return exitCode_;
+    int stop(int signal = SIGTERM) {
+        if (pid_ > 0) kill(pid_, signal);
+        return wait();
     }
 
 private:
+    void finish(int timeoutMs) {
+        int status = 0;
+        auto ended = [&] { return waitpid(pid_, &status, timeoutMs ? WNOHANG : 0) == pid_; };
+        if (timeoutMs ? !waitUntil(ended, timeoutMs) : !ended()) return;
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = -1;
+    }
+    TempDir dir_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
-    std::string firstLine_;
 };
+
+struct ChildResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline ChildResult runChild(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
+    Child child(argv, env);
+    int code = child.wait(120000);
+    return {code >= 128 ? -1 : code, child.out(), child.err()};
+}
+
+// The daemon-like programs of the tests: started, asked for their first line, stopped.
+using BackgroundProcess = Child;
 
 }  // namespace vyr::testing

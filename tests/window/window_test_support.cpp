@@ -60,52 +60,6 @@ bool sawSize(unsigned width, unsigned height) {
     return false;
 }
 
-Geometry geometryOf(Display* display, ::Window window) {
-    Geometry g;
-    ::Window root = 0, child = 0;
-    int x = 0, y = 0;
-    unsigned border = 0, depth = 0;
-    XGetGeometry(display, window, &root, &x, &y, &g.width, &g.height, &border, &depth);
-    XTranslateCoordinates(display, window, root, 0, 0, &g.x, &g.y, &child);
-    return g;
-}
-
-std::string stringProperty(Display* display, ::Window window, const char* property, const char* type) {
-    Atom actualType = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    std::string result;
-    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
-                           XInternAtom(display, type, False), &actualType, &format, &count, &remaining,
-                           &data) == Success &&
-        data) {
-        if (format == 8) result.assign(reinterpret_cast<const char*>(data), count);
-        XFree(data);
-    }
-    return result;
-}
-
-std::vector<unsigned long> cardinalProperty(Display* display, ::Window window, const char* property,
-                                            const char* type) {
-    Atom actualType = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    std::vector<unsigned long> result;
-    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
-                           XInternAtom(display, type, False), &actualType, &format, &count, &remaining,
-                           &data) == Success &&
-        data) {
-        if (format == 32) {
-            const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
-            result.assign(values, values + count);
-        }
-        XFree(data);
-    }
-    return result;
-}
-
 void WindowTest::SetUp() {
     recordedEvents().clear();
     platform::registerMainWindowClass("VYRTEST", recordEvent);

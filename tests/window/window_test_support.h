@@ -17,7 +17,7 @@ namespace vyr::testing {
 constexpr platform::MessageResult nothingWaiting = platform::MessageResult::None;
 }
 
-#include <X11/Xlib.h>
+#include "window/x_test_server.h"
 
 namespace vyr::testing {
 
@@ -39,17 +39,6 @@ void pumpFor(int milliseconds);
 int countOf(WindowEventType type);
 int countOf(WindowEventType type, uint32_t key);
 bool sawSize(unsigned width, unsigned height);
-
-struct Geometry {
-    int x = 0, y = 0;
-    unsigned width = 0, height = 0;
-};
-// Client area on the root window, as another client sees it.
-Geometry geometryOf(Display* display, ::Window window);
-
-std::string stringProperty(Display* display, ::Window window, const char* property, const char* type);
-std::vector<unsigned long> cardinalProperty(Display* display, ::Window window, const char* property,
-                                            const char* type);
 
 // One window of the platform under test, seen from a second connection.
 class WindowTest : public ::testing::Test {

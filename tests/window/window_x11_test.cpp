@@ -64,7 +64,7 @@ TEST_F(X11Window, OffersTheDeleteProtocol) {
 }
 
 TEST_F(X11Window, IconPropertyHoldsEveryIconImage) {
-    std::vector<unsigned long> icon = cardinalProperty(user, x11Window(window), "_NET_WM_ICON", "CARDINAL");
+    std::vector<unsigned long> icon = propertyItems(user, x11Window(window), "_NET_WM_ICON", "CARDINAL");
     std::vector<int> sizes;
     size_t at = 0;
     for (int i = 0; i < platform::iconImageCount(); ++i) {
@@ -311,7 +311,7 @@ TEST_F(X11Window, FullscreenByGeometryAndBackRestoresIt) {
     Geometry full = geometryOf(user, x11Window(window));
     EXPECT_EQ(full.x, 0);
     EXPECT_EQ(full.y, 0);
-    std::vector<unsigned long> hints = cardinalProperty(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
+    std::vector<unsigned long> hints = propertyItems(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
     ASSERT_EQ(hints.size(), 5u);
     EXPECT_EQ(hints[0] & 2, 2u);
     EXPECT_EQ(hints[2], 0u) << "decorations still on";
@@ -324,7 +324,7 @@ TEST_F(X11Window, FullscreenByGeometryAndBackRestoresIt) {
     EXPECT_EQ(after.y, before.y);
     EXPECT_EQ(after.width, 640u);
     EXPECT_EQ(after.height, 400u);
-    hints = cardinalProperty(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
+    hints = propertyItems(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
     ASSERT_EQ(hints.size(), 5u);
     EXPECT_NE(hints[2], 0u) << "decorations not restored";
 }
@@ -424,7 +424,7 @@ TEST_F(X11Window, UseVisualRecreatesTheWindowWithEverythingKept) {
     EXPECT_STREQ(hint.res_class, "VYRTEST");
     XFree(hint.res_name);
     XFree(hint.res_class);
-    EXPECT_FALSE(cardinalProperty(user, after, "_NET_WM_ICON", "CARDINAL").empty());
+    EXPECT_FALSE(propertyItems(user, after, "_NET_WM_ICON", "CARDINAL").empty());
     EXPECT_EQ(XGetWindowAttributes(user, before, &attributes), 0) << "the old window is still there";
 
     ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));

@@ -31,12 +31,12 @@ protected:
     // Shown, and taken over by the window manager (which then sets WM_STATE).
     void showManaged() {
         showAndWait();
-        ASSERT_TRUE(pumpUntil([&] { return !cardinalProperty(user, x11Window(window), "WM_STATE", "WM_STATE").empty(); }));
+        ASSERT_TRUE(pumpUntil([&] { return !propertyItems(user, x11Window(window), "WM_STATE", "WM_STATE").empty(); }));
         // The frame's first placement settles before anything is measured.
         pumpFor(200);
     }
     bool hasState(const char* state) {
-        std::vector<unsigned long> states = cardinalProperty(user, x11Window(window), "_NET_WM_STATE", "ATOM");
+        std::vector<unsigned long> states = propertyItems(user, x11Window(window), "_NET_WM_STATE", "ATOM");
         return std::count(states.begin(), states.end(), XInternAtom(user, state, False)) > 0;
     }
     void sendToRoot(const char* message, std::initializer_list<long> data) {

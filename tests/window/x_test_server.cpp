@@ -1,7 +1,9 @@
 #include "window/x_test_server.h"
 
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace vyr::testing {
@@ -51,19 +54,6 @@ void finish(pid_t& pid) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     pid = -1;
-}
-
-bool windowManagerAnnounced(Display* display) {
-    Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    bool found = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                                    &format, &count, &remaining, &data) == Success &&
-                 data && count == 1;
-    if (data) XFree(data);
-    return found;
 }
 
 // Tests walk the window tree of a server that other clients (the program,
@@ -111,19 +101,11 @@ bool XTestServer::startWindowManager() {
     // openbox names itself on the root window before it manages new windows:
     // it is ready once a probe window of ours has been given WM_STATE.
     ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
-    Atom wmState = XInternAtom(display, "WM_STATE", False);
     bool ready = false;
     for (int i = 0; i < 500 && !ready; ++i) {
-        if (windowManagerAnnounced(display)) {
+        if (!propertyItems(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) {
             XMapWindow(display, probe);
-            Atom type = 0;
-            int format = 0;
-            unsigned long count = 0, remaining = 0;
-            unsigned char* data = nullptr;
-            ready = XGetWindowProperty(display, probe, wmState, 0, 2, False, wmState, &type, &format, &count,
-                                       &remaining, &data) == Success &&
-                    data && count > 0;
-            if (data) XFree(data);
+            ready = !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
         }
         if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -136,10 +118,131 @@ bool XTestServer::startWindowManager() {
 }
 
 void XTestServer::stop() {
-    if (probeConnection_) XCloseDisplay(static_cast<Display*>(probeConnection_));
+    if (probeConnection_) XCloseDisplay(probeConnection_);
     probeConnection_ = nullptr;
     finish(windowManager_);
     finish(server_);
+}
+
+::Window findMappedWindow(Display* display, const char* windowClass) {
+    std::vector<::Window> pending{DefaultRootWindow(display)};
+    while (!pending.empty()) {
+        ::Window under = pending.back(), root = 0, parent = 0, *children = nullptr;
+        pending.pop_back();
+        unsigned count = 0;
+        if (!XQueryTree(display, under, &root, &parent, &children, &count)) continue;
+        pending.insert(pending.end(), children, children + count);
+        if (children) XFree(children);
+        XClassHint hint{};
+        if (under == root || !XGetClassHint(display, under, &hint)) continue;
+        bool ours = hint.res_class && strcmp(hint.res_class, windowClass) == 0;
+        XFree(hint.res_name);
+        XFree(hint.res_class);
+        XWindowAttributes attributes;
+        if (ours && XGetWindowAttributes(display, under, &attributes) && attributes.map_state == IsViewable)
+            return under;
+    }
+    return 0;
+}
+
+::Window waitForMappedWindow(Display* display, int timeoutMs) {
+    ::Window window = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!(window = findMappedWindow(display)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (window) XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    return window;
+}
+
+void pressKey(Display* display, unsigned long keysym, bool down) {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), down ? True : False, CurrentTime);
+    XSync(display, False);
+}
+
+void tapKey(Display* display, unsigned long keysym) {
+    pressKey(display, keysym, true);
+    pressKey(display, keysym, false);
+}
+
+std::vector<char> windowPixels(Display* display, ::Window window) {
+    Geometry g = geometryOf(display, window);
+    XImage* image = XGetImage(display, window, 0, 0, g.width, g.height, AllPlanes, ZPixmap);
+    if (!image) return {};
+    std::vector<char> data(image->data, image->data + image->bytes_per_line * image->height);
+    XDestroyImage(image);
+    return data;
+}
+
+bool pictureChanges(Display* display, ::Window window, int withinMs) {
+    std::vector<char> first = windowPixels(display, window);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(withinMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (windowPixels(display, window) != first) return true;
+    }
+    return false;
+}
+
+bool pictureStandsStill(Display* display, ::Window window, int stillMs, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline)
+        if (!pictureChanges(display, window, stillMs)) return true;
+    return false;
+}
+
+Geometry geometryOf(Display* display, ::Window window) {
+    Geometry g;
+    ::Window root = 0, child = 0;
+    int x = 0, y = 0;
+    unsigned border = 0, depth = 0;
+    XGetGeometry(display, window, &root, &x, &y, &g.width, &g.height, &border, &depth);
+    XTranslateCoordinates(display, window, root, 0, 0, &g.x, &g.y, &child);
+    return g;
+}
+
+std::vector<unsigned long> propertyItems(Display* display, ::Window window, const char* property, const char* type) {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> items;
+    if (XGetWindowProperty(display, window, XInternAtom(display, property, False), 0, 1 << 20, False,
+                           XInternAtom(display, type, False), &actualType, &format, &count, &remaining,
+                           &data) == Success &&
+        data) {
+        for (unsigned long i = 0; i < count; ++i)
+            items.push_back(format == 8 ? data[i] : reinterpret_cast<const unsigned long*>(data)[i]);
+        XFree(data);
+    }
+    return items;
+}
+
+std::string stringProperty(Display* display, ::Window window, const char* property, const char* type) {
+    std::vector<unsigned long> items = propertyItems(display, window, property, type);
+    return std::string(items.begin(), items.end());
+}
+
+ProgramSession::~ProgramSession() {
+    program.stop(SIGKILL);
+    if (user) XCloseDisplay(user);
+}
+
+bool ProgramSession::open(bool windowManager) {
+    if (!server.start() || (windowManager && !server.startWindowManager())) return false;
+    user = XOpenDisplay(server.display().c_str());
+    return user != nullptr;
+}
+
+bool ProgramSession::start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env) {
+    program.start(argv, env);
+    window = waitForMappedWindow(user);
+    return window != 0;
+}
+
+int ProgramSession::quit() {
+    tapKey(user, XK_Escape);
+    return program.wait();
 }
 
 }  // namespace vyr::testing
