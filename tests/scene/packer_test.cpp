@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -99,13 +100,6 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    void expectFailure(const std::string& file, const std::string& rule) {
-        EXPECT_EQ(run(), 1);
-        EXPECT_NE(messages.find((dir / file).string() + ": "), std::string::npos) << messages;
-        EXPECT_NE(messages.find(rule), std::string::npos) << messages;
-        EXPECT_FALSE(fs::exists(pack)) << "a failed run leaves no pack";
-    }
-
     fs::path dir, pack;
     std::string messages;
 };
@@ -120,65 +114,52 @@ TEST_F(Packer, IntactSourcesGiveTheBuiltPack) {
     EXPECT_TRUE(made == readAll(VYR_ASSET_PACK));
 }
 
-TEST_F(Packer, WrongImageSize) {
-    ASSERT_TRUE(writePng(dir / "images/stars.png", 256, 512, PNG_COLOR_TYPE_RGBA));
-    expectFailure("images/stars.png", "size: 256 x 512, must be 512 x 512");
-}
-
-TEST_F(Packer, ImageWithoutAlpha) {
-    ASSERT_TRUE(writePng(dir / "images/pause.png", 128, 41, PNG_COLOR_TYPE_RGB));
-    expectFailure("images/pause.png", "format: must be 8-bit RGBA");
-}
-
-TEST_F(Packer, NotAPicture) {
-    writeAll(dir / "images/smap.png", "GIF89a");
-    expectFailure("images/smap.png", "format: not a PNG file");
-}
-
-TEST_F(Packer, TransparentPixelInAnOpaqueImage) {
-    ASSERT_TRUE(writePng(dir / "images/smap.png", 256, 256, PNG_COLOR_TYPE_RGBA, 17));
-    expectFailure("images/smap.png", "opacity: pixel (0, 0) has alpha 17");
-}
-
-TEST_F(Packer, MissingTriangle) {
-    std::string text = readAll(dir / "meshes/vyr_logo.obj");
-    text.erase(text.rfind("\nf ") + 1);  // the last face, of the second part
-    writeAll(dir / "meshes/vyr_logo.obj", text);
-    expectFailure("meshes/vyr_logo.obj", "Cap_23_1: triangle count: 1827, must be 1828");
-}
-
-TEST_F(Packer, OneFlippedTriangle) {
-    std::string face = nthLine(dir / "meshes/star.obj", "f ", 7);
-    std::istringstream words(face);
-    std::string f, a, b, c;
-    words >> f >> a >> b >> c;
-    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "f ", 7, "f " + a + " " + c + " " + b));
-    expectFailure("meshes/star.obj", "Cone: triangle 8: winding");
-}
-
-TEST_F(Packer, NormalThatIsNotUnitLength) {
-    std::string normal = nthLine(dir / "meshes/star.obj", "vn ", 0);
-    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "vn ", 0, "vn 0.5 0 0"));
-    expectFailure("meshes/star.obj", "unit normals");
-}
-
-TEST_F(Packer, VertexOutsideTheExtent) {
-    ASSERT_TRUE(replaceLine(dir / "meshes/tarsel_logo.obj", "v ", 0, "v 1.95 0 -0.05"));
-    expectFailure("meshes/tarsel_logo.obj", "Cap_21_1: extent: x from");
-}
-
-TEST_F(Packer, QuadFace) {
-    std::string face = nthLine(dir / "meshes/star.obj", "f ", 0);
-    ASSERT_TRUE(replaceLine(dir / "meshes/star.obj", "f ", 0, face + " 1//1"));
-    expectFailure("meshes/star.obj", "faces must be triangles");
-}
-
-TEST_F(Packer, RenamedPart) {
-    ASSERT_TRUE(replaceLine(dir / "meshes/tarsel_logo.obj", "o ", 1, "o Cap_2_2"));
-    expectFailure("meshes/tarsel_logo.obj", "objects: \"Cap_21_1, Cap_2_2\", must be \"Cap_21_1, Cap_2_1\"");
-}
-
-TEST_F(Packer, MissingSource) {
-    fs::remove(dir / "meshes/star.obj");
-    expectFailure("meshes/star.obj", "cannot be opened");
+// Each source broken one rule at a time: the packer names the file and the rule.
+TEST_F(Packer, BrokenSourcesNameTheFileAndTheRule) {
+    struct Case {
+        const char* file;
+        std::function<bool(const fs::path&)> breakIt;
+        const char* rule;
+    };
+    auto swapLastTwoIndices = [](const fs::path& f) {
+        std::istringstream words(nthLine(f, "f ", 7));
+        std::string face, a, b, c;
+        words >> face >> a >> b >> c;
+        return replaceLine(f, "f ", 7, "f " + a + " " + c + " " + b);
+    };
+    const Case cases[] = {
+        {"images/stars.png", [](const fs::path& f) { return writePng(f, 256, 512, PNG_COLOR_TYPE_RGBA); },
+         "size: 256 x 512, must be 512 x 512"},
+        {"images/pause.png", [](const fs::path& f) { return writePng(f, 128, 41, PNG_COLOR_TYPE_RGB); },
+         "format: must be 8-bit RGBA"},
+        {"images/smap.png", [](const fs::path& f) { return writeAll(f, "GIF89a"), true; }, "format: not a PNG file"},
+        {"images/smap.png", [](const fs::path& f) { return writePng(f, 256, 256, PNG_COLOR_TYPE_RGBA, 17); },
+         "opacity: pixel (0, 0) has alpha 17"},
+        {"meshes/vyr_logo.obj",
+         [](const fs::path& f) {  // the last face, of the second part
+             std::string text = readAll(f);
+             return writeAll(f, text.erase(text.rfind("\nf ") + 1)), true;
+         },
+         "Cap_23_1: triangle count: 1827, must be 1828"},
+        {"meshes/star.obj", swapLastTwoIndices, "Cone: triangle 8: winding"},
+        {"meshes/star.obj", [](const fs::path& f) { return replaceLine(f, "vn ", 0, "vn 0.5 0 0"); }, "unit normals"},
+        {"meshes/tarsel_logo.obj", [](const fs::path& f) { return replaceLine(f, "v ", 0, "v 1.95 0 -0.05"); },
+         "Cap_21_1: extent: x from"},
+        {"meshes/star.obj", [](const fs::path& f) { return replaceLine(f, "f ", 0, nthLine(f, "f ", 0) + " 1//1"); },
+         "faces must be triangles"},
+        {"meshes/tarsel_logo.obj", [](const fs::path& f) { return replaceLine(f, "o ", 1, "o Cap_2_2"); },
+         "objects: \"Cap_21_1, Cap_2_2\", must be \"Cap_21_1, Cap_2_1\""},
+        {"meshes/star.obj", [](const fs::path& f) { return fs::remove(f); }, "cannot be opened"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.rule);
+        fs::remove_all(dir / "images"), fs::remove_all(dir / "meshes");
+        fs::copy(fs::path(VYR_ASSETS_DIR) / "images", dir / "images");
+        fs::copy(fs::path(VYR_ASSETS_DIR) / "meshes", dir / "meshes");
+        ASSERT_TRUE(c.breakIt(dir / c.file));
+        EXPECT_EQ(run(), 1);
+        EXPECT_NE(messages.find((dir / c.file).string() + ": "), std::string::npos) << messages;
+        EXPECT_NE(messages.find(c.rule), std::string::npos) << messages;
+        EXPECT_FALSE(fs::exists(pack)) << "a failed run leaves no pack";
+    }
 }
