@@ -46,9 +46,24 @@ int failStartup(const char* message) {
 }
 
 const char* contextFailureMessage(Backend backend) {
-    return backend == Backend::OpenGL
-               ? "Cannot create the OpenGL Context. Please check your installation of OpenGL"
-               : "Cannot create the DirectX9 Device. Please check your installation of DirectX9";
+    switch (backend) {
+    case Backend::Direct3D9:
+        return "Cannot create the DirectX9 Device. Please check your installation of DirectX9";
+    case Backend::Vulkan:
+        return "Cannot create the Vulkan Device. Please check your installation of Vulkan";
+    case Backend::OpenGL:
+        break;
+    }
+    return "Cannot create the OpenGL Context. Please check your installation of OpenGL";
+}
+
+const char* titleSuffix(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return " (DirectX9)";
+    case Backend::Vulkan: return " (Vulkan)";
+    case Backend::OpenGL: break;
+    }
+    return " (OpenGL)";
 }
 
 }  // namespace
@@ -87,7 +102,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     }
 
     platform::loadString(103, app.title, sizeof app.title);
-    const char* suffix = options.backend == Backend::OpenGL ? " (OpenGL)" : " (DirectX9)";
+    const char* suffix = titleSuffix(options.backend);
     strncat(app.title, suffix, sizeof app.title - strlen(app.title) - 1);
     platform::loadString(101, app.className, sizeof app.className);
 
@@ -111,7 +126,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     if (!app.window) return failStartup(nullptr);
     applyWindowMode();
 
-    app.context = createRenderingContext(options.backend == Backend::Direct3D9);
+    app.context = createRenderingContext(options.backend);
     if (app.context) {
         app.drawable = app.context->createDrawable(app.window, options.multisampleCount != 0,
                                                    options.multisampleCount, options.stereo,

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/results_file.h"
+#include "app/startup_options.h"
 #include "platform/native_window.h"
 
 namespace vyr::test {
@@ -33,7 +34,7 @@ using ArgumentSource = std::function<char**(int& count)>;
 int runApplication(const ArgumentSource& arguments, int showState);
 
 // The one back-end choice of start-up; null when the platform has no such back-end.
-RenderingContext* createRenderingContext(bool direct3D9);
+RenderingContext* createRenderingContext(Backend backend);
 
 platform::EventDisposition windowProcedure(NativeWindow* window, const platform::WindowEvent& event);
 void applyWindowMode();

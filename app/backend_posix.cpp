@@ -1,12 +1,17 @@
-// The back-ends of the Linux build: OpenGL only. Without a Direct3D 9 runtime
-// -directx9 fails the way a machine without the runtime does.
+// The back-ends of the Linux build: OpenGL and Vulkan. Without a Direct3D 9
+// runtime -directx9 fails the way a machine without the runtime does.
 #include "app/application.h"
 #include "render/opengl/opengl_context.h"
+#include "render/vulkan/vulkan_context.h"
 
 namespace vyr::test {
 
-RenderingContext* createRenderingContext(bool direct3D9) {
-    if (direct3D9) return nullptr;
+RenderingContext* createRenderingContext(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return nullptr;
+    case Backend::Vulkan: return createVulkanContext();
+    case Backend::OpenGL: break;
+    }
     return createOpenGLContext();
 }
 

@@ -2,11 +2,17 @@
 #include "app/application.h"
 #include "render/d3d9/directx9_context.h"
 #include "render/opengl/opengl_context.h"
+#include "render/vulkan/vulkan_context.h"
 
 namespace vyr::test {
 
-RenderingContext* createRenderingContext(bool direct3D9) {
-    return direct3D9 ? createDirectX9Context() : createOpenGLContext();
+RenderingContext* createRenderingContext(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return createDirectX9Context();
+    case Backend::Vulkan: return createVulkanContext();
+    case Backend::OpenGL: break;
+    }
+    return createOpenGLContext();
 }
 
 }  // namespace vyr::test

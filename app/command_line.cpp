@@ -86,6 +86,8 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
             }
         } else if (strcmp(word, "-directx9") == 0) {
             options.backend = Backend::Direct3D9;
+        } else if (strcmp(word, "-vulkan") == 0) {
+            options.backend = Backend::Vulkan;
         } else if (strcmp(word, "-paused") == 0) {
             options.startPaused = true;
         } else if (strcmp(word, "-stereo") == 0) {

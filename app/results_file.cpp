@@ -84,12 +84,14 @@ json framesSection(const RenderingContext& context, double pausedSeconds) {
 }
 
 json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds) {
-    const bool direct3D = options.backend == Backend::Direct3D9;
+    const char* backend = options.backend == Backend::Direct3D9 ? "Direct3D 9"
+                          : options.backend == Backend::Vulkan  ? "Vulkan"
+                                                                : "OpenGL";
     json document;
     document["program"] = {{"name", "vyrtest"},
                            {"version", VYR_VERSION},
                            {"build", VYR_BUILD_NAME},
-                           {"backend", direct3D ? "Direct3D 9" : "OpenGL"}};
+                           {"backend", backend}};
     document["asked"] = {{"samples", options.multisampleCount},
                          {"stereo", options.stereo},
                          {"vsync", !options.benchmark},
@@ -102,6 +104,7 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         document["granted"] = {{"samples", facts.grantedSamples},
                                {"stereo", facts.grantedStereo},
                                {"swap_interval", numberOrNull(facts.swapInterval)},
+                               {"present_mode", textOrNull(facts.presentMode)},
                                {"vsync", facts.swapInterval < 0 ? json(nullptr) : json(facts.swapInterval > 0)},
                                {"frame_limit", context->frameLimit},
                                {"fullscreen", options.fullscreen}};

@@ -6,7 +6,7 @@
 
 namespace vyr::test {
 
-enum class Backend { OpenGL, Direct3D9 };
+enum class Backend { OpenGL, Direct3D9, Vulkan };
 
 struct StartupOptions {
     Backend backend = Backend::OpenGL;

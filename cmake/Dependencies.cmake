@@ -28,3 +28,19 @@ else()
   find_package(nlohmann_json 3 REQUIRED)
   target_link_libraries(vyr_json INTERFACE nlohmann_json::nlohmann_json)
 endif()
+
+# Vulkan: Linux links Debian's loader; the Windows build loads vulkan-1.dll at
+# run time and needs only the API's headers, which are the same for every
+# target: Debian's, from a folder of their own as for JSON.
+add_library(vyr_vulkan_headers INTERFACE)
+if(WIN32)
+  find_path(VYR_VULKAN_INCLUDE vulkan/vulkan.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  set(vyr_vulkan_dir ${CMAKE_BINARY_DIR}/vulkan-include)
+  file(MAKE_DIRECTORY ${vyr_vulkan_dir})
+  file(CREATE_LINK ${VYR_VULKAN_INCLUDE}/vulkan ${vyr_vulkan_dir}/vulkan SYMBOLIC)
+  file(CREATE_LINK ${VYR_VULKAN_INCLUDE}/vk_video ${vyr_vulkan_dir}/vk_video SYMBOLIC)
+  target_include_directories(vyr_vulkan_headers SYSTEM INTERFACE ${vyr_vulkan_dir})
+else()
+  find_package(Vulkan REQUIRED)
+  target_link_libraries(vyr_vulkan_headers INTERFACE Vulkan::Headers)
+endif()

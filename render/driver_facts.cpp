@@ -14,6 +14,14 @@ std::string softwareRendererReason(const std::string& renderer) {
     return std::string();
 }
 
+int firstSampleCount(uint32_t requested) {
+    // Halving the request never overflows, whatever -ms asked for.
+    uint32_t limit = requested < 0x40000000u ? requested : 0x40000000u;
+    uint32_t n = 1;
+    while (n <= limit / 2) n *= 2;
+    return int(n);
+}
+
 int countExtensions(const char* list) {
     int count = 0;
     for (const char* p = list; p && *p;) {

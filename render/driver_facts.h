@@ -18,6 +18,7 @@ struct DriverFacts {
     uint32_t grantedSamples = 0;       // 0: no multisampling
     bool grantedStereo = false;
     int swapInterval = -1;             // frames per swap in force; -1: cannot be asked
+    std::string presentMode;           // Vulkan's present mode; empty elsewhere
 };
 
 // How remoteActive was decided.
@@ -25,6 +26,9 @@ enum class SessionDecision { Undecided, Marker, DaemonAnswer, DaemonNotRunning, 
 
 // 'renderer "<name>"' when the name is that of a software rasteriser, else empty.
 std::string softwareRendererReason(const std::string& renderer);
+// Where a multisample search starts: the largest power of two at or below the
+// request that a signed int can hold; 1 for 0 or 1.
+int firstSampleCount(uint32_t requested);
 // Blank-separated words in an extension list (null: 0).
 int countExtensions(const char* list);
 

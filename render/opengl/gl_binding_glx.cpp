@@ -1,6 +1,8 @@
 // The OpenGL window-system binding on X11: GLX framebuffer configurations,
 // a FreeType bitmap font, and the frame copy and cursor square through Xlib.
 // platform/native_window.h must come before Xlib's None macro is defined.
+#include "render/driver_facts.h"
+#include "render/opengl/font_glyphs.h"
 #include "render/opengl/gl_window_binding.h"
 #include "render/opengl/opengl_drawable.h"
 #include "render/opengl/gl_api.h"
@@ -8,9 +10,6 @@
 
 #include <GL/glx.h>
 #include <X11/Xutil.h>
-#include <fontconfig/fontconfig.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <cstdio>
 #include <cstring>
@@ -213,66 +212,31 @@ int64_t videoMemoryKiB(OpenGLDrawable& drawable) {
     return int64_t(megabytes) * 1024;
 }
 
-namespace {
-
-// The file fontconfig picks for "Times New Roman" (a metric-compatible serif
-// where the face itself is not installed).
-std::string fontFile() {
-    std::string path;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("Times New Roman:pixelsize=19"));
-    if (!pattern) return path;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    if (FcPattern* match = FcFontMatch(nullptr, pattern, &result)) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-            path = reinterpret_cast<const char*>(file);
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return path;
-}
-
-}  // namespace
-
 void buildFont(OpenGLDrawable& drawable, uint32_t listBase) {
-    std::string path = fontFile();
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    bool ready = !path.empty() && FT_Init_FreeType(&library) == 0 &&
-                 FT_New_Face(library, path.c_str(), 0, &face) == 0 && FT_Set_Pixel_Sizes(face, 0, 19) == 0;
+    std::vector<BitmapGlyph> glyphs;
+    renderBitmapFont(glyphs);
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     std::vector<GLubyte> rows;
     for (uint32_t c = 0; c < 128; c++) {
         glNewList(listBase + c, GL_COMPILE);
-        if (ready && FT_Load_Char(face, c, FT_LOAD_RENDER | FT_LOAD_TARGET_MONO | FT_LOAD_MONOCHROME) == 0) {
-            FT_GlyphSlot glyph = face->glyph;
-            const FT_Bitmap& bitmap = glyph->bitmap;
-            int rowBytes = (int(bitmap.width) + 7) / 8;
-            rows.assign(size_t(rowBytes) * bitmap.rows + 1, 0);
-            // glBitmap wants the bottom row first; FreeType gives the top row first.
-            for (unsigned y = 0; y < bitmap.rows; y++) {
-                const unsigned char* source = bitmap.buffer + ptrdiff_t(y) * bitmap.pitch;
-                GLubyte* target = rows.data() + size_t(bitmap.rows - 1 - y) * rowBytes;
-                if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO) {
-                    memcpy(target, source, size_t(rowBytes));
-                } else {
-                    for (unsigned x = 0; x < bitmap.width; x++)
-                        if (source[x] >= 128) target[x / 8] |= GLubyte(0x80 >> (x % 8));
-                }
+        const BitmapGlyph& glyph = glyphs[c];
+        if (glyph.present) {
+            int rowBytes = (glyph.width + 7) / 8;
+            rows.assign(size_t(rowBytes) * glyph.rows + 1, 0);
+            // glBitmap wants the bottom row first, eight pixels a byte.
+            for (int y = 0; y < glyph.rows; y++) {
+                GLubyte* target = rows.data() + size_t(glyph.rows - 1 - y) * rowBytes;
+                for (int x = 0; x < glyph.width; x++)
+                    if (glyph.pixels[size_t(y) * glyph.width + x]) target[x / 8] |= GLubyte(0x80 >> (x % 8));
             }
-            glBitmap(GLsizei(bitmap.width), GLsizei(bitmap.rows), GLfloat(-glyph->bitmap_left),
-                     GLfloat(int(bitmap.rows) - glyph->bitmap_top), GLfloat(glyph->advance.x) / 64.0f,
-                     GLfloat(glyph->advance.y) / 64.0f, rows.data());
+            glBitmap(GLsizei(glyph.width), GLsizei(glyph.rows), GLfloat(-glyph.left), GLfloat(glyph.rows - glyph.top),
+                     glyph.advanceX, glyph.advanceY, rows.data());
         }
         glEndList();
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
-    if (face) FT_Done_Face(face);
-    if (library) FT_Done_FreeType(library);
 }
 
 namespace {

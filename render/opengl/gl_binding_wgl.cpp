@@ -2,6 +2,7 @@
 // multisample probe on a hidden window, GDI fonts, the DIB frame copy and the
 // R2_NOT cursor square.
 #include "render/opengl/gl_api.h"
+#include "render/driver_facts.h"
 #include "render/opengl/gl_window_binding.h"
 
 #include <GL/wglew.h>

@@ -19,9 +19,6 @@ using NativeGLContext = void*;
 bool prepareDrawable(OpenGLDrawable& drawable, NativeWindow* window, bool multisample,
                      uint32_t samples, bool stereo);
 void releaseDrawable(OpenGLDrawable& drawable);
-// Where the multisample search starts: the largest power of two at or below the
-// request that a pixel-format attribute (a signed int) can hold; 1 for 0 or 1.
-int firstSampleCount(uint32_t requested);
 
 NativeGLContext createContext(OpenGLDrawable& drawable);
 // A null drawable releases the window but keeps the context bound (WGL's

@@ -4,14 +4,6 @@
 
 namespace vyr::test {
 
-int glbinding::firstSampleCount(uint32_t requested) {
-    // Halving the request never overflows, whatever -ms asked for.
-    uint32_t limit = requested < 0x40000000u ? requested : 0x40000000u;
-    uint32_t n = 1;
-    while (n <= limit / 2) n *= 2;
-    return int(n);
-}
-
 OpenGLDrawable::~OpenGLDrawable() { glbinding::releaseDrawable(*this); }
 
 void OpenGLDrawable::moveCursor(int x, int y) {
