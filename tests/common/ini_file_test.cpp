@@ -44,114 +44,83 @@ protected:
         writeWholeFile(iniPath, text);
         return iniPath.c_str();
     }
+    // Parses the text; what it printed on stderr goes to `err`.
+    IniFile* parse(const std::string& text) {
+        ::testing::internal::CaptureStderr();
+        IniFile* ini = new IniFile(write(text));
+        err = ::testing::internal::GetCapturedStderr();
+        return ini;
+    }
     TempDir dir;
     std::string iniPath = dir / "test.ini";
+    std::string err;
 };
 
-TEST_F(IniFileTest, InlineCommentNeedsABlankBeforeIt) {
-    IniFile ini(write("[Log]\nLevel = debug ; note\nk1=a;b\nk2 = a ;b\nk3 = ;starts\nk4 = x # y\n"));
-    ASSERT_EQ(ini.lastError(), nullptr);
-    EXPECT_STREQ(ini.getValue("log", "LEVEL"), "debug");
-    EXPECT_STREQ(ini.getValue("Log", "k1"), "a;b");
-    EXPECT_STREQ(ini.getValue("Log", "k2"), "a");
-    EXPECT_STREQ(ini.getValue("Log", "k3"), ";starts");
-    EXPECT_STREQ(ini.getValue("Log", "k4"), "x # y");
-}
-
-TEST_F(IniFileTest, EqualsIsSearchedBeforeColon) {
-    IniFile ini(write("[s]\nurl: x=y\nplain: v\n"));
-    EXPECT_STREQ(ini.getValue("s", "url: x"), "y");
-    EXPECT_STREQ(ini.getValue("s", "plain"), "v");
-    EXPECT_EQ(ini.getValue("s", "url"), nullptr);
-}
-
-TEST_F(IniFileTest, SeparatorSearchStopsAtInlineComment) {
-    for (const char* text : {"[s]\na ;b = c\n", "[a ;b]\n"}) {
-        ::testing::internal::CaptureStderr();
-        IniFile ini(write(text));
-        std::string err = ::testing::internal::GetCapturedStderr();
-        ASSERT_NE(ini.lastError(), nullptr) << text;
-        EXPECT_EQ(ini.lastError()->code, 1u);
-        EXPECT_NE(err.find("Parser error."), std::string::npos);
+// Each row: a file, one lookup (section, name) and its value (null: none), and
+// the line of the parser error, 0 for none. Pairs before an error stay for lookup.
+TEST_F(IniFileTest, LinesPairsAndLookups) {
+    const std::string sixty(60, 'S'), longValue = std::string(700, 'v') + " k2=forged";
+    struct Row {
+        std::string text, section, name;
+        const char* value;
+        uint32_t errorLine;
+    } rows[] = {
+        {"[Log]\nLevel = debug ; note\n", "log", "LEVEL", "debug", 0},  // case-blind keys
+        {"[s]\nk1=a;b\n", "s", "k1", "a;b", 0},  // an inline comment needs a blank before it
+        {"[s]\nk2 = a ;b\n", "s", "k2", "a", 0},
+        {"[s]\nk3 = ;starts\n", "s", "k3", ";starts", 0},
+        {"[s]\nk4 = x # y\n", "s", "k4", "x # y", 0},
+        {"[s]\nurl: x=y\n", "s", "url: x", "y", 0},  // = before :
+        {"[s]\nurl: x=y\n", "s", "url", nullptr, 0},
+        {"[s]\nplain: v\n", "s", "plain", "v", 0},
+        {"[s]\na ;b = c\n", "s", "a", nullptr, 2},  // the separator search stops at a comment
+        {"[a ;b]\n", "a", "x", nullptr, 1},
+        {"[ Sec ]\na = 1\n", " Sec ", "a", "1", 0},  // a header keeps its blanks
+        {"[ Sec ]\na = 1\n", "Sec", "a", nullptr, 0},
+        {"[" + sixty + "]\nb = 2\n", sixty.substr(0, 49), "b", "2", 0},  // and is cut at 49 bytes
+        {"[s]\nk = v\ngarbage\nlater = x\n", "s", "k", "v", 3},
+        {"[s]\nk = v\ngarbage\nlater = x\n", "s", "later", nullptr, 3},
+        {"; c\n\n[open\n", "open", "x", nullptr, 3},
+        {"[s]\nname = \n", "s", "name", "", 0},
+        {"[a::b]\nc = first\n[a]\nb::c = second\n", "a::b", "c", "second", 0},  // colons share keys
+        {"[S]\nKey = one\n[s]\nkEY = Two\n", "s", "key", "Two", 0},
+        {"top = 1\n[s]\n", "", "TOP", "1", 0},
+        {"[s]\nlong = " + longValue + "\nbad line\n", "s", "long", longValue.c_str(), 3},  // read whole, counted once
+        {std::string("[s]\na = x\0 junk\nb = 2\nbad\n", 26), "s", "a", "x", 4},  // NUL ends the text, not the line
+        {std::string("[s]\na = x\0 junk\nb = 2\nbad\n", 26), "s", "b", "2", 4},
+        {"  [s]  \r\n\t k \t=\t v w \r\n   # c\r\n", "s", "k", "v w", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        IniFile* ini = parse(row.text);
+        const char* value = ini->lookup(row.section.c_str(), row.name.c_str());
+        EXPECT_EQ(value ? std::string(value) : "(none)", row.value ? std::string(row.value) : "(none)");
+        EXPECT_EQ(ini->lastError() ? ini->lastError()->line : 0u, row.errorLine);
+        if (row.errorLine) {
+            EXPECT_EQ(ini->lastError()->code, 1u);
+            EXPECT_STREQ(ini->lastError()->text, "Parser error.");
+            EXPECT_EQ(err, "Cannot parse .ini file \"" + iniPath + "\": Parser error. (line " +
+                               std::to_string(row.errorLine) + ")\n");
+        }
+        delete ini;
     }
 }
 
-TEST_F(IniFileTest, HeaderKeepsItsBlanksAndIsCutAt49Bytes) {
-    std::string sixty(60, 'S');
-    IniFile ini(write("[ Sec ]\na = 1\n[" + sixty + "]\nb = 2\n"));
-    EXPECT_EQ(ini.getValue("Sec", "a"), nullptr);
-    EXPECT_STREQ(ini.getValue(" Sec ", "a"), "1");
-    EXPECT_STREQ(ini.getValue(sixty.substr(0, 49).c_str(), "b"), "2");
-    EXPECT_EQ(ini.getValue(sixty.c_str(), "b"), nullptr);
-}
-
-TEST_F(IniFileTest, ErrorKeepsEarlierPairsForLookupOnly) {
-    std::string path = write("[s]\nk = v\ngarbage\nlater = x\n");
+TEST_F(IniFileTest, GetValueRefusesInErrorStateAndEmptyNames) {
+    IniFile* broken = parse("[s]\nk = v\ngarbage\n");
+    IniFile* fine = parse("top = 1\n[s]\n");
     ::testing::internal::CaptureStderr();
-    IniFile ini(path.c_str());
+    EXPECT_EQ(broken->getValue("s", "k"), nullptr);
+    EXPECT_EQ(fine->getValue("", "top"), nullptr);
+    EXPECT_EQ(fine->getValue("s", ""), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Cannot parse .ini file \"" + path + "\": Parser error. (line 3)\n");
-    ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->code, 1u);
-    EXPECT_EQ(ini.lastError()->line, 3u);
-    EXPECT_STREQ(ini.lastError()->text, "Parser error.");
-    EXPECT_STREQ(ini.lookup("s", "k"), "v");
-    EXPECT_EQ(ini.lookup("s", "later"), nullptr);
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(ini.getValue("s", "k"), nullptr);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Cannot get value: Parser is in error state\n");
+              "Cannot get value: Parser is in error state\nCannot get value: Section is empty\n"
+              "Cannot get value: Name is empty\n");
+    delete broken;
+    delete fine;
 }
 
-TEST_F(IniFileTest, UnclosedHeaderIsAnError) {
-    ::testing::internal::CaptureStderr();
-    IniFile ini(write("; c\n\n[open\n"));
-    ::testing::internal::GetCapturedStderr();
-    ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->line, 3u);
-}
-
-TEST_F(IniFileTest, EmptyValueIsEmptyTextNotNone) {
-    IniFile ini(write("[s]\nname = \n"));
-    ASSERT_NE(ini.getValue("s", "name"), nullptr);
-    EXPECT_STREQ(ini.getValue("s", "name"), "");
-}
-
-TEST_F(IniFileTest, ColonsInNamesAndSectionsShareKeys) {
-    IniFile ini(write("[a::b]\nc = first\n[a]\nb::c = second\n"));
-    EXPECT_STREQ(ini.lookup("a::b", "c"), "second");
-    EXPECT_EQ(ini.entryCount(), 1u);
-}
-
-TEST_F(IniFileTest, LaterPairInOtherCaseReplacesValue) {
-    IniFile ini(write("[S]\nKey = one\n[s]\nkEY = Two\n"));
-    EXPECT_STREQ(ini.getValue("s", "key"), "Two");
-    EXPECT_EQ(ini.entryCount(), 1u);
-}
-
-TEST_F(IniFileTest, PairBeforeHeaderHasEmptySection) {
-    IniFile ini(write("top = 1\n[s]\n"));
-    EXPECT_STREQ(ini.lookup("", "TOP"), "1");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(ini.getValue("", "top"), nullptr);
-    EXPECT_EQ(ini.getValue("s", ""), nullptr);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Cannot get value: Section is empty\nCannot get value: Name is empty\n");
-}
-
-TEST_F(IniFileTest, LongLinesAreReadWholeAndCountedOnce) {
-    std::string value(700, 'v');
-    value += " k2=forged";
-    std::string path = write("[s]\nlong = " + value + "\nbad line\n");
-    ::testing::internal::CaptureStderr();
-    IniFile ini(path.c_str());
-    std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_STREQ(ini.lookup("s", "long"), value.c_str());
-    EXPECT_EQ(ini.lookup("s", "v k2"), nullptr);
-    ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->line, 3u);
-}
-
-TEST_F(IniFileTest, MissingFileReportsAndRecords) {
+TEST_F(IniFileTest, MissingOrIrregularFilesAreNotRead) {
     std::string path = dir / "absent.ini";
     ::testing::internal::CaptureStderr();
     IniFile ini(path.c_str());
@@ -161,29 +130,15 @@ TEST_F(IniFileTest, MissingFileReportsAndRecords) {
     EXPECT_EQ(ini.lastError()->code, 6u);
     EXPECT_EQ(ini.lastError()->line, 0u);
     EXPECT_STREQ(ini.lastError()->text, "No such file or directory.");
-}
-
-TEST_F(IniFileTest, OnlyRegularFilesAreRead) {
     std::string fifo = dir / "fifo", zero = dir / "zero";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
     // /proc/self/mem is a regular file whose first read fails.
-    for (const std::string& path : {dir.path(), fifo, zero, std::string("/proc/self/mem")}) {
-        EXPECT_EQ(parseInChild(path), "Cannot open .ini file \"" + path + "\": No such file or directory.\ncode 6");
-    }
+    for (const std::string& p : {dir.path(), fifo, zero, std::string("/proc/self/mem")})
+        EXPECT_EQ(parseInChild(p), "Cannot open .ini file \"" + p + "\": No such file or directory.\ncode 6");
 }
 
-TEST_F(IniFileTest, NulEndsTheTextButNotTheLine) {
-    ::testing::internal::CaptureStderr();
-    IniFile ini(write(std::string("[s]\na = x\0 junk\nb = 2\nbad\n", 26)));
-    ::testing::internal::GetCapturedStderr();
-    EXPECT_STREQ(ini.lookup("s", "a"), "x");
-    EXPECT_STREQ(ini.lookup("s", "b"), "2");
-    ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->line, 4u);
-}
-
-TEST_F(IniFileTest, ReloadReadsTheFileAfresh) {
+TEST_F(IniFileTest, ReloadReadsAfreshAndParseAdds) {
     std::string path = write("[s]\na = 1\nb = 2\n");
     IniFile ini(path.c_str());
     writeWholeFile(path, "[s]\na = 3\n");
@@ -191,34 +146,21 @@ TEST_F(IniFileTest, ReloadReadsTheFileAfresh) {
     EXPECT_STREQ(ini.getValue("s", "a"), "3");
     EXPECT_EQ(ini.getValue("s", "b"), nullptr);
     EXPECT_STREQ(ini.fileName(), path.c_str());
-}
 
-TEST_F(IniFileTest, ReloadWithoutNameFails) {
-    IniFile ini(nullptr, false);
+    IniFile nameless(nullptr, false);
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ini.reload());
+    EXPECT_FALSE(nameless.reload());
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Cannot parse file: Filename is empty\n");
-    ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->code, 6u);
-}
+    EXPECT_EQ(nameless.lastError()->code, 6u);
 
-TEST_F(IniFileTest, ParseAddsWithoutEmptyingAndKeepsError) {
-    std::string bad = dir / "bad.ini", good = write("[s]\ngood = 1\n");
-    writeWholeFile(bad, "[s]\nfirst = 1\nbroken\n");
-    ::testing::internal::CaptureStderr();
-    IniFile ini(bad.c_str());
-    ::testing::internal::GetCapturedStderr();
-    ini.setFileName(good.c_str());
-    EXPECT_TRUE(ini.parse());
-    EXPECT_NE(ini.lastError(), nullptr);
-    EXPECT_STREQ(ini.lookup("s", "first"), "1");
-    EXPECT_STREQ(ini.lookup("s", "good"), "1");
-}
-
-TEST_F(IniFileTest, CrLfAndBlanksAroundLines) {
-    IniFile ini(write("  [s]  \r\n\t k \t=\t v w \r\n   # c\r\n"));
-    ASSERT_EQ(ini.lastError(), nullptr);
-    EXPECT_STREQ(ini.getValue("s", "k"), "v w");
+    // parse() adds to what is there and keeps the error.
+    IniFile* bad = parse("[s]\nfirst = 1\nbroken\n");
+    bad->setFileName(write("[s]\ngood = 1\n"));
+    EXPECT_TRUE(bad->parse());
+    EXPECT_NE(bad->lastError(), nullptr);
+    EXPECT_STREQ(bad->lookup("s", "first"), "1");
+    EXPECT_STREQ(bad->lookup("s", "good"), "1");
+    delete bad;
 }
 
 TEST_F(IniFileTest, ManyKeysSurviveBucketChains) {
