@@ -34,15 +34,6 @@ protected:
     int pid = 0;
 };
 
-TEST_F(LogTest, DefaultLevelIsWarning) {
-    ChildResult r = log({"2", "WARNING", "0", "kept", "3", "INFO", "0", "dropped", "1", "ERROR", "0", "also"});
-    EXPECT_EQ(r.err, "");
-    std::string text = logFile();
-    EXPECT_NE(text.find("): kept\n"), std::string::npos);
-    EXPECT_NE(text.find("): also\n"), std::string::npos);
-    EXPECT_EQ(text.find("dropped"), std::string::npos);
-}
-
 TEST_F(LogTest, LineFieldByField) {
     log({"2", "WARNING", "0", "hello 42"});
     std::string text = logFile();
@@ -54,25 +45,27 @@ TEST_F(LogTest, LineFieldByField) {
     EXPECT_EQ(std::stoi(m[4]), pid);
 }
 
+// Which of an error, a warning, an info and a debug line reach the file, by the
+// settings: the level word, a level the logger does not know, verbose, the file.
 TEST_F(LogTest, LevelFromSettings) {
-    log({"3", "INFO", "0", "info", "4", "DEBUG", "0", "debug"}, {{"VYR_LOG_LEVEL", "INFO"}});
-    EXPECT_NE(logFile().find("I "), std::string::npos);
-    EXPECT_EQ(logFile().find("debug"), std::string::npos);
-
-    log({"4", "DEBUG", "0", "debug", "2", "WARNING", "0", "warn"}, {{"VYR_LOG_LEVEL", "trace"}});
-    EXPECT_EQ(logFile().find("debug"), std::string::npos);
-    EXPECT_NE(logFile().find("warn"), std::string::npos);
-
-    log({"4", "DEBUG", "0", "debug"}, {{"VYR_LOG_LEVEL", "error"}, {"VYR_VERBOSE", "true"}});
-    EXPECT_EQ(logFile().rfind("D ", 0), 0u) << logFile();
-
-    std::filesystem::create_directories(dir / "conf");
-    vyr::testing::writeWholeFile(dir / "conf/vyr.conf", "[Logging]\nlog_level = Debug\n");
-    log({"4", "DEBUG", "0", "from file"});
-    EXPECT_NE(logFile().find("from file"), std::string::npos);
-}
-
-TEST_F(LogTest, LetterIsTheWordsFirstCharacter) {
+    struct Row {
+        std::vector<EnvChange> env;
+        const char* conf;
+        const char* expected;
+    } rows[] = {{{}, nullptr, "E W "},
+                {{{"VYR_LOG_LEVEL", "INFO"}}, nullptr, "E W I "},
+                {{{"VYR_LOG_LEVEL", "trace"}}, nullptr, "E W "},
+                {{{"VYR_LOG_LEVEL", "error"}, {"VYR_VERBOSE", "true"}}, nullptr, "E W I D "},
+                {{}, "[Logging]\nlog_level = Debug\n", "E W I D "}};
+    for (const Row& row : rows) {
+        std::filesystem::create_directories(dir / "conf");
+        vyr::testing::writeWholeFile(dir / "conf/vyr.conf", row.conf ? row.conf : "");
+        log({"1", "ERROR", "0", "e", "2", "WARNING", "0", "w", "3", "INFO", "0", "i", "4", "DEBUG", "0", "d"}, row.env);
+        std::string letters, text = logFile();
+        for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1) letters += text.substr(at, 2);
+        EXPECT_EQ(letters, row.expected) << text;
+    }
+    // The letter is the word's first character, whatever the level.
     log({"2", "INFO", "0", "filtered as a warning"});
     EXPECT_EQ(logFile().rfind("I ", 0), 0u);
 }
