@@ -73,38 +73,26 @@ protected:
     std::unique_ptr<BackgroundProcess> sim;
 };
 
-TEST_F(ProbeTest, AnswerOneMeansDesktopCapture) {
-    ASSERT_FALSE(startSim({"--answer", "1"})->firstLine().empty());
-    std::string err;
-    EXPECT_TRUE(probe(err));
-    EXPECT_EQ(err, "");
-    // Each call is a fresh exchange.
-    EXPECT_TRUE(probe(err));
-}
-
-TEST_F(ProbeTest, OtherAnswersMeanNoCapture) {
-    for (const char* answer : {"0", "2"}) {
-        ASSERT_FALSE(startSim({"--answer", answer})->firstLine().empty());
+// The daemon's behaviours, through its port file: the answer, and what the probe printed.
+TEST_F(ProbeTest, AnswersOfTheDaemon) {
+    const std::string noAnswer = "Could not get whether is using desktop capture from VYRD\n";
+    struct Row {
+        std::vector<std::string> simulator;
+        bool answer;
         std::string err;
-        EXPECT_FALSE(probe(err)) << answer;
-        EXPECT_EQ(err, "");
+    } rows[] = {{{"--answer", "1"}, true, ""},        {{"--answer", "0"}, false, ""},
+                {{"--answer", "2"}, false, ""},       {{"--close"}, false, noAnswer},
+                {{"--stall"}, false, noAnswer},       {{"--cookie", std::string(70000, 'k')}, true, ""}};
+    for (const Row& row : rows) {
+        ASSERT_FALSE(startSim(row.simulator)->firstLine().empty());
+        std::string err;
+        for (int call = 0; call < 2; ++call) {  // each call is a fresh exchange
+            EXPECT_EQ(probe(err), row.answer) << row.simulator[0];
+            EXPECT_EQ(err, row.err);
+        }
         EXPECT_EQ(sim->stop(), 0);
         EXPECT_FALSE(std::filesystem::exists(portFile()));
     }
-}
-
-TEST_F(ProbeTest, DaemonClosingWithoutReply) {
-    ASSERT_FALSE(startSim({"--close"})->firstLine().empty());
-    std::string err;
-    EXPECT_FALSE(probe(err));
-    EXPECT_EQ(err, "Could not get whether is using desktop capture from VYRD\n");
-}
-
-TEST_F(ProbeTest, DaemonThatNeverAnswersTimesOut) {
-    ASSERT_FALSE(startSim({"--stall"})->firstLine().empty());
-    std::string err;
-    EXPECT_FALSE(probe(err));
-    EXPECT_EQ(err, "Could not get whether is using desktop capture from VYRD\n");
 }
 
 // The cookie is far larger than the loopback buffers take in, so sending it blocks
@@ -154,48 +142,39 @@ TEST_F(ProbeTest, PortIsCutToSixteenBits) {
     EXPECT_EQ(sim->wait(), 0);  // --once: one exchange, then it ends
 }
 
-TEST_F(ProbeTest, EmptyCookieSendsTwentySevenBytes) {
-    std::string record = data / "request.bin";
-    ASSERT_FALSE(startSim({"--cookie", "", "--record", record, "--once"})->firstLine().empty());
-    std::string err;
-    EXPECT_TRUE(probe(err));
-    EXPECT_EQ(err, "");
-    EXPECT_EQ(sim->wait(), 0);
-    EXPECT_EQ(vyr::testing::readWholeFile(record), std::string("\x02\0is-using-desktop-capture\0", 27));
-}
-
+// The flag, the cookie and the command, each with its NUL.
 TEST_F(ProbeTest, RequestCarriesTheCookieByteForByte) {
     std::string record = data / "request.bin";
-    ASSERT_FALSE(startSim({"--cookie", "a\"b c", "--record", record, "--once"})->firstLine().empty());
-    std::string err;
-    EXPECT_TRUE(probe(err));
-    sim->wait();
-    EXPECT_EQ(vyr::testing::readWholeFile(record), std::string("\x02" "a\"b c\0is-using-desktop-capture\0", 32));
-}
-
-TEST_F(ProbeTest, NoPortFile) {
-    std::string err;
-    EXPECT_FALSE(probe(err));
-    std::string open = "Cannot open .ini file \"" + portFile() + "\": No such file or directory.\n";
-    EXPECT_EQ(err, open + open + "VYRD is not running\n");
-}
-
-TEST_F(ProbeTest, UnusablePortFiles) {
-    for (const char* text : {"[vyrd]\nport = 1234\n", "[vyrd]\nport = 0\ncookie = x\n", "[vyrd]\nport =\ncookie = x\n",
-                             "[vyrd]\nport = daemon\ncookie = x\n", "[other]\nport = 1234\ncookie = x\n"}) {
-        writePortFile(text);
+    for (std::string cookie : {"", "a\"b c"}) {
+        ASSERT_FALSE(startSim({"--cookie", cookie, "--record", record, "--once"})->firstLine().empty());
         std::string err;
-        EXPECT_FALSE(probe(err)) << text;
-        EXPECT_EQ(err, "VYRD is not running\n") << text;
+        EXPECT_TRUE(probe(err));
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(sim->wait(), 0);
+        EXPECT_EQ(vyr::testing::readWholeFile(record),
+                  "\x02" + cookie + std::string("\0is-using-desktop-capture\0", 26));
     }
 }
 
-TEST_F(ProbeTest, BrokenPortFileIsReportedTwice) {
-    writePortFile("[vyrd]\nport = 1234\nnot a pair\n");
-    std::string err;
-    EXPECT_FALSE(probe(err));
-    std::string line = "Cannot parse .ini file \"" + portFile() + "\": Parser error. (line 3)\n";
-    EXPECT_EQ(err, line + line + "VYRD is not running\n");
+// A missing or broken file is reported by the reader of the file twice
+// (the probe reads it, the settings do not); the rest only as not running.
+TEST_F(ProbeTest, UnusablePortFiles) {
+    std::string missing = "Cannot open .ini file \"" + portFile() + "\": No such file or directory.\n";
+    std::string broken = "Cannot parse .ini file \"" + portFile() + "\": Parser error. (line 3)\n";
+    const std::pair<const char*, std::string> rows[] = {
+        {nullptr, missing + missing},
+        {"[vyrd]\nport = 1234\nnot a pair\n", broken + broken},
+        {"[vyrd]\nport = 1234\n", ""},
+        {"[vyrd]\nport = 0\ncookie = x\n", ""},
+        {"[vyrd]\nport =\ncookie = x\n", ""},
+        {"[vyrd]\nport = daemon\ncookie = x\n", ""},
+        {"[other]\nport = 1234\ncookie = x\n", ""}};
+    for (const auto& [text, reported] : rows) {
+        if (text) writePortFile(text);
+        std::string err;
+        EXPECT_FALSE(probe(err)) << (text ? text : "no file");
+        EXPECT_EQ(err, reported + "VYRD is not running\n");
+    }
 }
 
 int closedPort() {
@@ -238,13 +217,6 @@ TEST_F(ProbeTest, SimulatorPublishesAndRemovesItsPortFile) {
     EXPECT_EQ(std::filesystem::status(portFile()).permissions(), perms::owner_read | perms::owner_write);
     EXPECT_EQ(sim->stop(), 0);
     EXPECT_FALSE(std::filesystem::exists(portFile()));
-}
-
-TEST_F(ProbeTest, CookiesBeyond64KiBAreServed) {
-    ASSERT_FALSE(startSim({"--cookie", std::string(70000, 'k')})->firstLine().empty());
-    std::string err;
-    EXPECT_TRUE(probe(err));
-    EXPECT_EQ(err, "");
 }
 
 TEST_F(ProbeTest, SilentClientDoesNotHoldTheSimulator) {
