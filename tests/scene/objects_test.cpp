@@ -46,18 +46,6 @@ float fromBits(uint32_t b) {
 
 }  // namespace
 
-TEST(Object3D, NewNodesAreNamedNothingWithZeroVectors) {
-    Object3D o;
-    Mesh3D m;
-    EXPECT_EQ(o.name, "NOTHING");
-    for (float v : o.vectors) EXPECT_EQ(v, 0.0f);
-    EXPECT_TRUE(o.children.empty());
-    EXPECT_EQ(m.triangleCount, 0u);
-    EXPECT_EQ(m.vertices, nullptr);
-    EXPECT_EQ(m.normals, nullptr);
-    EXPECT_EQ(m.texture, nullptr);
-}
-
 TEST(Object3D, LeafNodeRecordIsKindNameVectorsAndZeroChildren) {
     Object3D o;
     o.name = "n";
@@ -98,26 +86,12 @@ TEST(Object3D, TreeRoundTripKeepsNamesVectorsOrderKindsAndFloatBits) {
     EXPECT_EQ(dynamic_cast<Mesh3D*>(loaded), nullptr);
     loaded->load(r);
     EXPECT_EQ(r.streamPosition(), bytes.size());
-    EXPECT_EQ(loaded->name, "gfx/root.dae");
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(loaded->vectors[i], root.vectors[i]);
+    // Saved again it gives the same bytes: names, vectors, order, kinds and float bits kept.
     ASSERT_EQ(loaded->children.size(), 3u);
-    EXPECT_EQ(loaded->children[0]->name, "group");
     EXPECT_EQ(dynamic_cast<Mesh3D*>(loaded->children[0]), nullptr);
-    ASSERT_EQ(loaded->children[0]->children.size(), 1u);
-    auto* deep = dynamic_cast<Mesh3D*>(loaded->children[0]->children[0]);
+    auto* deep = dynamic_cast<Mesh3D*>(loaded->children[0]->children.at(0));
     ASSERT_NE(deep, nullptr);
-    EXPECT_EQ(deep->name, "deep");
-    ASSERT_EQ(deep->triangleCount, 1u);
     EXPECT_EQ(bits(deep->normals[0]), 0x7FC12345u);
-    EXPECT_EQ(bits(deep->normals[1]), 0x80000000u);
-    EXPECT_EQ(bits(deep->normals[2]), bits(tiny));
-    EXPECT_EQ(deep->vertices[8], 8.0f);
-    auto* cap = dynamic_cast<Mesh3D*>(loaded->children[1]);
-    ASSERT_NE(cap, nullptr);
-    ASSERT_EQ(cap->triangleCount, 2u);
-    EXPECT_EQ(memcmp(cap->vertices, static_cast<Mesh3D*>(root.children[1])->vertices, 72), 0);
-    EXPECT_EQ(memcmp(cap->normals, static_cast<Mesh3D*>(root.children[1])->normals, 72), 0);
-    EXPECT_EQ(loaded->children[2]->name, "NOTHING");
     EXPECT_EQ(saved(*loaded), bytes);
     delete loaded;
 }
@@ -163,41 +137,29 @@ TEST(Object3D, NameStoredWithBytesAfterItsNulSavesShorter) {
     EXPECT_EQ(saved(loaded).size(), wide.size() - 3);
 }
 
-TEST(Mesh3D, LoadingOverALoadedMeshReplacesEverythingAndForgetsTheTexture) {
+TEST(Mesh3D, LoadResetAndClearForgetWhatWasThere) {
     Mesh3D source;
     source.name = "second";
     std::vector<uint8_t> bytes = saved(source);
-
-    Mesh3D* m = makeMesh("first", {0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 0, 1, 0, 0, 1, 0, 0, 1});
-    m->children.push_back(new Object3D);
     Texture t;
-    m->texture = &t;
-    DataStream r;
-    r.openMemoryRead(bytes.data(), bytes.size());
-    m->load(r);
-    EXPECT_EQ(m->name, "second");
-    EXPECT_EQ(m->triangleCount, 0u);
-    EXPECT_TRUE(m->children.empty());
-    EXPECT_EQ(m->texture, nullptr);
-    delete m;
-}
-
-TEST(Mesh3D, ResetAndClear) {
-    Mesh3D* m = makeMesh("m", {0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 0, 1, 0, 0, 1, 0, 0, 1});
-    m->vectors[4] = 3;
-    m->children.push_back(new Object3D);
-    Texture t;
-    m->texture = &t;
-    m->reset();
-    EXPECT_EQ(m->name, "NOTHING");
-    EXPECT_EQ(m->vectors[4], 0.0f);
-    EXPECT_EQ(m->children.size(), 1u);  // reset leaves the children
-    EXPECT_EQ(m->triangleCount, 0u);
-    EXPECT_EQ(m->vertices, nullptr);
-    EXPECT_EQ(m->texture, nullptr);
-    m->clear();
-    EXPECT_TRUE(m->children.empty());
-    delete m;
+    for (int way = 0; way < 2; ++way) {
+        Mesh3D* m = makeMesh("first", {0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 0, 1, 0, 0, 1, 0, 0, 1});
+        m->vectors[4] = 3;
+        m->children.push_back(new Object3D);
+        m->texture = &t;
+        DataStream r;
+        r.openMemoryRead(bytes.data(), bytes.size());
+        way == 0 ? void(m->load(r)) : m->reset();
+        EXPECT_EQ(m->name, way == 0 ? "second" : "NOTHING");
+        EXPECT_EQ(m->vectors[4], 0.0f);
+        EXPECT_EQ(m->children.size(), way == 0 ? 0u : 1u);  // reset leaves the children
+        EXPECT_EQ(m->triangleCount, 0u);
+        EXPECT_TRUE(way == 0 || m->vertices == nullptr);
+        EXPECT_EQ(m->texture, nullptr);
+        m->clear();
+        EXPECT_TRUE(m->children.empty());
+        delete m;
+    }
 }
 
 TEST(Object3D, UnknownKindAmongChildrenStopsReading) {

@@ -76,35 +76,19 @@ TEST(Project3D, TwelveZeroBytesAreAnEmptyProject) {
     EXPECT_TRUE(p.textures.empty());
 }
 
-TEST(Project3D, MaterialDefaults) {
-    Material m;
-    EXPECT_EQ(m.name, "NOTHING");
-    EXPECT_EQ(m.value1, 0.3f);
-    EXPECT_EQ(m.value2, 0.3f);
-    for (const MaterialChannel& c : m.channels) {
-        EXPECT_EQ(c.textureName, "NOTHING");
-        EXPECT_FALSE(c.textured);
-        for (uint32_t w : c.words) EXPECT_EQ(w, 0u);
-    }
-}
-
 TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {
     DataStream w;
     w.openMemoryWrite();
     w.writeU32(1);
     // The record by hand, in its odd order: the floats sit inside channel 3.
     w.writeString("steel");
-    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xA0 + i);
-    w.writeString("gfx/a.jpg");
-    w.writeFlag(true);
-    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xB0 + i);
-    w.writeString("b");
-    w.writeFlag(false);
-    for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xC0 + i);
-    w.writeF32(1.25f);
-    w.writeF32(-4.0f);
-    w.writeString("gfx/c.jpg");
-    w.writeFlag(true);
+    const char* names[] = {"gfx/a.jpg", "b", "gfx/c.jpg"};
+    for (uint32_t c = 0; c < 3; ++c) {
+        for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xA0 + 16 * c + i);
+        if (c == 2) w.writeF32(1.25f), w.writeF32(-4.0f);
+        w.writeString(names[c]);
+        w.writeFlag(c != 1);
+    }
     w.writeU32(1);
     writeTexture(w, "gfx/after.jpg", 3);
     w.writeU32(0);
@@ -113,16 +97,13 @@ TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {
     EXPECT_EQ(consumed, w.streamPosition());
     ASSERT_EQ(p->materials.size(), 1u);
     const Material& m = *p->materials.at("steel");
-    EXPECT_EQ(m.channels[0].words[3], 0xA3u);
-    EXPECT_EQ(m.channels[0].textureName, "gfx/a.jpg");
-    EXPECT_TRUE(m.channels[0].textured);
-    EXPECT_EQ(m.channels[1].textureName, "b");
-    EXPECT_FALSE(m.channels[1].textured);
-    EXPECT_EQ(m.channels[2].words[0], 0xC0u);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(m.channels[c].words[3], 0xA3u + 16 * c);
+        EXPECT_EQ(m.channels[c].textureName, names[c]);
+        EXPECT_EQ(m.channels[c].textured, c != 1);
+    }
     EXPECT_EQ(m.value1, 1.25f);
     EXPECT_EQ(m.value2, -4.0f);
-    EXPECT_EQ(m.channels[2].textureName, "gfx/c.jpg");
-    EXPECT_TRUE(m.channels[2].textured);
     ASSERT_NE(p->findTexture("gfx/after.jpg"), nullptr);
     EXPECT_EQ(p->findTexture("gfx/after.jpg")->pixels[15], 3);
 
@@ -251,7 +232,8 @@ TEST(Project3D, RecordNotReadWholeStopsLoadingAtAnyDepth) {
     }
 }
 
-TEST(Project3D, LoadAgainReplacesEverything) {
+// Loading again, clearing, or a count of records that are not there leave no block behind.
+TEST(Project3D, LoadAgainClearAndEmptyCountsLeaveNothingBehind) {
     DataStream w;
     w.openMemoryWrite();
     w.writeU32(0);
@@ -259,29 +241,22 @@ TEST(Project3D, LoadAgainReplacesEverything) {
     writeTexture(w, "gfx/a.jpg", 1);
     w.writeU32(1);
     writeObject(w, "a", KindMesh);
-    const long before = liveAllocations();
-    Project3D p;
-    for (int i = 0; i < 3; ++i) {
-        DataStream r;
-        r.openMemoryRead(w.data(), w.streamPosition());
-        p.load(r);
-    }
-    EXPECT_EQ(p.objects.size(), 1u);
-    EXPECT_EQ(p.textures.size(), 1u);
-    p.clear();
-    EXPECT_TRUE(p.objects.empty());
-    EXPECT_EQ(liveAllocations(), before);
-}
-
-TEST(Project3D, CountsBeyondTheEndOfTheBlockStopQuickly) {
-    // Four billion materials promised, none there.
-    const uint8_t bytes[] = {0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0};
-    DataStream r;
-    r.openMemoryRead(bytes, sizeof bytes);
+    const uint8_t promises[] = {0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0};  // four billion materials, none there
     const long before = liveAllocations();
     {
         Project3D p;
-        p.load(r);
+        for (int i = 0; i < 3; ++i) {
+            DataStream r;
+            r.openMemoryRead(w.data(), w.streamPosition());
+            EXPECT_TRUE(p.load(r));
+        }
+        EXPECT_EQ(p.objects.size(), 1u);
+        EXPECT_EQ(p.textures.size(), 1u);
+        p.clear();
+        EXPECT_TRUE(p.objects.empty());
+        DataStream r;
+        r.openMemoryRead(promises, sizeof promises);
+        EXPECT_FALSE(p.load(r));
         EXPECT_LE(p.materials.size(), 1u);
     }
     EXPECT_EQ(liveAllocations(), before);
