@@ -90,14 +90,4 @@ void WindowTest::showAndWait() {
     XSync(user, False);
 }
 
-void WindowTest::pressKey(unsigned long keysym, bool down) {
-    XTestFakeKeyEvent(user, XKeysymToKeycode(user, keysym), down ? True : False, CurrentTime);
-    XFlush(user);
-}
-
-void WindowTest::tapKey(unsigned long keysym) {
-    pressKey(keysym, true);
-    pressKey(keysym, false);
-}
-
 }  // namespace vyr::testing

@@ -33,53 +33,29 @@ auto* const bareServer = ::testing::AddGlobalTestEnvironment(new BareServer);
 
 using X11Window = WindowTest;
 
-TEST_F(X11Window, IsCreatedHiddenWithItsClientSize) {
+// Hidden at its client size, with its title, class, the delete protocol and
+// every icon image.
+TEST_F(X11Window, IsCreatedHiddenWithItsProperties) {
+    ::Window w = x11Window(window);
     XWindowAttributes attributes;
-    ASSERT_TRUE(XGetWindowAttributes(user, x11Window(window), &attributes));
+    ASSERT_TRUE(XGetWindowAttributes(user, w, &attributes));
     EXPECT_EQ(attributes.map_state, IsUnmapped);
     EXPECT_EQ(attributes.width, 640);
     EXPECT_EQ(attributes.height, 400);
-}
-
-TEST_F(X11Window, CarriesTitleAndClass) {
-    EXPECT_EQ(stringProperty(user, x11Window(window), "WM_NAME", "STRING"), testTitle);
-    EXPECT_EQ(stringProperty(user, x11Window(window), "_NET_WM_NAME", "UTF8_STRING"), testTitle);
-    XClassHint hint{};
-    ASSERT_TRUE(XGetClassHint(user, x11Window(window), &hint));
-    EXPECT_STREQ(hint.res_name, "VYRTEST");
-    EXPECT_STREQ(hint.res_class, "VYRTEST");
-    XFree(hint.res_name);
-    XFree(hint.res_class);
-}
-
-TEST_F(X11Window, OffersTheDeleteProtocol) {
-    Atom* protocols = nullptr;
-    int count = 0;
-    ASSERT_TRUE(XGetWMProtocols(user, x11Window(window), &protocols, &count));
-    Atom deleteWindow = XInternAtom(user, "WM_DELETE_WINDOW", False);
-    bool found = false;
-    for (int i = 0; i < count; ++i) found = found || protocols[i] == deleteWindow;
-    XFree(protocols);
-    EXPECT_TRUE(found);
-}
-
-TEST_F(X11Window, IconPropertyHoldsEveryIconImage) {
-    std::vector<unsigned long> icon = propertyItems(user, x11Window(window), "_NET_WM_ICON", "CARDINAL");
-    std::vector<int> sizes;
-    size_t at = 0;
+    EXPECT_EQ(stringProperty(user, w, "WM_NAME", "STRING"), testTitle);
+    EXPECT_EQ(stringProperty(user, w, "_NET_WM_NAME", "UTF8_STRING"), testTitle);
+    EXPECT_EQ(stringProperty(user, w, "WM_CLASS", "STRING"), std::string("VYRTEST\0VYRTEST\0", 16));
+    std::vector<unsigned long> protocols = propertyItems(user, w, "WM_PROTOCOLS", "ATOM");
+    EXPECT_EQ(protocols, std::vector<unsigned long>{XInternAtom(user, "WM_DELETE_WINDOW", False)});
+    std::vector<unsigned long> icon = propertyItems(user, w, "_NET_WM_ICON", "CARDINAL"), expected;
     for (int i = 0; i < platform::iconImageCount(); ++i) {
         const platform::IconImage& image = platform::iconImage(i);
-        ASSERT_LE(at + 2 + image.size * image.size, icon.size());
-        EXPECT_EQ(icon[at], static_cast<unsigned long>(image.size));
-        EXPECT_EQ(icon[at + 1], static_cast<unsigned long>(image.size));
-        sizes.push_back(static_cast<int>(icon[at]));
-        at += 2;
-        // Xlib hands format-32 items back as sign-extended longs.
-        for (int p = 0; p < image.size * image.size; ++p, ++at)
-            ASSERT_EQ(icon[at] & 0xFFFFFFFFul, image.argb[p]) << "image " << image.size << " pixel " << p;
+        expected.insert(expected.end(), {static_cast<unsigned long>(image.size), static_cast<unsigned long>(image.size)});
+        expected.insert(expected.end(), image.argb, image.argb + image.size * image.size);
     }
-    EXPECT_EQ(at, icon.size());
-    EXPECT_EQ(sizes, (std::vector<int>{16, 32, 48, 64}));
+    for (unsigned long& v : icon) v &= 0xFFFFFFFFul;  // Xlib hands format-32 items back as sign-extended longs
+    EXPECT_EQ(icon, expected);
+    EXPECT_EQ(platform::iconImageCount(), 4);
 }
 
 TEST_F(X11Window, ExposeAfterShowingAsksForPaint) {
@@ -101,83 +77,67 @@ TEST_F(X11Window, DeleteWindowMessageIsClose) {
     EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
 }
 
-TEST_F(X11Window, KeysArriveAsVirtualKeysOnPressAndRelease) {
+// What the user types and which events arrive: (type, virtual key), Paint left out.
+TEST_F(X11Window, KeysArriveAsVirtualKeys) {
     showAndWait();
-    for (KeySym keysym : {XK_Escape, XK_space, XK_F11, XK_f, XK_m, XK_F1, XK_F12, XK_5}) tapKey(keysym);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 8; }));
-    std::vector<uint32_t> released;
-    for (const WindowEvent& e : recordedEvents())
-        if (e.type == WindowEventType::KeyUp) released.push_back(e.key);
-    EXPECT_EQ(released, (std::vector<uint32_t>{0x1B, 0x20, 0x7A, 0x46, 0x4D, 0x70, 0x7B, 0x35}));
-    EXPECT_EQ(countOf(WindowEventType::KeyDown, 0x1B), 1);
-    EXPECT_EQ(countOf(WindowEventType::SystemKeyUp), 0);
-}
-
-TEST_F(X11Window, LettersIgnoreShiftAndCapsLock) {
-    showAndWait();
-    pressKey(XK_Shift_L, true);
-    tapKey(XK_f);
-    pressKey(XK_Shift_L, false);
-    tapKey(XK_Caps_Lock);
-    tapKey(XK_m);
-    tapKey(XK_Caps_Lock);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 5; }));
-    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x46), 1);
-    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x4D), 1);
-    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x10), 1);
-}
-
-TEST_F(X11Window, KeysWithAltHeldAreSystemKeys) {
-    showAndWait();
-    pressKey(XK_Alt_L, true);
-    tapKey(XK_space);
-    pressKey(XK_Alt_L, false);
-    tapKey(XK_space);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) == 1; }));
-    std::vector<std::pair<WindowEventType, uint32_t>> seen;
-    for (const WindowEvent& e : recordedEvents())
-        if (e.type != WindowEventType::Paint) seen.emplace_back(e.type, e.key);
     using T = WindowEventType;
-    EXPECT_EQ(seen, (std::vector<std::pair<T, uint32_t>>{{T::SystemKeyDown, 0x12},
-                                                         {T::SystemKeyDown, 0x20},
-                                                         {T::SystemKeyUp, 0x20},
-                                                         {T::SystemKeyUp, 0x12},
-                                                         {T::KeyDown, 0x20},
-                                                         {T::KeyUp, 0x20}}));
+    using Seen = std::vector<std::pair<T, uint32_t>>;
+    auto tap = [](uint32_t k) { return Seen{{T::KeyDown, k}, {T::KeyUp, k}}; };
+    auto join = [](std::initializer_list<Seen> parts) {
+        Seen all;
+        for (const Seen& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const std::pair<std::vector<std::pair<unsigned long, bool>>, Seen> rows[] = {
+        // Escape, Space, F11, F, M, F1, F12, 5 on press and release
+        {{{XK_Escape, true}, {XK_Escape, false}, {XK_space, true}, {XK_space, false}, {XK_F11, true}, {XK_F11, false},
+          {XK_f, true}, {XK_f, false}, {XK_m, true}, {XK_m, false}, {XK_F1, true}, {XK_F1, false}, {XK_F12, true},
+          {XK_F12, false}, {XK_5, true}, {XK_5, false}},
+         join({tap(0x1B), tap(0x20), tap(0x7A), tap(0x46), tap(0x4D), tap(0x70), tap(0x7B), tap(0x35)})},
+        // letters ignore Shift and Caps Lock
+        {{{XK_Shift_L, true}, {XK_f, true}, {XK_f, false}, {XK_Shift_L, false}, {XK_Caps_Lock, true},
+          {XK_Caps_Lock, false}, {XK_m, true}, {XK_m, false}, {XK_Caps_Lock, true}, {XK_Caps_Lock, false}},
+         join({{{T::KeyDown, 0x10}}, tap(0x46), {{T::KeyUp, 0x10}}, tap(0x14), tap(0x4D), tap(0x14)})},
+        // keys with Alt held are system keys
+        {{{XK_Alt_L, true}, {XK_space, true}, {XK_space, false}, {XK_Alt_L, false}, {XK_space, true}, {XK_space, false}},
+         {{T::SystemKeyDown, 0x12}, {T::SystemKeyDown, 0x20}, {T::SystemKeyUp, 0x20}, {T::SystemKeyUp, 0x12},
+          {T::KeyDown, 0x20}, {T::KeyUp, 0x20}}},
+    };
+    for (const auto& [keys, expected] : rows) {
+        recordedEvents().clear();
+        for (const auto& [keysym, down] : keys) pressKey(keysym, down);
+        Seen seen;
+        pumpUntil([&] {
+            seen.clear();
+            for (const WindowEvent& e : recordedEvents())
+                if (e.type != T::Paint) seen.emplace_back(e.type, e.key);
+            return seen.size() >= expected.size();
+        });
+        EXPECT_EQ(seen, expected);
+    }
 }
 
-// Holding a key: the server repeats it; only the physical release is a KeyUp.
-void holdSpace(WindowTest& test, Display* user, NativeWindow* window) {
-    XkbSetAutoRepeatRate(user, XkbUseCoreKbd, 100, 20);
-    XSync(user, False);
-    XTestFakeKeyEvent(user, XKeysymToKeycode(user, XK_space), True, CurrentTime);
-    XFlush(user);
-    pumpFor(700);
-    XTestFakeKeyEvent(user, XKeysymToKeycode(user, XK_space), False, CurrentTime);
-    XFlush(user);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) >= 1; }));
-    pumpFor(100);
-}
-
+// Holding a key: the server repeats it; only the physical release is a KeyUp,
+// also on a server without detectable auto-repeat, where each repeat comes as a
+// release and a press with the same time stamp.
 TEST_F(X11Window, HeldSpaceGivesOneKeyUp) {
     showAndWait();
-    holdSpace(*this, user, window);
-    EXPECT_GT(countOf(WindowEventType::KeyDown, 0x20), 2) << "the server did not repeat the key";
-    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
-    EXPECT_EQ(recordedEvents().back().type, WindowEventType::KeyUp);
-}
-
-TEST_F(X11Window, HeldSpaceGivesOneKeyUpWhenTheServerSendsRepeatReleases) {
-    // As on a server without detectable auto-repeat: each repeat comes as a
-    // release and a press with the same time stamp.
+    XkbSetAutoRepeatRate(user, XkbUseCoreKbd, 100, 20);
+    for (Bool detectable : {True, False}) {
+        Bool supported = False;
+        XkbSetDetectableAutoRepeat(x11Display(window), detectable, &supported);
+        recordedEvents().clear();
+        pressKey(XK_space, true);
+        pumpFor(700);
+        pressKey(XK_space, false);
+        ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) >= 1; }));
+        pumpFor(100);
+        EXPECT_GT(countOf(WindowEventType::KeyDown, 0x20), 2) << "the server did not repeat the key";
+        EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
+        EXPECT_EQ(recordedEvents().back().type, WindowEventType::KeyUp);
+    }
     Bool supported = False;
-    XkbSetDetectableAutoRepeat(x11Display(window), False, &supported);
-    showAndWait();
-    holdSpace(*this, user, window);
     XkbSetDetectableAutoRepeat(x11Display(window), True, &supported);
-    EXPECT_GT(countOf(WindowEventType::KeyDown, 0x20), 2) << "the server did not repeat the key";
-    EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
-    EXPECT_EQ(recordedEvents().back().type, WindowEventType::KeyUp);
 }
 
 TEST_F(X11Window, MouseMovesAndLeftButtonCarryClientCoordinates) {
