@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""The real program with -vulkan on Xvfb and Mesa's lavapipe, always under the
+Khronos validation layer: any validation message fails the case.
+
+Usage: vulkan_program_check.py <case> <build bin dir> [windows build dir]
+Cases: report, picture, keys, fatal, wine.
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+case, bin_dir = sys.argv[1], sys.argv[2]
+windows_dir = sys.argv[3] if len(sys.argv) > 3 else None
+program = os.path.join(bin_dir, "vyrtest")
+here = os.path.dirname(os.path.abspath(__file__))
+work = tempfile.mkdtemp(prefix="vyr-vulkan.")
+failures = []
+VALIDATION = re.compile(r"Validation (Error|Warning|Performance)|VUID-")
+
+
+def check(ok, what):
+    print(("ok: " if ok else "FAILED: ") + what)
+    if not ok:
+        failures.append(what)
+
+
+class Display:
+    """A virtual X server of our own."""
+
+    def __enter__(self):
+        n = 300
+        while os.path.exists("/tmp/.X%d-lock" % n):
+            n += 1
+        self.name = ":%d" % n
+        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(200):
+            if subprocess.call(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL) == 0:
+                break
+            time.sleep(0.1)
+        return self
+
+    def __exit__(self, *exc):
+        self.server.terminate()
+        self.server.wait()
+
+
+def environment(display=None, **extra):
+    env = dict(os.environ, SDL_AUDIODRIVER="dummy", XDG_DATA_HOME=work, LIBGL_ALWAYS_SOFTWARE="1",
+               VK_INSTANCE_LAYERS="VK_LAYER_KHRONOS_validation")
+    if display:
+        env["DISPLAY"] = display.name
+    env.update(extra)
+    return env
+
+
+class Program:
+    """The program in its window: started, found, driven, ended."""
+
+    def __init__(self, display, arguments, backend="Vulkan"):
+        self.display = display
+        self.out = open(os.path.join(work, "out.txt"), "w+")
+        self.err = open(os.path.join(work, "err.txt"), "w+")
+        self.process = subprocess.Popen([program, "-nosound"] + arguments, stdout=self.out, stderr=self.err,
+                                        env=environment(display))
+        found = subprocess.run(["timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name",
+                                r"\(%s\)" % backend], capture_output=True, text=True, env=environment(display))
+        self.window = found.stdout.split()[0] if found.stdout.split() else None
+
+    def xdotool(self, *arguments):
+        subprocess.run(["xdotool"] + list(arguments), env=environment(self.display), check=False)
+
+    def key(self, name):
+        self.xdotool("key", "--window", self.window, name)
+
+    def shot(self, name, window=None):
+        path = os.path.join(work, name + ".png")
+        subprocess.run(["import", "-window", window or self.window, path], env=environment(self.display), check=False)
+        return path
+
+    def settled_shot(self, name, timeout=60):
+        """The window's picture once two shots in a row are the same and not black."""
+        previous, deadline = None, time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            path = self.shot(name)
+            if previous and region_difference(previous, path, None) == 0 and mean(path) > 0.01:
+                return path
+            previous = shutil.copy(path, path + ".previous.png")
+        return path
+
+    def end(self):
+        if self.process.poll() is None and self.window:
+            self.key("Escape")
+        try:
+            code = self.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            code = self.process.wait()
+        self.out.seek(0)
+        self.err.seek(0)
+        return code, self.out.read(), self.err.read()
+
+
+def mean(path, region=None):
+    crop = ["-crop", region, "+repage"] if region else []
+    text = subprocess.run(["convert", path] + crop + ["-colorspace", "gray", "-format", "%[fx:mean]", "info:"],
+                          capture_output=True, text=True).stdout
+    return float(text or 0)
+
+
+def region_difference(a, b, region):
+    """Mean absolute difference of two pictures (0 to 1), in 20 x 20 cells so that
+    where things are counts and how each API samples and antialiases does not."""
+    crop = ["-crop", region, "+repage"] if region else []
+    cells = []
+    for path in (a, b):
+        text = subprocess.run(["convert", path] + crop + ["-scale", "5%", "-depth", "8", "txt:-"],
+                              capture_output=True, text=True).stdout
+        cells.append(re.findall(r"\((\d+),(\d+),(\d+)", text))
+    if len(cells[0]) != len(cells[1]) or not cells[0]:
+        return 1.0
+    total = sum(abs(int(x) - int(y)) for p, q in zip(*cells) for x, y in zip(p, q))
+    return total / (255.0 * 3 * len(cells[0]))
+
+
+def no_validation_messages(*texts):
+    found = [line for text in texts for line in text.splitlines() if VALIDATION.search(line)]
+    check(not found, "no validation messages" + (": " + found[0][:200] if found else ""))
+
+
+try:
+    report = os.path.join(work, "result.json")
+    if case == "report":
+        with Display() as display:
+            p = Program(display, ["-vulkan", "-paused", "-report", report])
+            check(p.window is not None, "the window " + r"'... (Vulkan)'")
+            code, out, err = p.end()
+        check(code == 0, "Escape ends with 0")
+        lines = out.splitlines()
+        check(" - Valid MSAA samples: 4 (MSAA is ON)" in lines, "the MSAA line as with OpenGL")
+        at = lines.index("Vulkan Info:") if "Vulkan Info:" in lines else -1
+        check(at > 0 and lines[at - 1] == "", "a Vulkan Info section after a blank line")
+        expected = ["VK_DEVICE_NAME: llvmpipe", "VK_DEVICE_TYPE: CPU", "VK_API_VERSION: 1.", "VK_DRIVER: llvmpipe",
+                    "VK_DRIVER_VERSION: 0x", "VK_DEVICE_LOCAL_MEMORY: ", "VK_INSTANCE_EXTENSIONS: ",
+                    "VK_DEVICE_EXTENSIONS: "]
+        got = lines[at + 1:at + 1 + len(expected)] if at >= 0 else []
+        eight = len(got) == len(expected) and all(g.startswith(" - " + e) for g, e in zip(got, expected))
+        check(eight, "its eight lines" + ("" if eight else ": %s" % got))
+        check("VK_KHR_swapchain" in out and "VK_KHR_xlib_surface" in out, "the extension lists")
+        check("\nVYR OFF\n\n" in out, "the daemon decides: VYR OFF")
+        check("software rasteriser (device type CPU" in err, "a CPU device is a software rasteriser")
+        results = json.load(open(report))
+        check(results["program"]["backend"] == "Vulkan" and results["driver"]["software_rasteriser"] is True,
+              "results file: back-end and software rasteriser")
+        check(results["granted"]["present_mode"] == "fifo" and results["granted"]["samples"] == 4,
+              "results file: FIFO presents and 4 samples")
+        no_validation_messages(out, err)
+    elif case == "picture":
+        # The paused first frame of both back-ends, region by region.
+        shots = {}
+        with Display() as display:
+            for backend, arguments in (("Vulkan", ["-vulkan"]), ("OpenGL", [])):
+                p = Program(display, ["-paused"] + arguments, backend)
+                shots[backend] = p.settled_shot(backend)
+                code, out, err = p.end()
+                check(code == 0, backend + " ends with 0")
+                if backend == "Vulkan":
+                    no_validation_messages(out, err)
+        # Client area 640 x 400 at the window's origin (no window manager).
+        for name, region, tolerance in (("background", "640x90+0+0", 0.05), ("logos", "240x120+200+140", 0.05),
+                                        ("pause label", "128x41+0+359", 0.05), ("OFF indicator", "128x41+502+359", 0.05),
+                                        ("whole frame", "640x400+0+0", 0.04)):
+            d = region_difference(shots["Vulkan"], shots["OpenGL"], region)
+            check(d <= tolerance, "%s: difference %.4f (at most %.2f)" % (name, d, tolerance))
+    elif case == "keys":
+        with Display() as display:
+            p = Program(display, ["-vulkan", "-fl", "30"])
+            text_region = "200x20+0+0"
+            before = mean(p.shot("start"), text_region)
+            p.key("f")
+            # F: the frame-rate text appears in the top-left corner.
+            deadline = time.monotonic() + 60
+            while time.monotonic() < deadline and mean(p.shot("text"), text_region) < before + 0.02:
+                time.sleep(0.2)
+            check(mean(p.shot("text"), text_region) >= before + 0.02, "F shows the frame-rate text")
+            # Space: the scene stops; again: it moves on.
+            p.key("space")
+            paused = p.settled_shot("paused")
+            time.sleep(1)
+            check(region_difference(paused, p.shot("still"), None) == 0, "Space pauses the scene")
+            p.key("space")
+            deadline, moved = time.monotonic() + 60, False
+            while time.monotonic() < deadline and not moved:
+                moved = region_difference(paused, p.shot("moving"), None) > 0
+            check(moved, "Space again resumes")
+            # Resize: the OFF indicator follows the new bottom-right corner.
+            p.xdotool("windowsize", p.window, "800", "500")
+            deadline, placed = time.monotonic() + 60, False
+            while time.monotonic() < deadline and not placed:
+                shot = p.shot("resized")
+                size = subprocess.run(["identify", "-format", "%w %h", shot], capture_output=True, text=True).stdout
+                placed = size == "800 500" and mean(shot, "128x41+662+459") > 0.05
+            check(placed, "resize: drawn at 800 x 500 with the OFF indicator in its corner")
+            # F11: the window covers the screen; F11 again gives back 800 x 500.
+            p.key("F11")
+            deadline, full = time.monotonic() + 60, False
+            while time.monotonic() < deadline and not full:
+                full = subprocess.run(["xdotool", "getwindowgeometry", p.window], capture_output=True, text=True,
+                                      env=environment(display)).stdout.find("1280x1024") >= 0
+            check(full, "F11 makes it fullscreen")
+            p.key("F11")
+            code, out, err = p.end()
+        check(code == 0, "Escape ends with 0")
+        no_validation_messages(out, err)
+    elif case == "fatal":
+        with Display() as display:
+            done = subprocess.run([program, "-vulkan", "-nosound", "-report", report], capture_output=True, text=True,
+                                  env=environment(display, VK_ICD_FILENAMES=os.path.join(work, "none.json")),
+                                  timeout=120)
+        message = "Cannot create the Vulkan Device. Please check your installation of Vulkan"
+        check(done.returncode == 1 and message in done.stderr, "no Vulkan driver: the message and exit code 1")
+        results = json.load(open(report))
+        check(results["end"] == {"exit_code": 1, "reason": "fatal", "message": message}, "the results file says so")
+    elif case == "wine":
+        exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        script = ('. "%s/../wine_d3d9/wine_session.sh"; wine_session_start; cd "%s"; '
+                  'wine "%s" -nosound -vulkan -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
+                  % (here, work, exe))
+        done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,
+                              env=environment())
+        check("exit" not in done.stdout, "ends by itself with 0 " + done.stdout.strip())
+        out = open(os.path.join(work, "vk.out"), errors="replace").read()
+        err = open(os.path.join(work, "vk.err"), errors="replace").read()
+        check("\nVulkan Info:\n - VK_DEVICE_NAME: " in out and "VK_KHR_win32_surface" in out,
+              "the Vulkan Info section, with the Win32 surface")
+        results = json.load(open(os.path.join(work, "vk.json")))
+        check(results["program"]["build"] == "windows-x86_64" and results["program"]["backend"] == "Vulkan",
+              "results file: the Windows build's Vulkan back-end")
+        check(results["frames"]["count"] > 0, "frames presented")
+        no_validation_messages(out, err)
+    else:
+        check(False, "unknown case " + case)
+finally:
+    if not os.environ.get("VYR_KEEP_WORK"): shutil.rmtree(work, ignore_errors=True)
+    else: print("kept", work)
+
+sys.exit(1 if failures else 0)
