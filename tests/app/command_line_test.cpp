@@ -53,50 +53,45 @@ TEST(SplitCommandLine, WorstCaseFitsTheBlock) {
     EXPECT_EQ(split(std::string(999, '"').c_str()).size(), 1u);
 }
 
-TEST(InterpretOptions, ValuesAndTheirConsumption) {
-    EXPECT_EQ(interpret("-fl 30").frameLimit, 30u);
-    EXPECT_EQ(interpret("-fl 0").frameLimit, 0u);
-    StartupOptions abc = interpret("-fl abc -benchmark");
-    EXPECT_EQ(abc.frameLimit, 0u);  // "abc" is consumed, the limit stays
-    EXPECT_TRUE(abc.benchmark);
-    StartupOptions swallowed = interpret("-fl -benchmark");
-    EXPECT_EQ(swallowed.frameLimit, 0u);
-    EXPECT_FALSE(swallowed.benchmark);  // consumed as the (invalid) value
-    StartupOptions both = interpret("-fl 30 -benchmark");
-    EXPECT_EQ(both.frameLimit, 30u);
-    EXPECT_TRUE(both.benchmark);
-    EXPECT_EQ(interpret("-fl").frameLimit, 0u);  // value option as the last argument
-    EXPECT_EQ(interpret("-ms 8 -fl").multisampleCount, 8u);
-    EXPECT_EQ(interpret("-ms 0").multisampleCount, 0u);
-    EXPECT_EQ(interpret("-fl \" 12x\"").frameLimit, 12u);  // %u: leading blanks, stops at a non-digit
-}
-
-TEST(InterpretOptions, FlagsRepeatsAndUnknownWords) {
+// Values as "%u" reads them ("abc" is consumed, the limit stays), a value
+// option as the last argument ignored, repeats, unknown words, -h stopping
+// interpretation, and 20 arguments or more applying nothing.
+TEST(InterpretOptions, ValuesFlagsAndTheirConsumption) {
+    std::string nineteen = "-benchmark -fl 30";
+    for (int i = 0; i < 16; ++i) nineteen += " x";
+    const std::string twenty = nineteen + " -h";
+    struct Row {
+        const char* line;
+        uint64_t frameLimit;
+        uint32_t multisampling;
+        bool benchmark;
+        OptionsOutcome outcome;
+    } rows[] = {
+        {"-fl 30", 30, 4, false, OptionsOutcome::Run},
+        {"-fl 0", 0, 4, false, OptionsOutcome::Run},
+        {"-fl abc -benchmark", 0, 4, true, OptionsOutcome::Run},
+        {"-fl -benchmark", 0, 4, false, OptionsOutcome::Run},  // consumed as the (invalid) value
+        {"-fl 30 -benchmark", 30, 4, true, OptionsOutcome::Run},
+        {"-fl", 0, 4, false, OptionsOutcome::Run},
+        {"-ms 8 -fl", 0, 8, false, OptionsOutcome::Run},
+        {"-ms 0", 0, 0, false, OptionsOutcome::Run},
+        {"-fl \" 12x\"", 12, 4, false, OptionsOutcome::Run},  // leading blanks, stops at a non-digit
+        {"-fl 10 -fl 20", 20, 4, false, OptionsOutcome::Run},
+        {"-x fl -FL 5 -fl5 benchmark -Benchmark", 0, 4, false, OptionsOutcome::Run},
+        {"-fl 30 -h -benchmark", 30, 4, false, OptionsOutcome::HelpShown},
+        {nineteen.c_str(), 30, 4, true, OptionsOutcome::Run},
+        {twenty.c_str(), 0, 4, false, OptionsOutcome::Run},
+    };
+    for (const Row& row : rows) {
+        OptionsOutcome outcome;
+        StartupOptions options = interpret(row.line, &outcome);
+        EXPECT_EQ(options.frameLimit, row.frameLimit) << row.line;
+        EXPECT_EQ(options.multisampleCount, row.multisampling) << row.line;
+        EXPECT_EQ(options.benchmark, row.benchmark) << row.line;
+        EXPECT_EQ(outcome, row.outcome) << row.line;
+    }
     StartupOptions all = interpret("-directx9 -paused -stereo -gdicursor -benchmark -fullscreen -nosound");
     EXPECT_EQ(all.backend, Backend::Direct3D9);
     EXPECT_TRUE(all.startPaused && all.stereo && all.gdiCursor && all.benchmark && all.fullscreen &&
                 all.soundMuted);
-    EXPECT_EQ(interpret("-fl 10 -fl 20").frameLimit, 20u);
-    StartupOptions ignored = interpret("-x fl -FL 5 -fl5 benchmark -Benchmark");
-    EXPECT_EQ(ignored.frameLimit, 0u);
-    EXPECT_FALSE(ignored.benchmark);
-}
-
-TEST(InterpretOptions, HelpStopsInterpretation) {
-    OptionsOutcome outcome;
-    StartupOptions options = interpret("-fl 30 -h -benchmark", &outcome);
-    EXPECT_EQ(outcome, OptionsOutcome::HelpShown);
-    EXPECT_EQ(options.frameLimit, 30u);
-    EXPECT_FALSE(options.benchmark);
-}
-
-TEST(InterpretOptions, TwentyArgumentsApplyNothing) {
-    std::string nineteen = "-benchmark -fl 30";
-    for (int i = 0; i < 16; ++i) nineteen += " x";
-    EXPECT_TRUE(interpret(nineteen.c_str()).benchmark);
-    OptionsOutcome outcome;
-    StartupOptions twenty = interpret((nineteen + " -h").c_str(), &outcome);
-    EXPECT_EQ(outcome, OptionsOutcome::Run);
-    EXPECT_FALSE(twenty.benchmark);
-    EXPECT_EQ(twenty.frameLimit, 0u);
 }
