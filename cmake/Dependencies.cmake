@@ -14,33 +14,32 @@ else()
   find_package(Threads REQUIRED)
 endif()
 
-# The results file is JSON through nlohmann-json. It is header-only and the same
-# for every target, so the Windows build reads Debian's headers as well, from a
-# folder of their own rather than all of /usr/include.
+# Header-only parts that are the same for every target: the Windows build
+# reads Debian's own headers too, from a folder of links of their own rather
+# than all of /usr/include.
+function(vyr_debian_headers target folder)
+  set(dir ${CMAKE_BINARY_DIR}/debian-headers/${target})
+  file(MAKE_DIRECTORY ${dir})
+  foreach(sub ${folder} ${ARGN})
+    if(NOT EXISTS /usr/include/${sub})
+      message(FATAL_ERROR "${target} needs /usr/include/${sub} (tools/packages.txt installs it)")
+    endif()
+    file(CREATE_LINK /usr/include/${sub} ${dir}/${sub} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} SYSTEM INTERFACE ${dir})
+endfunction()
+
+# The results file is JSON through nlohmann-json.
 add_library(vyr_json INTERFACE)
+# Vulkan: Linux links Debian's loader; the Windows build loads vulkan-1.dll at
+# run time and needs only the API's headers.
+add_library(vyr_vulkan_headers INTERFACE)
 if(WIN32)
-  find_path(VYR_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  set(vyr_json_dir ${CMAKE_BINARY_DIR}/json-include)
-  file(MAKE_DIRECTORY ${vyr_json_dir})
-  file(CREATE_LINK ${VYR_JSON_INCLUDE}/nlohmann ${vyr_json_dir}/nlohmann SYMBOLIC)
-  target_include_directories(vyr_json SYSTEM INTERFACE ${vyr_json_dir})
+  vyr_debian_headers(vyr_json nlohmann)
+  vyr_debian_headers(vyr_vulkan_headers vulkan vk_video)
 else()
   find_package(nlohmann_json 3 REQUIRED)
   target_link_libraries(vyr_json INTERFACE nlohmann_json::nlohmann_json)
-endif()
-
-# Vulkan: Linux links Debian's loader; the Windows build loads vulkan-1.dll at
-# run time and needs only the API's headers, which are the same for every
-# target: Debian's, from a folder of their own as for JSON.
-add_library(vyr_vulkan_headers INTERFACE)
-if(WIN32)
-  find_path(VYR_VULKAN_INCLUDE vulkan/vulkan.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  set(vyr_vulkan_dir ${CMAKE_BINARY_DIR}/vulkan-include)
-  file(MAKE_DIRECTORY ${vyr_vulkan_dir})
-  file(CREATE_LINK ${VYR_VULKAN_INCLUDE}/vulkan ${vyr_vulkan_dir}/vulkan SYMBOLIC)
-  file(CREATE_LINK ${VYR_VULKAN_INCLUDE}/vk_video ${vyr_vulkan_dir}/vk_video SYMBOLIC)
-  target_include_directories(vyr_vulkan_headers SYSTEM INTERFACE ${vyr_vulkan_dir})
-else()
   find_package(Vulkan REQUIRED)
   target_link_libraries(vyr_vulkan_headers INTERFACE Vulkan::Headers)
 endif()
