@@ -2,6 +2,7 @@
  * program's own code (callers inside the main executable, not in Mesa, Xlib or
  * libstdc++) and the presented frames. On SIGUSR1 the next glXSwapBuffers
  * appends "<allocations> <frames>" to the file named by VYR_ALLOC_COUNT_FILE.
+ * Frames are counted at glXSwapBuffers (OpenGL) or vkQueuePresentKHR (Vulkan).
  *
  * Build: cc -shared -fPIC -O2 -o alloc_counter.so alloc_counter.c -ldl
  */
@@ -13,6 +14,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 extern void* __libc_malloc(size_t);
 extern void* __libc_calloc(size_t, size_t);
@@ -77,10 +79,7 @@ static void* newBlock(size_t n, void* caller) {
 void* _Znwm(size_t n) { return newBlock(n, __builtin_return_address(0)); }
 void* _Znam(size_t n) { return newBlock(n, __builtin_return_address(0)); }
 
-void glXSwapBuffers(void* display, unsigned long drawable) {
-    static void (*real)(void*, unsigned long);
-    if (!real) real = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
-    real(display, drawable);
+static void framePresented(void) {
     atomic_fetch_add(&frames, 1);
     if (reportWanted) {
         reportWanted = 0;
@@ -91,4 +90,45 @@ void glXSwapBuffers(void* display, unsigned long drawable) {
             fclose(f);
         }
     }
+}
+
+void glXSwapBuffers(void* display, unsigned long drawable) {
+    static void (*real)(void*, unsigned long);
+    if (!real) real = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    real(display, drawable);
+    framePresented();
+}
+
+/* Vulkan: the program resolves every entry point through the loader's
+ * vkGetInstanceProcAddr, the one it links; the wrappers below hand out a
+ * counting vkQueuePresentKHR through it. */
+typedef void (*VoidFunction)(void);
+typedef VoidFunction (*GetProcAddress)(void*, const char*);
+typedef int (*QueuePresent)(void*, const void*);
+static GetProcAddress realInstanceProcAddr, realDeviceProcAddr;
+static QueuePresent realQueuePresent;
+
+static int countingQueuePresent(void* queue, const void* info) {
+    int result = realQueuePresent(queue, info);
+    framePresented();
+    return result;
+}
+
+static VoidFunction countingDeviceProcAddr(void* device, const char* name) {
+    VoidFunction f = realDeviceProcAddr(device, name);
+    if (f && strcmp(name, "vkQueuePresentKHR") == 0) {
+        realQueuePresent = (QueuePresent)f;
+        return (VoidFunction)countingQueuePresent;
+    }
+    return f;
+}
+
+VoidFunction vkGetInstanceProcAddr(void* instance, const char* name) {
+    if (!realInstanceProcAddr) realInstanceProcAddr = (GetProcAddress)dlsym(RTLD_NEXT, "vkGetInstanceProcAddr");
+    VoidFunction f = realInstanceProcAddr(instance, name);
+    if (f && strcmp(name, "vkGetDeviceProcAddr") == 0) {
+        realDeviceProcAddr = (GetProcAddress)f;
+        return (VoidFunction)countingDeviceProcAddr;
+    }
+    return f;
 }
