@@ -466,19 +466,24 @@ bool VulkanContext::createPipelines() {
         std::vector<VkVertexInputBindingDescription> bindings;
         std::vector<VkVertexInputAttributeDescription> attributes;
     };
-    auto withInstanceMatrix = [](Layout layout) {
-        layout.bindings.push_back({layout.bindings.size() == 2 ? 2u : 1u, 64, VK_VERTEX_INPUT_RATE_INSTANCE});
+    // An instance is its model-view matrix and then its normal matrix, three
+    // columns padded to four floats (instanceFloats).
+    auto withInstanceMatrix = [](Layout layout, bool normals) {
+        layout.bindings.push_back({layout.bindings.size() == 2 ? 2u : 1u, instanceFloats * 4, VK_VERTEX_INPUT_RATE_INSTANCE});
         uint32_t binding = layout.bindings.back().binding;
-        for (uint32_t column = 0; column < 4; column++)
-            layout.attributes.push_back({2 + column, binding, VK_FORMAT_R32G32B32A32_SFLOAT, column * 16});
+        for (uint32_t column = 0; column < (normals ? 7u : 4u); column++)
+            layout.attributes.push_back({2 + column, binding, column < 4 ? VK_FORMAT_R32G32B32A32_SFLOAT
+                                                                        : VK_FORMAT_R32G32B32_SFLOAT, column * 16});
         return layout;
     };
     // Meshes: positions and normals from two ranges of one buffer.
     Layout meshLayout = withInstanceMatrix({{{0, 12, VK_VERTEX_INPUT_RATE_VERTEX}, {1, 12, VK_VERTEX_INPUT_RATE_VERTEX}},
-                                            {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 1, VK_FORMAT_R32G32B32_SFLOAT, 0}}});
+                                            {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 1, VK_FORMAT_R32G32B32_SFLOAT, 0}}},
+                                           true);
     Layout streakLayout = withInstanceMatrix(
         {{{0, 24, VK_VERTEX_INPUT_RATE_VERTEX}},
-         {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32G32B32_SFLOAT, 12}}});
+         {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32G32B32_SFLOAT, 12}}},
+        false);
     Layout quadLayout{{{0, 20, VK_VERTEX_INPUT_RATE_VERTEX}},
                       {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32G32_SFLOAT, 12}}};
 

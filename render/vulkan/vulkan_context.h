@@ -105,6 +105,10 @@ private:
         uint32_t first, count;
     };
     static constexpr int framesInFlight = 2;
+    // A placement as the shaders take it: the model-view matrix (16 floats),
+    // then the normals' matrix as three columns of four.
+    static constexpr uint32_t instanceFloats = 28;
+    void writeInstance(float* out) const;
 
     VulkanDrawable* drawable() const;
     bool createDevice();
@@ -184,7 +188,7 @@ private:
     float model[16] = {};
     bool inStars = false, streaks = false;
     std::vector<StarBatch> starBatches;
-    std::vector<float> starMatrices;  // 16 floats a star, in placement order
+    std::vector<float> starMatrices;  // instanceFloats a star, in placement order
     uint32_t starsPlaced = 0;
     int glyphAtlasX[128] = {};
 };

@@ -80,6 +80,25 @@ void orthographic(float (&m)[16], float left, float right, float bottom, float t
 
 }  // namespace
 
+// OpenGL transforms normals by the inverse transpose of the model-view's upper
+// 3 x 3: the cofactors over the determinant, once a placement, not per vertex.
+void VulkanContext::writeInstance(float* out) const {
+    memcpy(out, model, 64);
+    auto a = [this](int row, int column) { return model[column * 4 + row]; };
+    float c[3][3];
+    for (int row = 0; row < 3; row++)
+        for (int column = 0; column < 3; column++) {
+            int r0 = (row + 1) % 3, r1 = (row + 2) % 3, c0 = (column + 1) % 3, c1 = (column + 2) % 3;
+            c[row][column] = a(r0, c0) * a(r1, c1) - a(r0, c1) * a(r1, c0);
+        }
+    float determinant = a(0, 0) * c[0][0] + a(0, 1) * c[0][1] + a(0, 2) * c[0][2];
+    float scale = determinant != 0.0f ? 1.0f / determinant : 0.0f;
+    for (int column = 0; column < 3; column++) {
+        for (int row = 0; row < 3; row++) out[16 + column * 4 + row] = c[row][column] * scale;
+        out[16 + column * 4 + 3] = 0.0f;
+    }
+}
+
 void* VulkanContext::stream(VkDeviceSize bytes, VkDeviceSize& offset) {
     Frame& frame = frames[frameIndex];
     VkDeviceSize at = (frame.used + 15) & ~VkDeviceSize(15);
@@ -242,10 +261,11 @@ void VulkanContext::endStars(bool) {
 // mesh of the star (or the streak) is drawn with one instance a star.
 void VulkanContext::flushStars() {
     if (starsPlaced == 0) return;
+    const size_t bytes = size_t(starsPlaced) * instanceFloats * 4;
     VkDeviceSize offset = 0;
-    void* matrices = stream(VkDeviceSize(starsPlaced) * 64, offset);
+    void* matrices = stream(bytes, offset);
     if (!matrices) return;
-    memcpy(matrices, starMatrices.data(), size_t(starsPlaced) * 64);
+    memcpy(matrices, starMatrices.data(), bytes);
     VkCommandBuffer commands = frames[frameIndex].commands;
     if (streaks) {
         vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = streakPipeline);
@@ -277,7 +297,8 @@ void VulkanContext::placeObject(const ModelTransform& transform) {
     identity(model);
     for (int i = 0; i < transform.count; i++) applyStep(model, transform.steps[i]);
     if (inStars) {
-        starMatrices.insert(starMatrices.end(), model, model + 16);
+        starMatrices.resize(size_t(starsPlaced + 1) * instanceFloats);
+        writeInstance(starMatrices.data() + size_t(starsPlaced) * instanceFloats);
         starsPlaced++;
     }
 }
@@ -293,9 +314,9 @@ void VulkanContext::drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture
         return;
     }
     VkDeviceSize offset = 0;
-    void* matrix = stream(64, offset);
-    if (!matrix) return;
-    memcpy(matrix, model, 64);
+    void* instance = stream(instanceFloats * 4, offset);
+    if (!instance) return;
+    writeInstance(static_cast<float*>(instance));
     drawMeshInstances(mesh, material, texture, alpha, offset, 1);
 }
 

@@ -122,7 +122,7 @@ def region_difference(a, b, region):
     for path in (a, b):
         text = subprocess.run(["convert", path] + crop + ["-scale", "5%", "-depth", "8", "txt:-"],
                               capture_output=True, text=True).stdout
-        cells.append(re.findall(r"\((\d+),(\d+),(\d+)", text))
+        cells.append(re.findall(r"^\d+,\d+: \((\d+),(\d+),(\d+)", text, re.M))
     if len(cells[0]) != len(cells[1]) or not cells[0]:
         return 1.0
     total = sum(abs(int(x) - int(y)) for p, q in zip(*cells) for x, y in zip(p, q))
@@ -229,7 +229,7 @@ try:
         check(results["end"] == {"exit_code": 1, "reason": "fatal", "message": message}, "the results file says so")
     elif case == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
-        script = ('. "%s/../wine_d3d9/wine_session.sh"; wine_session_start; cd "%s"; '
+        script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
                   'wine "%s" -nosound -vulkan -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,

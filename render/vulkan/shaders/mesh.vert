@@ -5,7 +5,8 @@
 // 0.3 with shininess 3; texture coordinates generated per vertex.
 layout(location = 0) in vec3 position;
 layout(location = 1) in vec3 normal;
-layout(location = 2) in mat4 modelView;  // per instance, locations 2 to 5
+layout(location = 2) in mat4 modelView;     // per instance, locations 2 to 5
+layout(location = 6) in mat3 normalMatrix;  // per instance, locations 6 to 8: the inverse transpose
 
 layout(push_constant) uniform Draw {
     mat4 projection;
@@ -20,7 +21,7 @@ void main() {
     vec4 eye = modelView * vec4(position, 1.0);
     gl_Position = draw.projection * eye;
     // Not renormalised, as OpenGL leaves normals without GL_NORMALIZE.
-    vec3 n = transpose(inverse(mat3(modelView))) * normal;
+    vec3 n = normalMatrix * normal;
     float diffuse = max(n.z, 0.0);
     float specular = diffuse > 0.0 ? pow(diffuse, 3.0) * 0.3 : 0.0;
     litColour = vec4(clamp(draw.emission.rgb + draw.colour.rgb * (0.2 + diffuse) + vec3(specular), 0.0, 1.0),
