@@ -147,7 +147,7 @@ try:
     elif case == "wine":
         # The Windows build writes the same file, for both back-ends.
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
-        script = ('. "%s/../wine_d3d9/wine_session.sh"; wine_session_start; cd "%s"; '
+        script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
                   'for b in opengl directx9; do a=; [ $b = directx9 ] && a=-directx9; '
                   'wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done'
                   % (here, work, exe))
