@@ -14,8 +14,8 @@ import sys
 import tempfile
 import time
 
-case, bin_dir = sys.argv[1], sys.argv[2]
-windows_dir = sys.argv[3] if len(sys.argv) > 3 else None
+case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
+windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 program = os.path.join(bin_dir, "vyrtest")
 here = os.path.dirname(os.path.abspath(__file__))
 work = tempfile.mkdtemp(prefix="vyr-vulkan.")
