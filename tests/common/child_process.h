@@ -66,7 +66,8 @@ inline void applyEnv(const std::vector<EnvChange>& env) {
     for (const auto& [name, value] : env) value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 }
 
-// One run of a program; killed with the object if it still runs.
+// One run of a program (found on the PATH when its name has no slash); killed
+// with the object if it still runs.
 class Child {
 public:
     Child() = default;
@@ -84,7 +85,7 @@ public:
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
-            execv(args[0], args.data());
+            execvp(args[0], args.data());
             _exit(127);
         }
         exitCode_ = -1;

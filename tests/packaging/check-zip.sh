@@ -29,7 +29,7 @@ for build in "${1:-$here/build/win64}" "${2:-$here/build/win32}"; do
   zips+=("$zip")
 done
 
-. "$here/tests/wine_d3d9/wine_session.sh"
+. "$here/tests/wine/wine_run.sh"
 wine_session_start
 work=$session_dir
 # With neither VYR_ROOT nor the server's registry value, the program looks in
@@ -44,11 +44,8 @@ cd "$work"
 env -u VYR_ROOT WINEDEBUG=trace+winmm,trace+mmio wine "$programs/Tarsel/vyr/bin/vyrtest.exe" -fl 30 >out.txt 2>err.txt &
 pid=$!
 # The report ends with the ON/OFF line; the soundtrack starts right after it.
-for _ in $(seq 600); do
-  grep -qE '^VYR (ON|OFF)$' out.txt && grep -q 'proc_PlaySound SoundName=' err.txt && break
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
+started() { grep -qE '^VYR (ON|OFF)$' out.txt && grep -q 'proc_PlaySound SoundName=' err.txt || ! kill -0 "$pid"; }
+wait_for 60 started
 kill "$pid" 2>/dev/null
 wait "$pid" 2>/dev/null
 

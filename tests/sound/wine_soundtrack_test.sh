@@ -15,7 +15,7 @@ if [ ! -f "$exe" ] || [ ! -f "$wav" ]; then
   echo "SKIP: no Windows build with its soundtrack in $1"
   exit 77
 fi
-. "$here/wine_d3d9/wine_session.sh"
+. "$here/wine/wine_run.sh"
 wine_session_start
 work=$session_dir
 status=0
@@ -27,29 +27,29 @@ fail() {
 mkdir -p "$work/with/share/vyr/sounds" "$work/without"
 cp "$wav" "$work/with/share/vyr/sounds/soundtrack.wav"
 
+count() { grep -c "MULTIMEDIA_PlaySound .*fdwSound=0000000$1" "$work/$name.err" || true; }
+# key <key> <looping starts> <stops>: with the file, each key is done once the
+# trace shows its call; without it, Space is done once the picture stops or moves.
+key() {
+  press "$1"
+  if [ "$name" = with ]; then
+    has() { [ "$(count 9)" = "$1" ] && [ "$(count 1)" = "$2" ]; }
+    wait_for 60 has "$2" "$3" || fail "$name: after $1: $(count 9) starts and $(count 1) stops, expected $2 and $3"
+  elif [ "$1" = space ]; then
+    wait_for 60 "$4" || fail "$name: the picture is not $4 after Space"
+  fi
+}
 # run <name> <VYR_ROOT folder>: start, pause and resume, M twice, Escape.
 run() {
-  local name=$1 root
+  name=$1
+  local root
   root=$(winepath -w "$2" 2>/dev/null)
-  VYR_ROOT=$root WINEDEBUG=trace+winmm,trace+mmio wine "$exe" -fl 30 >"$work/$name.out" 2>"$work/$name.err" &
-  local pid=$!
-  local window
-  window=$(timeout 60 xdotool search --sync --onlyvisible --name '\(OpenGL\)' 2>/dev/null | head -n 1)
-  if [ -z "$window" ]; then
-    fail "$name: no window"
-    kill "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null || true
-    return
-  fi
-  sleep 2
-  for key in space space m m; do
-    xdotool key --window "$window" "$key" 2>/dev/null
-    sleep 1
-  done
-  xdotool key --window "$window" Escape 2>/dev/null
-  local code=0
-  wait "$pid" || code=$?
-  [ $code = 0 ] || fail "$name: exit code $code"
+  program_start "$name" '\(OpenGL\)' env VYR_ROOT="$root" WINEDEBUG=trace+winmm,trace+mmio wine "$exe" -fl 30
+  key space 1 1 picture_still
+  key space 2 1 picture_moving
+  key m 2 2
+  key m 3 2
+  program_finish
   grep -q "Test Application" "$work/$name.out" || fail "$name: no banner"
 }
 
@@ -62,10 +62,7 @@ played=$(sed -n 's/.*proc_PlaySound SoundName=L"\(.*\)" !.*/\1/p' "$err" | head 
 grep -q 'mmioDescend ckid="data"' "$err" || fail "with the file: Wine did not read its samples"
 # Looping starts (SND_ASYNC | SND_LOOP) and stops (SND_ASYNC alone): the start,
 # pause, resume, M, M.
-starts=$(grep -c 'MULTIMEDIA_PlaySound .*fdwSound=00000009' "$err" || true)
-stops=$(grep -c 'MULTIMEDIA_PlaySound .*fdwSound=00000001' "$err" || true)
-[ "$starts" = 3 ] || fail "with the file: $starts looping starts, expected 3"
-[ "$stops" = 2 ] || fail "with the file: $stops stops, expected 2"
+[ "$(count 9) $(count 1)" = "3 2" ] || fail "with the file: $(count 9) looping starts and $(count 1) stops, expected 3 and 2"
 [ $status = 0 ] && echo "PASS: with the file below VYR_ROOT"
 
 run without "$work/without"

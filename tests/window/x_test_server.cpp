@@ -4,11 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,41 +16,6 @@
 namespace vyr::testing {
 
 namespace {
-
-// Descriptors without close-on-exec (the -displayfd pipe) stay open in the child.
-pid_t spawn(const std::vector<std::string>& arguments) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    // A test process that dies must not leave its servers running.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    int devNull = open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-        dup2(devNull, STDIN_FILENO);
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO);
-    }
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
-void finish(pid_t& pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    pid = -1;
-}
 
 // Tests walk the window tree of a server that other clients (the program,
 // openbox) change at the same time: a window can vanish between XQueryTree and
@@ -75,7 +36,7 @@ bool XTestServer::start(const std::vector<std::string>& serverArguments) {
     // Xvfb writes the display number it found free to this descriptor.
     std::vector<std::string> arguments = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"};
     arguments.insert(arguments.end(), serverArguments.begin(), serverArguments.end());
-    server_ = spawn(arguments);
+    server_.start(arguments);  // the pipe, without close-on-exec, stays open in it
     close(fds[1]);
     std::string number;
     pollfd p{fds[0], POLLIN, 0};
@@ -85,17 +46,14 @@ bool XTestServer::start(const std::vector<std::string>& serverArguments) {
         number += c;
     }
     close(fds[0]);
-    if (number.empty()) {
-        finish(server_);
-        return false;
-    }
+    if (number.empty()) return server_.stop(), false;
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
     return true;
 }
 
 bool XTestServer::startWindowManager() {
-    windowManager_ = spawn({"openbox", "--sm-disable"});
+    windowManager_.start({"openbox", "--sm-disable"});
     Display* display = XOpenDisplay(display_.c_str());
     if (!display) return false;
     // openbox names itself on the root window before it manages new windows:
@@ -120,8 +78,8 @@ bool XTestServer::startWindowManager() {
 void XTestServer::stop() {
     if (probeConnection_) XCloseDisplay(probeConnection_);
     probeConnection_ = nullptr;
-    finish(windowManager_);
-    finish(server_);
+    windowManager_.stop();
+    server_.stop();
 }
 
 ::Window findMappedWindow(Display* display, const char* windowClass) {

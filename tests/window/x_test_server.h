@@ -4,7 +4,6 @@
 #pragma once
 
 #include <X11/Xlib.h>
-#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -26,8 +25,7 @@ public:
     const std::string& display() const { return display_; }
 
 private:
-    pid_t server_ = -1;
-    pid_t windowManager_ = -1;
+    Child server_, windowManager_;
     std::string display_;
     Display* probeConnection_ = nullptr;
 };

@@ -49,74 +49,47 @@ D3DFORMAT formatOf(DirectX9Context& context, Texture* texture) {
     return desc.Format;
 }
 
-TEST_F(DirectX9Upload, Index8WithoutPaletteIsGreyAndOpaque) {
-    // Two rows of three pixels, pitch 4: the padding byte must not be read as a pixel.
-    Texture* texture = makeTexture(Index8, 3, 2, 4, {10, 20, 30, 0xEE, 40, 50, 60});
-    ASSERT_TRUE(context->uploadTexture(texture, nullptr));
-    EXPECT_EQ(formatOf(*context, texture), D3DFMT_X8R8G8B8);
-    std::vector<uint8_t> expected = {10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255,
-                                     40, 40, 40, 255, 50, 50, 50, 255, 60, 60, 60, 255};
-    EXPECT_EQ(readBack(*context, texture), expected);
-    ASSERT_NE(texture->converted, nullptr);
-    EXPECT_EQ(texture->converted[3 * 4], 50);
-    delete context->textureResources[texture];
-    context->textureResources.erase(texture);
-    delete texture;
-}
-
-TEST_F(DirectX9Upload, Index8ThroughThePaletteTruncatesToTheLowByte) {
-    Texture* texture = makeTexture(Index8, 2, 1, 2, {1, 0});
+// Each row: a texture (rows `pitch` bytes apart, padding 0xEE that must not be
+// read as pixels), the palette if any, and level 0 read back as B, G, R, A.
+TEST_F(DirectX9Upload, FormatsBecomeOpaqueOrAlphaTextures) {
     std::vector<float> palette(256 * 4, 0.0f);
-    float entry[4] = {255.9f, 0.0f, 300.0f, 7.0f};
-    memcpy(&palette[4], entry, sizeof entry);
     palette[0] = 12.0f, palette[1] = 34.0f, palette[2] = 56.0f;
-    ASSERT_TRUE(context->uploadTexture(texture, palette.data()));
-    // B, G, R, A: red 255, green 0, blue 300 & 0xFF = 44, alpha ignored.
-    std::vector<uint8_t> expected = {44, 0, 255, 255, 56, 34, 12, 255};
-    EXPECT_EQ(readBack(*context, texture), expected);
-    delete context->textureResources[texture];
-    context->textureResources.erase(texture);
-    delete texture;
-}
-
-TEST_F(DirectX9Upload, Rgba8KeepsItsAlphaAndRgb8IsOpaque) {
-    Texture* rgba = makeTexture(RGBA8, 2, 1, 8, {1, 2, 3, 128, 200, 100, 50, 0});
-    Texture* rgb = makeTexture(RGB8, 2, 2, 8, {1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 7, 8, 9, 10, 11, 12});
-    ASSERT_TRUE(context->uploadTexture(rgba, nullptr));
-    ASSERT_TRUE(context->uploadTexture(rgb, nullptr));
-    EXPECT_EQ(formatOf(*context, rgba), D3DFMT_A8R8G8B8);
-    EXPECT_EQ(formatOf(*context, rgb), D3DFMT_X8R8G8B8);
-    EXPECT_EQ(readBack(*context, rgba), (std::vector<uint8_t>{3, 2, 1, 128, 50, 100, 200, 0}));
-    EXPECT_EQ(readBack(*context, rgb),
-              (std::vector<uint8_t>{3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255}));
-    for (Texture* t : {rgba, rgb}) {
-        delete context->textureResources[t];
-        context->textureResources.erase(t);
-        delete t;
+    palette[4] = 255.9f, palette[6] = 300.0f, palette[7] = 7.0f;  // truncated to the low byte, alpha ignored
+    struct Row {
+        uint32_t format, width, height, pitch;
+        std::vector<uint8_t> pixels;
+        const float* palette;
+        D3DFORMAT d3dFormat;
+        std::vector<uint8_t> expected;
+    } rows[] = {
+        {Index8, 3, 2, 4, {10, 20, 30, 0xEE, 40, 50, 60}, nullptr, D3DFMT_X8R8G8B8,
+         {10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255, 50, 50, 50, 255, 60, 60, 60, 255}},
+        {Index8, 2, 1, 2, {1, 0}, palette.data(), D3DFMT_X8R8G8B8, {44, 0, 255, 255, 56, 34, 12, 255}},
+        {RGBA8, 2, 1, 8, {1, 2, 3, 128, 200, 100, 50, 0}, nullptr, D3DFMT_A8R8G8B8, {3, 2, 1, 128, 50, 100, 200, 0}},
+        {RGB8, 2, 2, 8, {1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 7, 8, 9, 10, 11, 12}, nullptr, D3DFMT_X8R8G8B8,
+         {3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255}},
+    };
+    for (const Row& row : rows) {
+        Texture* texture = makeTexture(row.format, row.width, row.height, row.pitch, row.pixels);
+        ASSERT_TRUE(context->uploadTexture(texture, row.palette));
+        EXPECT_EQ(formatOf(*context, texture), row.d3dFormat);
+        EXPECT_EQ(readBack(*context, texture), row.expected);
+        // A second upload refreshes the same texture in place.
+        auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[texture]);
+        IDirect3DTexture9* first = held->d3dTexture;
+        texture->pixels[0] = 0;
+        ASSERT_TRUE(context->uploadTexture(texture, row.palette));
+        EXPECT_EQ(context->textureResources.size(), 1u);
+        EXPECT_EQ(held->d3dTexture, first);
+        EXPECT_NE(readBack(*context, texture), row.expected);
+        delete held;
+        context->textureResources.clear();
+        delete texture;
     }
-}
-
-TEST_F(DirectX9Upload, SecondUploadRefreshesTheSameTextureInPlace) {
-    Texture* texture = makeTexture(RGBA8, 1, 1, 4, {1, 2, 3, 4});
-    ASSERT_TRUE(context->uploadTexture(texture, nullptr));
-    auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[texture]);
-    ASSERT_NE(held, nullptr);
-    IDirect3DTexture9* first = held->d3dTexture;
-    texture->pixels[0] = 99;
-    ASSERT_TRUE(context->uploadTexture(texture, nullptr));
-    EXPECT_EQ(context->textureResources.size(), 1u);
-    EXPECT_EQ(held->d3dTexture, first);
-    EXPECT_EQ(readBack(*context, texture), (std::vector<uint8_t>{3, 2, 99, 4}));
-    delete held;
-    context->textureResources.clear();
-    delete texture;
-}
-
-TEST_F(DirectX9Upload, TextureWithoutPixelsGetsAnEmptyEntry) {
-    Texture texture;
+    Texture empty;  // without pixels: an entry without a Direct3D texture
     EXPECT_FALSE(context->uploadTexture(nullptr, nullptr));
-    EXPECT_TRUE(context->uploadTexture(&texture, nullptr));
-    auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[&texture]);
+    EXPECT_TRUE(context->uploadTexture(&empty, nullptr));
+    auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[&empty]);
     ASSERT_NE(held, nullptr);
     EXPECT_EQ(held->d3dTexture, nullptr);
     delete held;

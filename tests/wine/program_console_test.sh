@@ -4,17 +4,14 @@
 # bare "\n" line ends, and exits with 0.
 # Usage: program_console_test.sh <windows build dir> <native vyrtest>
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/wine_run.sh"
 exe=$1/bin/vyrtest.exe
-native=$2
-. "$here/wine_d3d9/wine_session.sh"
 wine_session_start
 work=$session_dir
 status=0
 
-env -u DISPLAY "$native" -h >"$work/expected.txt"
+env -u DISPLAY "$2" -h >"$work/expected.txt"
 grep -q "(64 bit version)" "$work/expected.txt" || { echo "native banner is not 64 bit"; exit 1; }
-
 check() {
   if cmp -s "$work/expected.txt" "$work/$1"; then
     echo "PASS: $2"
@@ -29,10 +26,8 @@ code=0
 wine "$exe" -h >"$work/file.txt" 2>"$work/file.err" || code=$?
 check file.txt "-h into a file"
 [ $code = 0 ] || { echo "FAIL: exit code $code"; status=1; }
-
 wine "$exe" -x --weird -fl 30 -h 2>/dev/null | cat >"$work/pipe.txt"
 check pipe.txt "-h with unknown options into a pipe"
-
 if grep -q $'\r' "$work/file.txt" "$work/pipe.txt"; then
   echo "FAIL: carriage returns in the output"
   status=1

@@ -4,30 +4,17 @@
 # the native program at the same animation time.
 # Usage: program_opengl_test.sh <windows build dir> <native vyrtest>
 set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+. "$(dirname "$0")/wine_run.sh"
 exe=$1/bin/vyrtest.exe
-native=$2
-. "$here/wine_d3d9/wine_session.sh"
 wine_session_start
 work=$session_dir
 status=0
-fail() { echo "FAIL: $1"; status=1; }
 
-# -paused holds animation time 0, so both programs draw the same frame.
-wine "$exe" -nosound -paused >"$work/wine.out" 2>"$work/wine.err" &
-pid=$!
-window=$(timeout 90 xdotool search --sync --onlyvisible --name 'Test Application \(OpenGL\)' | head -n 1)
-[ -n "$window" ] || { echo "FAIL: no window"; cat "$work/wine.err"; exit 1; }
-sleep 3
-import -window "$window" "$work/full.png"
-# Wine draws the frame itself: equal borders left, right and below, the caption on top.
-read -r w h < <(identify -format '%w %h\n' "$work/full.png")
-border=$(((w - 640) / 2))
-convert "$work/full.png" -crop "640x400+$border+$((h - 400 - border))" +repage "$work/wine.png"
-xdotool key --window "$window" Escape
-code=0
-wait "$pid" || code=$?
-[ $code = 0 ] || fail "exit code $code"
+# -paused holds the animation at its first frame, so both programs draw the same.
+program_start wine 'Test Application \(OpenGL\)' wine "$exe" -nosound -paused
+wait_for 60 picture_still
+shot "$work/wine.png"
+program_finish
 
 python3 - "$work/wine.out" <<'PY' || status=1
 import re, sys
@@ -47,14 +34,10 @@ for pattern, name in checks:
 sys.exit(0 if ok else 1)
 PY
 
-"$native" -nosound -paused >"$work/gl.out" 2>&1 &
-gl_pid=$!
-gl_window=$(timeout 60 xdotool search --sync --onlyvisible --name 'Test Application \(OpenGL\)' | head -n 1)
-sleep 3
-import -window "$gl_window" "$work/gl-full.png"
-convert "$work/gl-full.png" -crop 640x400+0+0 +repage "$work/gl.png"
-kill "$gl_pid" 2>/dev/null || true
-wait "$gl_pid" 2>/dev/null || true
+program_start gl 'Test Application \(OpenGL\)' "$2" -nosound -paused
+wait_for 60 picture_still
+shot "$work/gl.png"
+program_finish
 # Both are Mesa underneath; only the window system differs, so the coarse
 # composition must agree (see frame_check.py for the cells). A paused frame
 # freezes the time at which its first frame ended, not 0: on a loaded machine
@@ -62,5 +45,5 @@ wait "$gl_pid" 2>/dev/null || true
 # move the nearest stars by several cells. An idle machine measures a mean of
 # 0.1; the tolerance of the Direct3D 9 comparison (12) leaves room for the load
 # while a missing or moved logo, background or overlay still fails.
-python3 "$here/wine_d3d9/frame_check.py" compare "$work/wine.png" "$work/gl.png" 12 || status=1
+python3 "$(dirname "$0")/../wine_d3d9/frame_check.py" compare "$work/wine.png" "$work/gl.png" 12 || status=1
 exit $status

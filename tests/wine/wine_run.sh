@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The one Wine runner of the tests: an Xvfb display and a Wine prefix of their
+# own, the Windows program started in it, its window found, its picture waited
+# for and captured, keys pressed, and the exit code checked.
+#
+# Run: wine_run.sh <program.exe> [arguments]   runs a cross-built test program
+#      (a GoogleTest program) in a session of its own, with its exit code.
+# Sourced: the functions below; wine_session_start first.
+
+wine_session_start() {
+  session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
+  export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
+  # A free display number: the lock files of running servers are taken.
+  local n=$((100 + RANDOM % 400))
+  while [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
+  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >"$session_dir/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=:$n
+  wait_for 30 xdpyinfo || { echo "FAIL: Xvfb did not start"; exit 1; }
+  trap wine_session_stop EXIT
+  wineboot -i >"$session_dir/wineboot.log" 2>&1
+  wineserver -w
+}
+
+wine_session_stop() {
+  # Each step may find its part already gone (the program ended its wineserver).
+  [ -n "${program_pid:-}" ] && kill "$program_pid" 2>/dev/null
+  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
+  if [ -n "${xvfb_pid:-}" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  xvfb_pid=
+  if [ -n "${session_dir:-}" ] && [ -z "${VYR_KEEP_WINE_SESSION:-}" ]; then rm -rf "$session_dir"; fi
+  session_dir=
+}
+
+# wait_for <seconds> <command...>: polls the command until it succeeds; fails after the time.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
+# The local application-data folder of the prefix's user (the port file lives below it).
+wine_local_appdata() {
+  local unix
+  unix=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+  winepath -u "$unix" 2>/dev/null
+}
+
+# program_start <name> <window title pattern> <command...>: runs the program with
+# its output in $session_dir/<name>.out and .err, and waits for its window and
+# its first drawn frame. Sets window and program_pid.
+program_start() {
+  local name=$1 title=$2
+  shift 2
+  "$@" >"$session_dir/$name.out" 2>"$session_dir/$name.err" &
+  program_pid=$!
+  window=$(timeout 90 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -n 1)
+  [ -n "$window" ] || { echo "FAIL: $name: no window"; cat "$session_dir/$name.err"; exit 1; }
+  wait_for 90 picture_drawn || { echo "FAIL: $name: no frame drawn"; exit 1; }
+}
+
+# shot <file> [window]: the 640 x 400 client area. Wine draws the frame of its
+# windows itself: equal borders left, right and below, the caption on top; a
+# native window is all client area.
+shot() {
+  local id=${2:-$window} full=$session_dir/full-$$.png w h border
+  import -window "$id" "$full" 2>/dev/null || return 1
+  read -r w h < <(identify -format '%w %h\n' "$full")
+  border=$(((w - 640) / 2))
+  convert "$full" -crop "640x400+$border+$((h - 400 - border))" +repage "$1"
+}
+
+# A frame has been drawn once the client area is not one flat colour.
+picture_drawn() {
+  shot "$session_dir/drawn.png" &&
+    [ "$(convert "$session_dir/drawn.png" -format '%[fx:standard_deviation > 0.01]' info:)" = 1 ]
+}
+
+# The picture stands still (paused) or moves (running): two shots a moment apart.
+picture_still() {
+  shot "$session_dir/a.png" && sleep 0.3 && shot "$session_dir/b.png" &&
+    [ "$(compare -metric AE "$session_dir/a.png" "$session_dir/b.png" null: 2>&1)" = 0 ]
+}
+picture_moving() { ! picture_still; }
+
+press() { xdotool key --window "$window" "$1" 2>/dev/null; }
+
+# program_finish: Escape, then the exit code must be 0.
+program_finish() {
+  press Escape
+  local code=0
+  wait "$program_pid" || code=$?
+  program_pid=
+  [ $code = 0 ] || { echo "FAIL: exit code $code"; exit 1; }
+}
+
+# daemon_start <answer>: vyrd-sim ($native/vyrd-sim unless VYRD_SIM) with its
+# port file in the prefix user's local application data.
+daemon_start() {
+  local dir
+  dir="$(wine_local_appdata)/Tarsel/VYR"
+  mkdir -p "$dir"
+  "${VYRD_SIM:-$native/vyrd-sim}" --port-file-dir "$dir" --answer "$1" >"$session_dir/sim.log" 2>&1 &
+  sim_pid=$!
+  port_file() { compgen -G "$dir/vyrdport.*"; }
+  wait_for 10 port_file || { echo "FAIL: vyrd-sim wrote no port file"; exit 1; }
+}
+daemon_stop() {
+  kill "$sim_pid" 2>/dev/null
+  wait "$sim_pid" 2>/dev/null || true
+  sim_pid=
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  set -euo pipefail
+  wine_session_start
+  set +e
+  wine "$@"
+  exit $?
+fi
