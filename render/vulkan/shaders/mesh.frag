@@ -14,12 +14,14 @@ layout(location = 1) in vec2 texCoord;
 layout(location = 0) out vec4 fragment;
 
 void main() {
+    // The placement is the same for the whole draw: an untextured mesh samples nothing.
     int placement = int(draw.emission.w + 0.5);
-    vec4 texel = texture(image, texCoord);
-    if (placement == 1)
+    if (placement == 1) {
+        vec4 texel = texture(image, texCoord);
         fragment = vec4(mix(litColour.rgb, vec3(0.0, 0.1, 0.5), texel.rgb), litColour.a * texel.a);
-    else if (placement == 2)
-        fragment = litColour * texel;
-    else
+    } else if (placement == 2) {
+        fragment = litColour * texture(image, texCoord);
+    } else {
         fragment = litColour;
+    }
 }
