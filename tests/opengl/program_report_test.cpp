@@ -84,5 +84,18 @@ TEST_F(ProgramReport, PlainRunWritesNoLogFile) {
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
+// Paused, the loop only polls: the frames are the pause frame and those the
+// window's own events ask for, however long the run.
+TEST_F(ProgramReport, PausedDrawsNoFramesByItself) {
+    TempDir folder;
+    Child program({VYRTEST_PROGRAM, "-nosound", "-paused", "-duration", "3", "-report", folder / "run.json"},
+                  {{"LIBGL_ALWAYS_SOFTWARE", "1"}});
+    ASSERT_EQ(program.wait(120000), 0);
+    std::string json = readWholeFile(folder / "run.json");
+    size_t at = json.find("\"count\": ");
+    ASSERT_NE(at, std::string::npos) << json;
+    EXPECT_LE(std::stoi(json.substr(at + 9)), 6) << json;
+}
+
 }  // namespace
 }  // namespace vyr::testing
