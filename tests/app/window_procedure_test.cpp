@@ -96,11 +96,11 @@ TEST(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
     applicationState().context = &context;
     applicationState().content = &content;
     sceneClock();
-    sceneStart = 0;
+    sceneStart = 5;
     pauseTime = sceneClock() - 100;  // paused 100 s ago
     context.pauseState = Paused;
     windowProcedure(nullptr, event(WindowEventType::KeyUp, KeySpace));
-    EXPECT_NEAR(sceneStart, 100, 1);
+    EXPECT_NEAR(sceneStart, 105, 1);
     applicationState().context = nullptr;
     applicationState().content = nullptr;
 }

@@ -184,13 +184,6 @@ int closedPort() {
     return port;
 }
 
-TEST_F(ProbeTest, NothingListening) {
-    writePortFile("[vyrd]\nport = " + std::to_string(closedPort()) + "\ncookie = x\n");
-    std::string err;
-    EXPECT_FALSE(probe(err));
-    EXPECT_EQ(err, "Could not connect to VYRD\n");
-}
-
 TEST_F(ProbeTest, FailedConnectionIsLogged) {
     writePortFile("[vyrd]\nport = " + std::to_string(closedPort()) + "\ncookie = x\n");
     std::string base = data / "vyrtest";

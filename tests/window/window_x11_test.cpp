@@ -289,25 +289,6 @@ TEST_F(X11Window, FullscreenByGeometryAndBackRestoresIt) {
     EXPECT_NE(hints[2], 0u) << "decorations not restored";
 }
 
-TEST_F(X11Window, FullscreenBeforeShowingSizesItByGeometry) {
-    platform::setFullscreen(window, true);
-    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
-    showAndWait();
-    Geometry full = geometryOf(user, x11Window(window));
-    EXPECT_EQ(full.width, 1280u);
-    EXPECT_EQ(full.height, 1024u);
-}
-
-TEST_F(X11Window, WindowedModeBeforeFullscreenChangesNothing) {
-    platform::setFullscreen(window, false);
-    showAndWait();
-    pumpFor(50);
-    EXPECT_EQ(countOf(WindowEventType::Size), 0);
-    Geometry g = geometryOf(user, x11Window(window));
-    EXPECT_EQ(g.width, 640u);
-    EXPECT_EQ(g.height, 400u);
-}
-
 TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
     // Two monitors side by side on the one screen, as RandR describes them.
     Display* display = user;

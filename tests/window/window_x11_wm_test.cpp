@@ -1,11 +1,11 @@
-// The X11 main window under an EWMH window manager (openbox): fullscreen
-// through _NET_WM_STATE, iconify and restore, the window manager's close.
+// The X11 main window under an EWMH window manager (openbox): iconify and
+// restore, the window manager's close. Fullscreen through it: the program
+// window tests.
 #include "window/window_test_support.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
-#include <algorithm>
 
 #include "platform/window_x11.h"
 #include "window/x_test_server.h"
@@ -35,10 +35,6 @@ protected:
         // The frame's first placement settles before anything is measured.
         pumpFor(200);
     }
-    bool hasState(const char* state) {
-        std::vector<unsigned long> states = propertyItems(user, x11Window(window), "_NET_WM_STATE", "ATOM");
-        return std::count(states.begin(), states.end(), XInternAtom(user, state, False)) > 0;
-    }
     void sendToRoot(const char* message, std::initializer_list<long> data) {
         XEvent event{};
         event.xclient.type = ClientMessage;
@@ -51,40 +47,6 @@ protected:
         XFlush(user);
     }
 };
-
-TEST_F(ManagedWindow, FullscreenThroughTheWindowManagerAndBackRestoresTheGeometry) {
-    showManaged();
-    Geometry before = geometryOf(user, x11Window(window));
-    ASSERT_EQ(before.width, 640u);
-
-    platform::setFullscreen(window, true);
-    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
-    ASSERT_TRUE(pumpUntil([&] { return hasState("_NET_WM_STATE_FULLSCREEN"); }));
-    Geometry full = geometryOf(user, x11Window(window));
-    EXPECT_EQ(full.x, 0);
-    EXPECT_EQ(full.y, 0);
-
-    recordedEvents().clear();
-    platform::setFullscreen(window, false);
-    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
-    ASSERT_TRUE(pumpUntil([&] { return !hasState("_NET_WM_STATE_FULLSCREEN"); }));
-    pumpFor(100);
-    Geometry after = geometryOf(user, x11Window(window));
-    EXPECT_EQ(after.x, before.x);
-    EXPECT_EQ(after.y, before.y);
-    EXPECT_EQ(after.width, 640u);
-    EXPECT_EQ(after.height, 400u);
-}
-
-TEST_F(ManagedWindow, FullscreenBeforeShowingIsTheInitialState) {
-    platform::setFullscreen(window, true);
-    EXPECT_TRUE(hasState("_NET_WM_STATE_FULLSCREEN"));
-    showManaged();
-    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
-    platform::setFullscreen(window, false);
-    ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
-    EXPECT_FALSE(hasState("_NET_WM_STATE_FULLSCREEN"));
-}
 
 TEST_F(ManagedWindow, IconifyIsMinimisedAndRestoringGivesTheSize) {
     showManaged();
