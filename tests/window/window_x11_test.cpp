@@ -103,9 +103,10 @@ TEST_F(X11Window, KeysArriveAsVirtualKeys) {
          {{T::SystemKeyDown, 0x12}, {T::SystemKeyDown, 0x20}, {T::SystemKeyUp, 0x20}, {T::SystemKeyUp, 0x12},
           {T::KeyDown, 0x20}, {T::KeyUp, 0x20}}},
     };
-    for (const auto& [keys, expected] : rows) {
+    for (const auto& row : rows) {
+        const auto& expected = row.second;  // a plain reference: C++17 lambdas cannot capture bindings
         recordedEvents().clear();
-        for (const auto& [keysym, down] : keys) pressKey(keysym, down);
+        for (const auto& [keysym, down] : row.first) pressKey(keysym, down);
         Seen seen;
         pumpUntil([&] {
             seen.clear();
