@@ -2,76 +2,36 @@
 // soundtrack and the example configuration, where the program looks for them.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
-#include <string>
 
+#include "common/child_process.h"
 #include "common/ini_file.h"
 
+namespace vyr::testing {
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-class InstallLayout : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        char pattern[] = "/tmp/vyr-install.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        prefix = new std::string(pattern);
-        const char* build = getenv("VYR_BUILD_DIR");
-        ASSERT_NE(build, nullptr);
-        std::string command = std::string(CMAKE_COMMAND_PATH) + " --install " + build + " --prefix " + *prefix + " >/dev/null";
-        installed = system(command.c_str()) == 0;
-    }
-    static void TearDownTestSuite() {
-        std::string command = "rm -rf " + *prefix;
-        if (system(command.c_str()) != 0) {}
-        delete prefix;
-    }
-    static std::string* prefix;
-    static bool installed;
-};
-
-std::string* InstallLayout::prefix = nullptr;
-bool InstallLayout::installed = false;
-
-TEST_F(InstallLayout, HoldsTheProgramTheSoundtrackAndTheExample) {
-    ASSERT_TRUE(installed);
-    EXPECT_EQ(access((*prefix + "/bin/vyrtest").c_str(), X_OK), 0);
-    std::string wav = readAll(*prefix + "/share/vyr/sounds/soundtrack.wav");
+// As shipped every setting of the example is commented out; with the comment
+// marks taken off the settings lines it is a valid file with the six Logging keys.
+TEST(InstallLayout, HoldsTheProgramTheSoundtrackAndTheExample) {
+    TempDir prefix;
+    std::string build = getenv("VYR_BUILD_DIR");
+    ASSERT_EQ(runChild({CMAKE_COMMAND_PATH, "--install", build, "--prefix", prefix.path()}).exitCode, 0);
+    EXPECT_EQ(access((prefix / "bin/vyrtest").c_str(), X_OK), 0);
+    std::string wav = readWholeFile(prefix / "share/vyr/sounds/soundtrack.wav");
     EXPECT_GT(wav.size(), 44u);
-    EXPECT_EQ(wav, readAll(std::string(getenv("VYR_BUILD_DIR")) + "/share/vyr/sounds/soundtrack.wav"));
-    struct stat st;
-    EXPECT_EQ(stat((*prefix + "/conf/vyr.conf.example").c_str(), &st), 0);
-}
+    EXPECT_EQ(wav, readWholeFile(build + "/share/vyr/sounds/soundtrack.wav"));
 
-// As shipped every setting is commented out; with the comment marks taken
-// off the settings lines it is a valid file with the six Logging keys.
-TEST_F(InstallLayout, TheExampleNamesTheLoggingKeys) {
-    ASSERT_TRUE(installed);
-    std::string example = readAll(*prefix + "/conf/vyr.conf.example");
-    vyr::IniFile shipped((*prefix + "/conf/vyr.conf.example").c_str());
+    vyr::IniFile shipped((prefix / "conf/vyr.conf.example").c_str());
     EXPECT_EQ(shipped.lastError(), nullptr);
     EXPECT_EQ(shipped.entryCount(), 0u);
-
-    std::istringstream lines(example);
-    std::string line, enabled;
-    while (std::getline(lines, line)) {
-        if (line.size() > 1 && line[0] == ';' && line[1] != ' ') line.erase(0, 1);
-        enabled += line + "\n";
-    }
-    std::string path = *prefix + "/conf/vyr.conf";
-    std::ofstream(path) << enabled;
-    vyr::IniFile file(path.c_str());
+    std::istringstream lines(readWholeFile(prefix / "conf/vyr.conf.example"));
+    std::string enabled;
+    for (std::string line; std::getline(lines, line);)
+        enabled += (line.size() > 1 && line[0] == ';' && line[1] != ' ' ? line.substr(1) : line) + "\n";
+    writeWholeFile(prefix / "conf/vyr.conf", enabled);
+    vyr::IniFile file((prefix / "conf/vyr.conf").c_str());
     ASSERT_EQ(file.lastError(), nullptr) << file.lastError()->text;
     EXPECT_EQ(file.entryCount(), 6u);
     for (const char* key : {"verbose", "log_level", "log_file", "log_dir", "print_stats", "print_stats_interval"})
@@ -81,3 +41,4 @@ TEST_F(InstallLayout, TheExampleNamesTheLoggingKeys) {
 }
 
 }  // namespace
+}  // namespace vyr::testing

@@ -1,0 +1,371 @@
+// The shell without a display: the command line, frame pacing and statistics, the
+// demo scene's arithmetic and the window procedure over a context that draws nothing.
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "null_context.h"
+#include "render/frame_statistics.h"
+#include "render/timer.h"
+#include "render/demo_scene.h"
+#include "app/application.h"
+#include "app/startup_options.h"
+#include "scene/asset_loading.h"
+
+using namespace vyr::test;
+
+namespace {
+
+std::vector<std::string> split(const char* line) {
+    int count = -1;
+    char** vector = splitCommandLine(line, count);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back(vector[i]);
+    EXPECT_EQ(vector[count], nullptr);
+    return out;
+}
+
+StartupOptions interpret(const char* line, OptionsOutcome* outcome = nullptr) {
+    int count = 0;
+    char** vector = splitCommandLine(line, count);
+    StartupOptions options;
+    testing::internal::CaptureStdout();
+    OptionsOutcome result = interpretOptions(count, vector, options);
+    testing::internal::GetCapturedStdout();
+    if (outcome) *outcome = result;
+    return options;
+}
+
+}  // namespace
+
+TEST(SplitCommandLine, SeparatorsQuotesAndEmptyArguments) {
+    EXPECT_TRUE(split("").empty());
+    EXPECT_TRUE(split(" \t\r\n ").empty());
+    EXPECT_EQ(split("  -fl\t25  "), (std::vector<std::string>{"-fl", "25"}));
+    // Quotes open and close anywhere inside a word and are dropped.
+    EXPECT_EQ(split("a\"b c\"d"), (std::vector<std::string>{"ab cd"}));
+    EXPECT_EQ(split("\"-fl\" \"25\""), (std::vector<std::string>{"-fl", "25"}));
+    EXPECT_EQ(split("-\"fl\""), (std::vector<std::string>{"-fl"}));
+    EXPECT_EQ(split("x \"\" y"), (std::vector<std::string>{"x", "", "y"}));
+    // An unclosed quote runs to the end; backslashes are ordinary characters.
+    EXPECT_EQ(split("\"a b"), (std::vector<std::string>{"a b"}));
+    EXPECT_EQ(split("C:\\x\\ \\\"y"), (std::vector<std::string>{"C:\\x\\", "\\y"}));
+}
+
+TEST(SplitCommandLine, WorstCaseFitsTheBlock) {
+    // One-character arguments give the most pointers per character.
+    std::string line;
+    for (int i = 0; i < 500; ++i) line += "a ";
+    EXPECT_EQ(split(line.c_str()).size(), 500u);
+    EXPECT_EQ(split(std::string(999, '"').c_str()).size(), 1u);
+}
+
+// Values as "%u" reads them ("abc" is consumed, the limit stays), a value
+// option as the last argument ignored, repeats, unknown words, -h stopping
+// interpretation, and 20 arguments or more applying nothing.
+TEST(InterpretOptions, ValuesFlagsAndTheirConsumption) {
+    std::string nineteen = "-benchmark -fl 30";
+    for (int i = 0; i < 16; ++i) nineteen += " x";
+    const std::string twenty = nineteen + " -h";
+    struct Row {
+        const char* line;
+        uint64_t frameLimit;
+        uint32_t multisampling;
+        bool benchmark;
+        OptionsOutcome outcome;
+    } rows[] = {
+        {"-fl 30", 30, 4, false, OptionsOutcome::Run},
+        {"-fl 0", 0, 4, false, OptionsOutcome::Run},
+        {"-fl abc -benchmark", 0, 4, true, OptionsOutcome::Run},
+        {"-fl -benchmark", 0, 4, false, OptionsOutcome::Run},  // consumed as the (invalid) value
+        {"-fl 30 -benchmark", 30, 4, true, OptionsOutcome::Run},
+        {"-fl", 0, 4, false, OptionsOutcome::Run},
+        {"-ms 8 -fl", 0, 8, false, OptionsOutcome::Run},
+        {"-ms 0", 0, 0, false, OptionsOutcome::Run},
+        {"-fl \" 12x\"", 12, 4, false, OptionsOutcome::Run},  // leading blanks, stops at a non-digit
+        {"-fl 10 -fl 20", 20, 4, false, OptionsOutcome::Run},
+        {"-x fl -FL 5 -fl5 benchmark -Benchmark", 0, 4, false, OptionsOutcome::Run},
+        {"-fl 30 -h -benchmark", 30, 4, false, OptionsOutcome::HelpShown},
+        {nineteen.c_str(), 30, 4, true, OptionsOutcome::Run},
+        {twenty.c_str(), 0, 4, false, OptionsOutcome::Run},
+    };
+    for (const Row& row : rows) {
+        OptionsOutcome outcome;
+        StartupOptions options = interpret(row.line, &outcome);
+        EXPECT_EQ(options.frameLimit, row.frameLimit) << row.line;
+        EXPECT_EQ(options.multisampleCount, row.multisampling) << row.line;
+        EXPECT_EQ(options.benchmark, row.benchmark) << row.line;
+        EXPECT_EQ(outcome, row.outcome) << row.line;
+    }
+    StartupOptions all = interpret("-directx9 -paused -stereo -gdicursor -benchmark -fullscreen -nosound");
+    EXPECT_EQ(all.backend, Backend::Direct3D9);
+    EXPECT_TRUE(all.startPaused && all.stereo && all.gdiCursor && all.benchmark && all.fullscreen &&
+                all.soundMuted);
+}
+
+using namespace vyr::test;
+
+// Each row: the frame's time, the sleep the limiter asks for, the next due time.
+TEST(PaceFrame, GridSleepsAndLateFrames) {
+    struct Step { uint64_t now, sleep, due; };
+    struct Case { const char* what; uint64_t limit, firstDue; std::vector<Step> steps; } cases[] = {
+        {"60 gives a 16 ms grid, never 16.67", 60, 0,
+         {{100, 0, 96 + 16}, {105, 7, 128}, {128, 0, 144}}},
+        {"100 ms late: the grid moves, no burst follows", 60, 112, {{212, 0, 208 + 16}, {213, 11, 240}}},
+        {"1000 is a 1 ms grid", 1000, 0, {{7, 0, 8}}},
+        {"above 1000 runs unpaced", 1001, 0, {{7, 0, 0}, {8, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        FrameStatistics statistics;
+        statistics.nextFrameDue = c.firstDue;
+        for (const Step& s : c.steps) {
+            EXPECT_EQ(statistics.paceFrame(s.now, c.limit), s.sleep) << c.what << " at " << s.now;
+            EXPECT_EQ(statistics.nextFrameDue, s.due) << c.what << " at " << s.now;
+        }
+    }
+}
+
+TEST(CountFrame, FirstFrameOnlyOpensTheWindows) {
+    FrameStatistics statistics;
+    testing::internal::CaptureStdout();
+    statistics.countFrame(1234, 5);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(statistics.reportDeadline, 5000u);
+    EXPECT_EQ(statistics.secondDeadline, 2000u);
+    EXPECT_EQ(statistics.reportFrames, 0u);
+    EXPECT_EQ(statistics.secondFrames, 0u);
+    EXPECT_EQ(statistics.currentFrameRate, 0u);
+}
+
+TEST(CountFrame, CurrentRateTruncates) {
+    FrameStatistics statistics;
+    statistics.countFrame(999, 0);  // opens the window ending at 1000
+    for (int i = 0; i < 59; ++i) statistics.countFrame(1000, 0);
+    statistics.countFrame(1005, 0);  // 60 frames, 5 ms late: 60999 / 1005 = 60.69
+    EXPECT_EQ(statistics.currentFrameRate, 60u);
+    EXPECT_EQ(statistics.secondDeadline, 2000u);
+    EXPECT_EQ(statistics.secondFrames, 0u);
+}
+
+// Frames every 10 ms from `from` to `to`; returns what was printed.
+std::string countEvery10Ms(FrameStatistics& statistics, uint64_t from, uint64_t to, uint64_t interval = 5) {
+    testing::internal::CaptureStdout();
+    for (uint64_t t = from; t <= to; t += 10) statistics.countFrame(t, interval);
+    return testing::internal::GetCapturedStdout();
+}
+
+TEST(CountFrame, ReportEveryPeriodWithItsNumbers) {
+    FrameStatistics statistics;
+    EXPECT_EQ(countEvery10Ms(statistics, 10, 5000), "");
+    // The frame that crosses the deadline is counted in the window it closes.
+    EXPECT_EQ(countEvery10Ms(statistics, 5010, 5010), "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
+    EXPECT_EQ(statistics.reportDeadline, 10000u);
+    // The next window starts at its grid boundary, 5000.
+    EXPECT_EQ(countEvery10Ms(statistics, 5020, 10010),
+              "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
+}
+
+TEST(CountFrame, PauseShowsInTheNextAverage) {
+    FrameStatistics statistics;
+    testing::internal::CaptureStdout();
+    statistics.countFrame(100, 5);
+    statistics.countFrame(200, 5);
+    statistics.countFrame(15100, 5);  // ten seconds and more without frames
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Produced 2 frames in the last 15100 ms: average FPS 0.132\n");
+}
+
+TEST(CountFrame, ReportIntervalZeroPrintsNothing) {
+    FrameStatistics statistics;
+    EXPECT_EQ(countEvery10Ms(statistics, 0, 30000, 0), "");
+    EXPECT_EQ(statistics.reportFrames, 0u);
+    EXPECT_GT(statistics.currentFrameRate, 0u);
+}
+
+// Long uptimes must not overflow: a nanosecond count times 1000 wraps after 213 days.
+TEST(ElapsedMs, CounterToWholeMilliseconds) {
+    struct Case { uint64_t ticks, frequency, ms; } cases[] = {
+        {0, 1000000000ull, 0},
+        {1999999, 1000000000ull, 1},
+        {20000000000000000ull, 1000000000ull, 20000000000ull},  // 231 days of nanoseconds
+        {18446744073709551615ull, 1000000000ull, 18446744073709ull},
+        {10000000, 10000000ull, 1000},  // a 10 MHz counter
+        {12345, 0, 0},                  // no counter
+    };
+    for (const Case& c : cases) EXPECT_EQ(counterMs(c.ticks, c.frequency), c.ms) << c.ticks;
+}
+
+TEST(ElapsedMs, StartsWithTheContext) {
+    NullContext context;
+    EXPECT_LT(context.elapsedMs(), 1000u);
+    EXPECT_TRUE(context.frameTimer.running);
+}
+
+using namespace vyr::test;
+
+TEST(DemoScene, NoiseValues) {
+    EXPECT_EQ(noise31(0), 1376312589u);
+    EXPECT_EQ(noise31(1), 1316808037u);
+    for (uint32_t n : {0u, 1u, 4096u, 12895u}) {
+        EXPECT_GE(noiseUnit(n), 0.0f);
+        EXPECT_LT(noiseUnit(n), 1.0f);
+    }
+}
+
+TEST(DemoScene, FourCandidatesLeaveTheLineOfSightFree) {
+    std::vector<int> skipped;
+    StarPosition p;
+    for (int k = 0; k < starCandidates; ++k)
+        if (!starPosition(k, 0.0f, p)) skipped.push_back(k);
+    EXPECT_EQ(skipped, (std::vector<int>{118, 645, 774, 796}));
+}
+
+TEST(DemoScene, CandidateZeroMovesAndWraps) {
+    StarPosition p;
+    ASSERT_TRUE(starPosition(0, 0.0f, p));
+    EXPECT_NEAR(p.x, 1.3460407f, 1e-6);
+    EXPECT_NEAR(p.y, -2.8555474f, 1e-6);
+    EXPECT_NEAR(p.z, -24.670328f, 1e-5);
+    ASSERT_TRUE(starPosition(0, 4.0f, p));
+    EXPECT_NEAR(p.z, -12.670328f, 1e-5);
+    ASSERT_TRUE(starPosition(0, 10.0f, p));  // 30 units nearer, wrapped
+    EXPECT_NEAR(p.z, -24.670328f + 30.0f - 36.0f, 1e-4);
+}
+
+TEST(DemoScene, LogoAlphaTable) {
+    struct Row { float a, front, back; };
+    for (Row r : {Row{0, 1, 0}, Row{90, 0.8f, 0.2f}, Row{92, 0.6f, 0.4f}, Row{93, 0, 1},
+                  Row{270, 0.5f, 0.5f}, Row{274, 1, 0}, Row{275, 1, 0}, Row{360 + 90, 0.8f, 0.2f}}) {
+        float front = -1, back = -1;
+        logoAlphas(r.a, front, back);
+        EXPECT_NEAR(front, r.front, 1e-6) << "a = " << r.a;
+        EXPECT_NEAR(back, r.back, 1e-6) << "a = " << r.a;
+    }
+}
+
+// A microsecond stays a microsecond however long the machine has been up.
+TEST(DemoScene, SceneClockKeepsItsResolutionAtLargeCounts) {
+    for (uint64_t base : {0ull, 604800000000000ull, 1ull << 62}) {
+        EXPECT_DOUBLE_EQ(counterSeconds(base + 1000, base, 1000000000ull), 1e-6) << base;
+        EXPECT_DOUBLE_EQ(counterSeconds(base + 2500000, base, 10000000ull), 0.25) << base;
+    }
+}
+
+TEST(DemoScene, PauseFreezesAndResumeContinues) {
+    NullContext context;
+    sceneClock();
+    sceneStart = sceneClock();
+    context.pauseState = PauseRequested;
+    completePauseTransition(context);
+    EXPECT_EQ(context.pauseState, Paused);
+    double frozen = pauseTime;
+    float t = animationTime(context);
+    EXPECT_FLOAT_EQ(t, float(frozen - sceneStart));
+    completePauseTransition(context);  // already paused: time stays frozen
+    EXPECT_EQ(pauseTime, frozen);
+    double before = sceneStart;
+    context.pauseState = Running;
+    resumeSceneClock();
+    EXPECT_GE(sceneStart, before);
+    EXPECT_NEAR(animationTime(context), t, 0.05);
+}
+
+// The window procedure driven in-process over a context that draws nothing:
+// every key and window event a user can cause, and what it changes.
+using namespace vyr::test;
+using namespace vyr::platform;
+
+namespace {
+
+class CountingContext : public NullContext {
+public:
+    void renderFrame(Project3D*, Texture**) override { ++frames; }
+    void setSize(unsigned w, unsigned h) override { width = w, height = h, ++resizes; }
+    int frames = 0, resizes = 0;
+};
+
+struct Row {
+    const char* what;
+    WindowEvent event;
+    PauseState pauseBefore;
+    // What follows: frames drawn, resizes, pause state, frame rate shown, muted, fullscreen, quit.
+    int frames, resizes;
+    PauseState pause;
+    bool frameRate, muted, fullscreen, quit;
+};
+
+WindowEvent event(WindowEventType type, uint32_t key = 0, bool minimized = false) {
+    WindowEvent e;
+    e.type = type;
+    e.key = key;
+    e.minimized = minimized;
+    e.width = 800, e.height = 500;
+    return e;
+}
+
+TEST(WindowProcedure, EveryUserActionChangesWhatItShould) {
+    setenv("VYR_ROOT", "/nonexistent/", 1);  // no soundtrack to start
+    using T = WindowEventType;
+    const Row rows[] = {
+        {"Escape quits", event(T::KeyUp, KeyEscape), Running, 0, 0, Running, false, false, false, true},
+        {"the close box quits", event(T::Close), Running, 0, 0, Running, false, false, false, true},
+        {"Space pauses on release", event(T::KeyUp, KeySpace), Running, 0, 0, PauseRequested, false, false, false, false},
+        {"Space resumes", event(T::KeyUp, KeySpace), Paused, 0, 0, Running, false, false, false, false},
+        {"a pressed key does nothing yet", event(T::KeyDown, KeySpace), Running, 0, 0, Running, false, false, false, false},
+        {"Alt+Space is Space", event(T::SystemKeyUp, KeySpace), Running, 0, 0, PauseRequested, false, false, false, false},
+        {"Alt itself does nothing", event(T::SystemKeyUp, KeyMenu), Running, 0, 0, Running, false, false, false, false},
+        {"F shows the frame rate", event(T::KeyUp, KeyF), Running, 0, 0, Running, true, false, false, false},
+        {"M mutes", event(T::KeyUp, KeyM), Running, 0, 0, Running, false, true, false, false},
+        {"F11 goes fullscreen", event(T::KeyUp, KeyF11), Running, 0, 0, Running, false, false, true, false},
+        {"a new size is applied and drawn", event(T::Size), Running, 1, 1, Running, false, false, false, false},
+        {"minimised: nothing", event(T::Size, 0, true), Running, 0, 0, Running, false, false, false, false},
+        {"a click draws a frame, paused too", event(T::LeftButtonDown), Paused, 1, 0, Paused, false, false, false, false},
+        {"paint while paused draws", event(T::Paint), Paused, 1, 0, Paused, false, false, false, false},
+        {"paint while running leaves it to the loop", event(T::Paint), Running, 0, 0, Running, false, false, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CountingContext context;
+        SceneContent content;
+        ApplicationState& app = applicationState();
+        app.context = &context;
+        app.content = &content;
+        StartupOptions& options = startupOptions();
+        options.fullscreen = options.soundMuted = false;
+        context.pauseState = row.pauseBefore;
+        windowProcedure(nullptr, row.event);
+        EXPECT_EQ(context.frames, row.frames);
+        EXPECT_EQ(context.resizes, row.resizes);
+        EXPECT_EQ(context.pauseState, row.pause);
+        EXPECT_EQ(context.showFrameRate, row.frameRate);
+        EXPECT_EQ(options.soundMuted, row.muted);
+        EXPECT_EQ(options.fullscreen, row.fullscreen);
+        int quitCode = -1;
+        EXPECT_EQ(peekAndDispatch(quitCode) == MessageResult::Quit, row.quit);
+        if (row.frameRate || row.muted || row.fullscreen) {  // a second press switches back
+            windowProcedure(nullptr, row.event);
+            EXPECT_FALSE(context.showFrameRate || options.soundMuted || options.fullscreen);
+        }
+        app.context = nullptr;
+        app.content = nullptr;
+    }
+}
+
+// Resuming moves the scene's start by the time spent paused.
+TEST(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
+    CountingContext context;
+    SceneContent content;
+    applicationState().context = &context;
+    applicationState().content = &content;
+    sceneClock();
+    sceneStart = 5;
+    pauseTime = sceneClock() - 100;  // paused 100 s ago
+    context.pauseState = Paused;
+    windowProcedure(nullptr, event(WindowEventType::KeyUp, KeySpace));
+    EXPECT_NEAR(sceneStart, 105, 1);
+    applicationState().context = nullptr;
+    applicationState().content = nullptr;
+}
+
+}  // namespace

@@ -1,0 +1,629 @@
+// The scene's binary stream, its objects and its projects, read and written.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "scene/data_stream.h"
+#include "scene/object3d.h"
+#include "scene/texture.h"
+#include "allocation_counter.h"
+#include "scene/project3d.h"
+
+using namespace vyr::test;
+
+namespace {
+
+std::vector<uint8_t> bytesOf(const DataStream& s) { return {s.data(), s.data() + s.streamPosition()}; }
+
+std::string tempPath(const char* name) {
+    return std::string(testing::TempDir()) + "/" + name + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+}
+
+}  // namespace
+
+TEST(DataStream, MemoryWriteGrowsByTwiceTheOldCapacityPlusTheWrite) {
+    DataStream s;
+    s.openMemoryWrite();
+    uint8_t block[100] = {};
+    EXPECT_EQ(s.write(block, 1, 4), 4u);
+    EXPECT_EQ(s.streamCapacity(), 4u);
+    EXPECT_EQ(s.write(block, 4, 1), 4u);
+    EXPECT_EQ(s.streamCapacity(), 12u);
+    EXPECT_EQ(s.write(block, 1, 100), 100u);
+    EXPECT_EQ(s.streamCapacity(), 124u);
+    EXPECT_EQ(s.streamPosition(), 108u);
+}
+
+TEST(DataStream, PrimitivesAreLittleEndianAndReadBack) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0x11223344u);
+    w.writeF32(-2.5f);
+    w.writeFlag(true);
+    w.writeString("gfx");
+    const std::vector<uint8_t> expected = {0x44, 0x33, 0x22, 0x11, 0x00, 0x00, 0x20, 0xC0, 0x01,
+                                           0x04, 0x00, 0x00, 0x00, 'g',  'f',  'x',  0x00};
+    ASSERT_EQ(bytesOf(w), expected);
+
+    DataStream r;
+    r.openMemoryRead(expected.data(), expected.size());
+    uint32_t u = 0;
+    float f = 0;
+    bool flag = false;
+    std::string text;
+    EXPECT_TRUE(r.readU32(u));
+    EXPECT_TRUE(r.readF32(f));
+    EXPECT_TRUE(r.readFlag(flag));
+    EXPECT_TRUE(r.readString(text));
+    EXPECT_EQ(u, 0x11223344u);
+    EXPECT_EQ(f, -2.5f);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(text, "gfx");
+    EXPECT_EQ(r.streamPosition(), expected.size());
+}
+
+// Any non-zero flag byte is true; a string with a NUL inside yields the text
+// before it and consumes all of its stored length.
+TEST(DataStream, FlagsAndStringsAsStored) {
+    const uint8_t bytes[] = {0, 7, 255, 7, 0, 0, 0, 'a', 'b', 0, 'c', 'd', 'e', 0, 0x2A, 0, 0, 0};
+    DataStream r;
+    r.openMemoryRead(bytes, sizeof bytes);
+    bool a = true, b = false, c = false;
+    r.readFlag(a), r.readFlag(b), r.readFlag(c);
+    EXPECT_FALSE(a);
+    EXPECT_TRUE(b && c);
+    std::string text;
+    ASSERT_TRUE(r.readString(text));
+    EXPECT_EQ(text, "ab");
+    EXPECT_EQ(r.streamPosition(), 14u);
+    uint32_t next = 0;
+    r.readU32(next);
+    EXPECT_EQ(next, 0x2Au);
+    r.stepBack(4);  // and again, in memory
+    r.readU32(next);
+    EXPECT_EQ(next, 0x2Au);
+}
+
+TEST(DataStream, MemoryReadPastTheEndTransfersNothing) {
+    const uint8_t bytes[] = {1, 2, 3, 4, 5, 6};
+    DataStream r;
+    r.openMemoryRead(bytes, sizeof bytes);
+    uint32_t u = 0xDEADBEEF;
+    EXPECT_TRUE(r.readU32(u));
+    uint32_t v = 0xDEADBEEF;
+    EXPECT_FALSE(r.readU32(v));
+    EXPECT_EQ(v, 0xDEADBEEFu);
+    EXPECT_EQ(r.streamPosition(), 4u);
+    // A stored string length that runs past the block leaves the text alone.
+    const uint8_t liar[] = {200, 0, 0, 0, 'x', 0};
+    r.openMemoryRead(liar, sizeof liar);
+    std::string text = "kept";
+    EXPECT_FALSE(r.readString(text));
+    EXPECT_EQ(text, "kept");
+    // Stepped back before the start: position + count must not wrap into the block.
+    r.stepBack(8);
+    EXPECT_FALSE(r.readU32(v));
+}
+
+TEST(DataStream, ModesThatDoNotReadTransferNothing) {
+    DataStream s;
+    uint32_t u = 5;
+    EXPECT_FALSE(s.readU32(u));  // Closed
+    EXPECT_EQ(s.write(&u, 4, 1), 0u);
+    s.openMemoryWrite();
+    EXPECT_FALSE(s.readU32(u));
+    EXPECT_EQ(u, 5u);
+    EXPECT_EQ(s.streamPosition(), 0u);
+    s.openMemoryRead(nullptr, 0);
+    EXPECT_FALSE(s.readU32(u));
+    EXPECT_EQ(s.streamPosition(), 0u);
+    EXPECT_EQ(s.write(&u, 4, 1), 0u);
+}
+
+TEST(DataStream, FileModesWriteReadAndStepBack) {
+    std::string path = tempPath("stream");
+    DataStream w;
+    ASSERT_TRUE(w.openFileWrite(path.c_str()));
+    w.writeU32(77);
+    w.writeString("name");
+    w.writeU32(78);
+    EXPECT_EQ(w.streamPosition(), 4u + 4 + 5 + 4);
+    // Stepping back while writing overwrites in place.
+    w.stepBack(4);
+    w.writeU32(79);
+    w.close();
+    EXPECT_EQ(w.streamMode(), StreamMode::Closed);
+
+    DataStream r;
+    ASSERT_TRUE(r.openFileRead(path.c_str()));
+    EXPECT_EQ(r.streamMode(), StreamMode::FileRead);
+    uint32_t a = 0, again = 0, last = 0;
+    std::string text;
+    r.readU32(a);
+    r.stepBack(4);
+    r.readU32(again);
+    r.readString(text);
+    r.readU32(last);
+    EXPECT_EQ(a, 77u);
+    EXPECT_EQ(again, 77u);
+    EXPECT_EQ(text, "name");
+    EXPECT_EQ(last, 79u);
+    EXPECT_EQ(r.streamPosition(), 17u);
+    // In the file modes the position counts what was asked for.
+    EXPECT_FALSE(r.readU32(last));
+    EXPECT_EQ(r.streamPosition(), 21u);
+    r.close();
+    EXPECT_EQ(r.streamMode(), StreamMode::Closed);
+    std::remove(path.c_str());
+    EXPECT_FALSE(r.openFileRead("/nonexistent/dir/pack"));
+    EXPECT_EQ(r.streamMode(), StreamMode::Closed);
+}
+
+namespace {
+
+std::vector<uint8_t> saved(const Object3D& o) {
+    DataStream s;
+    s.openMemoryWrite();
+    o.save(s);
+    return {s.data(), s.data() + s.streamPosition()};
+}
+
+Mesh3D* makeMesh(const char* name, const std::vector<float>& vertices, const std::vector<float>& normals) {
+    Mesh3D* m = new Mesh3D;
+    m->name = name;
+    m->triangleCount = uint32_t(vertices.size() / 9);
+    m->vertices = static_cast<float*>(malloc(vertices.size() * 4 + 1));
+    m->normals = static_cast<float*>(malloc(normals.size() * 4 + 1));
+    memcpy(m->vertices, vertices.data(), vertices.size() * 4);
+    memcpy(m->normals, normals.data(), normals.size() * 4);
+    return m;
+}
+
+uint32_t bits(float f) {
+    uint32_t b;
+    memcpy(&b, &f, 4);
+    return b;
+}
+
+float fromBits(uint32_t b) {
+    float f;
+    memcpy(&f, &b, 4);
+    return f;
+}
+
+}  // namespace
+
+TEST(Object3D, LeafNodeRecordIsKindNameVectorsAndZeroChildren) {
+    Object3D o;
+    o.name = "n";
+    std::vector<uint8_t> bytes = saved(o);
+    ASSERT_EQ(bytes.size(), 4u + 4 + 2 + 36 + 4);
+    EXPECT_EQ(bytes[0], 0);
+    EXPECT_EQ(bytes[4], 2);
+    EXPECT_EQ(bytes[8], 'n');
+    EXPECT_EQ(bytes[9], 0);
+    EXPECT_EQ(bytes.back(), 0);
+
+    Mesh3D empty;
+    std::vector<uint8_t> mesh = saved(empty);
+    ASSERT_EQ(mesh.size(), 4u + 4 + 8 + 36 + 4 + 4);
+    EXPECT_EQ(mesh[0], 1);
+}
+
+TEST(Object3D, TreeRoundTripKeepsNamesVectorsOrderKindsAndFloatBits) {
+    // Odd float values whose bits a careless copy would change.
+    const float nan = fromBits(0x7FC12345u);
+    const float tiny = std::numeric_limits<float>::denorm_min();
+    Object3D root;
+    root.name = "gfx/root.dae";
+    for (int i = 0; i < 9; ++i) root.vectors[i] = float(i) * 0.25f - 1.0f;
+    Object3D* group = new Object3D;
+    group->name = "group";
+    group->children.push_back(makeMesh("deep", {0, 1, 2, 3, 4, 5, 6, 7, 8}, {nan, -0.0f, tiny, 1, 0, 0, 0, 0, 1}));
+    root.children.push_back(group);
+    root.children.push_back(makeMesh("Cap_2_1", {1.5f, -2, 3, 4, 5, 6, 7, 8, 9, -1, -2, -3, 0.1f, 0.2f, 0.3f, 1, 1, 1},
+                                     {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, -1, 0, 0, -1}));
+    root.children.push_back(new Object3D);
+    std::vector<uint8_t> bytes = saved(root);
+
+    DataStream r;
+    r.openMemoryRead(bytes.data(), bytes.size());
+    Object3D* loaded = Object3D::createForNextRecord(r);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(dynamic_cast<Mesh3D*>(loaded), nullptr);
+    loaded->load(r);
+    EXPECT_EQ(r.streamPosition(), bytes.size());
+    // Saved again it gives the same bytes: names, vectors, order, kinds and float bits kept.
+    ASSERT_EQ(loaded->children.size(), 3u);
+    EXPECT_EQ(dynamic_cast<Mesh3D*>(loaded->children[0]), nullptr);
+    auto* deep = dynamic_cast<Mesh3D*>(loaded->children[0]->children.at(0));
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(bits(deep->normals[0]), 0x7FC12345u);
+    EXPECT_EQ(saved(*loaded), bytes);
+    delete loaded;
+}
+
+TEST(Object3D, MeshArraysFollowTheChildrenVerticesBeforeNormals) {
+    Mesh3D m;
+    m.name = "m";
+    m.children.push_back(new Object3D);
+    Mesh3D* filled = makeMesh("x", {1, 1, 1, 1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2, 2, 2, 2});
+    m.triangleCount = 1;
+    std::swap(m.vertices, filled->vertices);
+    std::swap(m.normals, filled->normals);
+    delete filled;
+    std::vector<uint8_t> bytes = saved(m);
+    size_t child = 4 + 4 + 8 + 36 + 4;  // record of a plain node named "NOTHING"
+    size_t arrays = 4 + 4 + 2 + 36 + 4 + child;
+    ASSERT_EQ(bytes.size(), arrays + 4 + 72);
+    uint32_t count;
+    memcpy(&count, &bytes[arrays], 4);
+    EXPECT_EQ(count, 1u);
+    float first, normal;
+    memcpy(&first, &bytes[arrays + 4], 4);
+    memcpy(&normal, &bytes[arrays + 4 + 36], 4);
+    EXPECT_EQ(first, 1.0f);
+    EXPECT_EQ(normal, 2.0f);
+}
+
+TEST(Object3D, NameStoredWithBytesAfterItsNulSavesShorter) {
+    Object3D source;
+    source.name = "abc";
+    std::vector<uint8_t> bytes = saved(source);
+    // Widen the stored name to "ab\0zz\0" (6 bytes).
+    std::vector<uint8_t> wide(bytes.begin(), bytes.begin() + 4);
+    const uint8_t name[] = {6, 0, 0, 0, 'a', 'b', 0, 'z', 'z', 0};
+    wide.insert(wide.end(), name, name + sizeof name);
+    wide.insert(wide.end(), bytes.begin() + 12, bytes.end());
+    DataStream r;
+    r.openMemoryRead(wide.data(), wide.size());
+    Object3D loaded;
+    loaded.load(r);
+    EXPECT_EQ(r.streamPosition(), wide.size());
+    EXPECT_EQ(loaded.name, "ab");
+    EXPECT_EQ(saved(loaded).size(), wide.size() - 3);
+}
+
+TEST(Mesh3D, LoadResetAndClearForgetWhatWasThere) {
+    Mesh3D source;
+    source.name = "second";
+    std::vector<uint8_t> bytes = saved(source);
+    Texture t;
+    for (int way = 0; way < 2; ++way) {
+        Mesh3D* m = makeMesh("first", {0, 1, 2, 3, 4, 5, 6, 7, 8}, {0, 0, 1, 0, 0, 1, 0, 0, 1});
+        m->vectors[4] = 3;
+        m->children.push_back(new Object3D);
+        m->texture = &t;
+        DataStream r;
+        r.openMemoryRead(bytes.data(), bytes.size());
+        way == 0 ? void(m->load(r)) : m->reset();
+        EXPECT_EQ(m->name, way == 0 ? "second" : "NOTHING");
+        EXPECT_EQ(m->vectors[4], 0.0f);
+        EXPECT_EQ(m->children.size(), way == 0 ? 0u : 1u);  // reset leaves the children
+        EXPECT_EQ(m->triangleCount, 0u);
+        EXPECT_TRUE(way == 0 || m->vertices == nullptr);
+        EXPECT_EQ(m->texture, nullptr);
+        m->clear();
+        EXPECT_TRUE(m->children.empty());
+        delete m;
+    }
+}
+
+TEST(Object3D, UnknownKindAmongChildrenStopsReading) {
+    Object3D parent;
+    parent.name = "p";
+    parent.children.push_back(new Object3D);
+    std::vector<uint8_t> bytes = saved(parent);
+    bytes[4 + 4 + 2 + 36 + 4] = 7;  // the child's kind
+    DataStream r;
+    r.openMemoryRead(bytes.data(), bytes.size());
+    Object3D loaded;
+    loaded.load(r);
+    EXPECT_EQ(loaded.name, "p");
+    EXPECT_TRUE(loaded.children.empty());
+    EXPECT_EQ(Object3D::createForNextRecord(r), nullptr);
+}
+
+TEST(Texture, RoundTripAndRecordLayout) {
+    Texture t;
+    t.name = "gfx/t.png";
+    t.width = 2;
+    t.height = 3;
+    t.pitch = 8;
+    t.format = RGBA8;
+    t.pixels = static_cast<uint8_t*>(malloc(24));
+    for (int i = 0; i < 24; ++i) t.pixels[i] = uint8_t(i * 11);
+    DataStream w;
+    w.openMemoryWrite();
+    t.save(w);
+    ASSERT_EQ(w.streamPosition(), 4u + 10 + 16 + 24);
+
+    DataStream r;
+    r.openMemoryRead(w.data(), w.streamPosition());
+    Texture back;
+    back.load(r);
+    EXPECT_EQ(r.streamPosition(), w.streamPosition());
+    EXPECT_EQ(back.name, "gfx/t.png");
+    EXPECT_EQ(back.width, 2u);
+    EXPECT_EQ(back.height, 3u);
+    EXPECT_EQ(back.pitch, 8u);
+    EXPECT_EQ(back.format, uint32_t(RGBA8));
+    ASSERT_NE(back.pixels, nullptr);
+    EXPECT_EQ(memcmp(back.pixels, t.pixels, 24), 0);
+    EXPECT_EQ(back.converted, nullptr);
+}
+
+TEST(Texture, WidePitchConsumesHeightTimesPitch) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeString("wide");
+    w.writeU32(1);   // width
+    w.writeU32(2);   // height
+    w.writeU32(16);  // pitch, more than width x 4
+    w.writeU32(RGBA8);
+    std::vector<uint8_t> rows(32, 0xAB);
+    w.write(rows.data(), 1, rows.size());
+    w.writeU32(0x5151);
+    DataStream r;
+    r.openMemoryRead(w.data(), w.streamPosition());
+    Texture t;
+    t.load(r);
+    EXPECT_EQ(r.streamPosition(), 4u + 5 + 16 + 32);
+    uint32_t after = 0;
+    r.readU32(after);
+    EXPECT_EQ(after, 0x5151u);
+}
+
+namespace {
+
+void writeTexture(DataStream& s, const char* name, uint8_t fill) {
+    Texture t;
+    t.name = name;
+    t.width = t.height = 2;
+    t.pitch = 8;
+    t.pixels = static_cast<uint8_t*>(malloc(16));
+    memset(t.pixels, fill, 16);
+    t.save(s);
+}
+
+void writeObject(DataStream& s, const char* name, uint32_t kind, float firstVector = 0) {
+    if (kind == KindMesh) {
+        Mesh3D m;
+        m.name = name;
+        m.vectors[0] = firstVector;
+        m.save(s);
+    } else {
+        Object3D o;
+        o.name = name;
+        o.vectors[0] = firstVector;
+        o.save(s);
+    }
+}
+
+// A node record up to its child count; the children follow it.
+void writeNode(DataStream& s, uint32_t kind, const char* name, uint32_t children) {
+    s.writeU32(kind);
+    s.writeString(name);
+    for (int i = 0; i < 9; ++i) s.writeF32(0);
+    s.writeU32(children);
+}
+
+void writeTextureHeader(DataStream& s, uint32_t width, uint32_t height, uint32_t pitch) {
+    s.writeString("big");
+    for (uint32_t v : {width, height, pitch, uint32_t(RGBA8)}) s.writeU32(v);
+}
+
+Project3D* loadFrom(DataStream& w, uint32_t* consumed = nullptr) {
+    DataStream r;
+    r.openMemoryRead(w.data(), w.streamPosition());
+    Project3D* p = new Project3D;
+    p->load(r);
+    if (consumed) *consumed = r.streamPosition();
+    return p;
+}
+
+}  // namespace
+
+TEST(Project3D, TwelveZeroBytesAreAnEmptyProject) {
+    const uint8_t zeros[16] = {};
+    DataStream r;
+    r.openMemoryRead(zeros, sizeof zeros);
+    Project3D p;
+    p.load(r);
+    EXPECT_EQ(r.streamPosition(), 12u);
+    EXPECT_TRUE(p.objects.empty());
+    EXPECT_TRUE(p.materials.empty());
+    EXPECT_TRUE(p.textures.empty());
+}
+
+TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(1);
+    // The record by hand, in its odd order: the floats sit inside channel 3.
+    w.writeString("steel");
+    const char* names[] = {"gfx/a.jpg", "b", "gfx/c.jpg"};
+    for (uint32_t c = 0; c < 3; ++c) {
+        for (uint32_t i = 0; i < 4; ++i) w.writeU32(0xA0 + 16 * c + i);
+        if (c == 2) w.writeF32(1.25f), w.writeF32(-4.0f);
+        w.writeString(names[c]);
+        w.writeFlag(c != 1);
+    }
+    w.writeU32(1);
+    writeTexture(w, "gfx/after.jpg", 3);
+    w.writeU32(0);
+    uint32_t consumed = 0;
+    Project3D* p = loadFrom(w, &consumed);
+    EXPECT_EQ(consumed, w.streamPosition());
+    ASSERT_EQ(p->materials.size(), 1u);
+    const Material& m = *p->materials.at("steel");
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(m.channels[c].words[3], 0xA3u + 16 * c);
+        EXPECT_EQ(m.channels[c].textureName, names[c]);
+        EXPECT_EQ(m.channels[c].textured, c != 1);
+    }
+    EXPECT_EQ(m.value1, 1.25f);
+    EXPECT_EQ(m.value2, -4.0f);
+    ASSERT_NE(p->findTexture("gfx/after.jpg"), nullptr);
+    EXPECT_EQ(p->findTexture("gfx/after.jpg")->pixels[15], 3);
+
+    // Saving writes the same record back.
+    DataStream again;
+    again.openMemoryWrite();
+    p->save(again);
+    ASSERT_EQ(again.streamPosition(), w.streamPosition());
+    EXPECT_EQ(memcmp(again.data(), w.data(), w.streamPosition()), 0);
+    delete p;
+}
+
+TEST(Project3D, LaterDuplicateNameWinsAndTheEarlierIsDestroyed) {
+    const long before = liveAllocations();
+    {
+        DataStream w;
+        w.openMemoryWrite();
+        w.writeU32(0);
+        w.writeU32(3);
+        writeTexture(w, "gfx/same.jpg", 1);
+        writeTexture(w, "gfx/other.jpg", 2);
+        writeTexture(w, "gfx/same.jpg", 9);
+        w.writeU32(3);
+        writeObject(w, "obj", KindMesh, 1.0f);
+        writeObject(w, "obj", KindObject, 2.0f);
+        writeObject(w, "x", KindObject);
+        Project3D* p = loadFrom(w);
+        ASSERT_EQ(p->textures.size(), 2u);
+        EXPECT_EQ(p->findTexture("gfx/same.jpg")->pixels[0], 9);
+        ASSERT_EQ(p->objects.size(), 2u);
+        Object3D* obj = p->findObject("obj");
+        EXPECT_EQ(obj->vectors[0], 2.0f);
+        EXPECT_EQ(dynamic_cast<Mesh3D*>(obj), nullptr);
+        delete p;
+    }
+    // Every block made while loading is gone again: the replaced ones too.
+    EXPECT_EQ(liveAllocations(), before);
+}
+
+TEST(Project3D, KeysSortByUnsignedBytesPrefixFirst) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0);
+    w.writeU32(0);
+    const char* names[] = {"gfx/star.dae", "gfx/VYR Logo.dae", "gfx/\xC3\xA9", "gfx/Tarsel Logo.dae", "gfx/star",
+                           "gfx/Star"};
+    w.writeU32(6);
+    for (const char* n : names) writeObject(w, n, KindObject);
+    Project3D* p = loadFrom(w);
+    std::vector<std::string> order;
+    for (auto& e : p->objects) order.push_back(e.first);
+    const std::vector<std::string> expected = {"gfx/Star", "gfx/Tarsel Logo.dae", "gfx/VYR Logo.dae", "gfx/star",
+                                               "gfx/star.dae", "gfx/\xC3\xA9"};
+    EXPECT_EQ(order, expected);
+    EXPECT_NE(p->findObject("gfx/star"), nullptr);
+    EXPECT_EQ(p->findObject("GFX/STAR"), nullptr);
+    EXPECT_EQ(p->findObject("gfx/sta"), nullptr);
+    EXPECT_EQ(p->findTexture("gfx/star"), nullptr);
+    delete p;
+}
+
+TEST(Project3D, RecordNotReadWholeStopsLoadingAtAnyDepth) {
+    // Each record sits between a "first" and a "last" one of its section; a
+    // record that cannot be read stops loading and is not kept.
+    struct Case {
+        const char* what;
+        bool texture;
+        std::function<void(DataStream&)> write;
+        bool whole;
+    };
+    const auto chain = [](uint32_t levels) {
+        return [levels](DataStream& w) {
+            for (uint32_t i = 1; i <= levels; ++i) writeNode(w, KindObject, "deep", i < levels);
+        };
+    };
+    const Case cases[] = {
+        {"unknown kind at top level", false, [](DataStream& w) { w.writeU32(5), w.writeString("lost"); }, false},
+        {"unknown kind as the last child of a node under a mesh", false,
+         [](DataStream& w) {
+             writeNode(w, KindMesh, "mesh", 1);
+             writeNode(w, KindObject, "node", 2);
+             writeNode(w, KindObject, "leaf", 0);
+             w.writeU32(7);  // the last child's kind, read as the triangle count if the stop is lost
+             w.writeU32(0);
+         },
+         false},
+        {"64 levels", false, chain(64), true},
+        {"65 levels", false, chain(65), false},
+        {"mesh arrays of 2^32 + 32 bytes each", false,
+         [](DataStream& w) {
+             writeNode(w, KindMesh, "mesh", 0);
+             w.writeU32(0x071C71C8u);  // x 36 cut to 32 bits is 32
+             for (int i = 0; i < 16; ++i) w.writeU32(0);
+         },
+         false},
+        {"pixels of 2 x 0x80000008 bytes", true,
+         [](DataStream& w) {
+             writeTextureHeader(w, 2, 2, 0x80000008u);
+             for (int i = 0; i < 4; ++i) w.writeU32(0);
+         },
+         false},
+        {"image of 2^30 x 1 x 4 bytes", true, [](DataStream& w) { writeTextureHeader(w, 0x40000000u, 1, 0); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DataStream w;
+        w.openMemoryWrite();
+        w.writeU32(0);
+        w.writeU32(c.texture ? 3 : 0);
+        if (c.texture) writeTexture(w, "first", 1), c.write(w), writeTexture(w, "last", 2);
+        w.writeU32(c.texture ? 0 : 3);
+        if (!c.texture) writeObject(w, "first", KindObject), c.write(w), writeObject(w, "last", KindObject);
+        DataStream r;
+        r.openMemoryRead(w.data(), w.streamPosition());
+        Project3D p;
+        EXPECT_EQ(p.load(r), c.whole);
+        std::vector<std::string> names;
+        if (c.texture)
+            for (auto& e : p.textures) names.push_back(e.first);
+        else
+            for (auto& e : p.objects) names.push_back(e.first);
+        if (c.whole)
+            EXPECT_EQ(names.size(), 3u);
+        else
+            EXPECT_EQ(names, std::vector<std::string>{"first"});
+    }
+}
+
+// Loading again, clearing, or a count of records that are not there leave no block behind.
+TEST(Project3D, LoadAgainClearAndEmptyCountsLeaveNothingBehind) {
+    DataStream w;
+    w.openMemoryWrite();
+    w.writeU32(0);
+    w.writeU32(1);
+    writeTexture(w, "gfx/a.jpg", 1);
+    w.writeU32(1);
+    writeObject(w, "a", KindMesh);
+    const uint8_t promises[] = {0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0};  // four billion materials, none there
+    const long before = liveAllocations();
+    {
+        Project3D p;
+        for (int i = 0; i < 3; ++i) {
+            DataStream r;
+            r.openMemoryRead(w.data(), w.streamPosition());
+            EXPECT_TRUE(p.load(r));
+        }
+        EXPECT_EQ(p.objects.size(), 1u);
+        EXPECT_EQ(p.textures.size(), 1u);
+        p.clear();
+        EXPECT_TRUE(p.objects.empty());
+        DataStream r;
+        r.openMemoryRead(promises, sizeof promises);
+        EXPECT_FALSE(p.load(r));
+        EXPECT_LE(p.materials.size(), 1u);
+    }
+    EXPECT_EQ(liveAllocations(), before);
+}

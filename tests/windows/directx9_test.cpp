@@ -1,0 +1,524 @@
+// Direct3D 9 under a real runtime (Wine's): the device, uploads and whole frames.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/window_win32.h"
+#include "render/d3d9/directx9_context.h"
+#include "render/d3d9/directx9_drawable.h"
+#include "render/d3d9/directx9_resources.h"
+#include "scene/asset_loading.h"
+#include "scene/project3d.h"
+#include "scene/texture.h"
+#include "scene/object3d.h"
+#include "render/demo_scene.h"
+
+namespace vyr::test {
+
+// A plain Win32 window and a Direct3D 9 context with its drawable.
+HWND createTestWindow(int clientWidth, int clientHeight) {
+    static bool registered = false;
+    const char* className = "vyr_d3d9_test";
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = className;
+        RegisterClassA(&windowClass);
+        registered = true;
+    }
+    RECT rect = {0, 0, clientWidth, clientHeight};
+    AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
+    return CreateWindowA(className, "d3d9 test", WS_OVERLAPPEDWINDOW, 0, 0, rect.right - rect.left,
+                         rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+}
+
+class DirectX9Fixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = createTestWindow(640, 400);
+        ASSERT_NE(window, nullptr);
+        context = new DirectX9Context();
+        drawable = dynamic_cast<DirectX9Drawable*>(
+            context->createDrawable(platform::fromHwnd(window), false, 0, false, true));
+        ASSERT_NE(drawable, nullptr);
+        ASSERT_TRUE(context->createContext(drawable));
+    }
+    void TearDown() override {
+        delete context;
+        delete drawable;
+        if (window) DestroyWindow(window);
+    }
+
+    HWND window = nullptr;
+    DirectX9Context* context = nullptr;
+    DirectX9Drawable* drawable = nullptr;
+};
+
+namespace {
+
+D3DSURFACE_DESC describe(IDirect3DSurface9* surface) {
+    D3DSURFACE_DESC desc = {};
+    surface->GetDesc(&desc);
+    return desc;
+}
+
+TEST(DirectX9Drawable, AlwaysFourSamplesWhateverMultisamplingAndStereoAsk) {
+    DirectX9Context context;
+    HWND window = createTestWindow(64, 64);
+    auto* plain = dynamic_cast<DirectX9Drawable*>(
+        context.createDrawable(platform::fromHwnd(window), false, 0, false, true));
+    auto* asking = dynamic_cast<DirectX9Drawable*>(
+        context.createDrawable(platform::fromHwnd(window), true, 16, true, true));
+    ASSERT_TRUE(plain && asking);
+    EXPECT_EQ(memcmp(&plain->presentParameters, &asking->presentParameters, sizeof(D3DPRESENT_PARAMETERS)), 0);
+    const D3DPRESENT_PARAMETERS& p = plain->presentParameters;
+    EXPECT_EQ(p.MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
+    EXPECT_EQ(p.Windowed, TRUE);
+    EXPECT_EQ(p.SwapEffect, D3DSWAPEFFECT_DISCARD);
+    EXPECT_EQ(p.AutoDepthStencilFormat, D3DFMT_D16);
+    EXPECT_EQ(p.hDeviceWindow, window);
+    EXPECT_EQ(p.PresentationInterval, UINT(D3DPRESENT_INTERVAL_DEFAULT));
+    EXPECT_EQ(plain->swapChain, nullptr);
+    delete plain;
+    delete asking;
+    DestroyWindow(window);
+}
+
+// -benchmark asks for no vertical synchronisation: the device presents immediately.
+TEST(DirectX9Drawable, BenchmarkPresentsImmediately) {
+    auto* context = new DirectX9Context();
+    HWND window = createTestWindow(64, 64);
+    auto* drawable = dynamic_cast<DirectX9Drawable*>(
+        context->createDrawable(platform::fromHwnd(window), false, 0, false, false));
+    ASSERT_NE(drawable, nullptr);
+    EXPECT_EQ(drawable->presentParameters.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
+    ASSERT_TRUE(context->createContext(drawable));
+    context->setSize(64, 64);
+    ASSERT_NE(drawable->swapChain, nullptr);
+    // What the runtime made of it.
+    D3DPRESENT_PARAMETERS used = {};
+    ASSERT_EQ(drawable->swapChain->GetPresentParameters(&used), D3D_OK);
+    EXPECT_EQ(used.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
+    // The context goes before its drawable, as at shutdown.
+    delete context;
+    delete drawable;
+    DestroyWindow(window);
+}
+
+TEST(DirectX9Context, WithoutAUsableDrawable) {
+    DirectX9Context context;
+    DrawableContext foreign;
+    EXPECT_FALSE(context.createContext(nullptr));
+    EXPECT_FALSE(context.createContext(&foreign));
+    EXPECT_EQ(context.device, nullptr);
+    EXPECT_DOUBLE_EQ(context.getVersion(), 9.0);
+    context.setSize(300, 200);  // only stores the size
+    EXPECT_EQ(context.width, 300u);
+    EXPECT_EQ(context.height, 200u);
+    EXPECT_EQ(context.currentDrawable, nullptr);
+}
+
+TEST(D3DX, AllTenExportsResolveFromTheRuntimeLibrary) {
+    ASSERT_TRUE(loadD3DX());
+    EXPECT_TRUE(d3dxComplete());
+    HMODULE library = GetModuleHandleA("d3dx9_43.dll");
+    ASSERT_NE(library, nullptr);
+    for (const char* name : d3dxExportNames) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+}
+
+// Nothing may be called through a missing entry: such a library fails device creation.
+TEST(D3DX, ALibraryLackingAnExportFailsCreateContext) {
+    ASSERT_TRUE(loadD3DX());
+    HWND window = createTestWindow(64, 64);
+    DirectX9Context context;
+    DrawableContext* drawable = context.createDrawable(platform::fromHwnd(window), false, 0, false, true);
+    D3DXCreateFontAFunction saved = d3dx.createFontA;
+    d3dx.createFontA = nullptr;
+    EXPECT_FALSE(context.createContext(drawable));
+    d3dx.createFontA = saved;
+    EXPECT_EQ(context.device, nullptr);
+    delete drawable;
+    DestroyWindow(window);
+}
+
+using DirectX9Device = DirectX9Fixture;
+
+// No swap chain until the first size: presenting before it presents nothing.
+TEST_F(DirectX9Device, CreateContextMakesTheDrawableCurrentWithoutASwapChain) {
+    EXPECT_NE(context->device, nullptr);
+    EXPECT_EQ(context->currentDrawable, drawable);
+    EXPECT_TRUE(!drawable->swapChain && !drawable->backBuffer && !drawable->depthSurface);
+    context->present();
+    EXPECT_EQ(drawable->swapChain, nullptr);
+    EXPECT_FALSE(context->isDeviceLost());
+}
+
+TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
+    context->setSize(320, 200);
+    ASSERT_NE(drawable->swapChain, nullptr);
+    ASSERT_NE(drawable->backBuffer, nullptr);
+    ASSERT_NE(drawable->depthSurface, nullptr);
+    D3DSURFACE_DESC back = describe(drawable->backBuffer);
+    EXPECT_EQ(back.Width, 320u);
+    EXPECT_EQ(back.Height, 200u);
+    EXPECT_EQ(back.MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
+    D3DSURFACE_DESC depth = describe(drawable->depthSurface);
+    EXPECT_EQ(depth.Width, 320u);
+    EXPECT_EQ(depth.Height, 200u);
+    EXPECT_EQ(depth.Format, D3DFMT_D16);
+
+    IDirect3DSurface9* target = nullptr;
+    ASSERT_EQ(context->device->GetRenderTarget(0, &target), D3D_OK);
+    EXPECT_EQ(target, drawable->backBuffer);
+    target->Release();
+
+    context->setSize(500, 100);
+    ASSERT_NE(drawable->backBuffer, nullptr);
+    EXPECT_EQ(describe(drawable->backBuffer).Width, 500u);
+    EXPECT_EQ(describe(drawable->depthSurface).Height, 100u);
+    EXPECT_EQ(context->width, 500u);
+    EXPECT_EQ(context->height, 100u);
+    for (int i = 0; i < 3; i++) context->present();
+    EXPECT_FALSE(context->isDeviceLost());
+}
+
+class DirectX9DeviceLoss : public DirectX9Fixture {
+protected:
+    void SetUp() override {
+        DirectX9Fixture::SetUp();
+        if (HasFatalFailure()) return;
+        loadAssets(content, context);
+        context->setupRenderState();
+        context->setSize(320, 200);
+        ASSERT_NE(content.project, nullptr);
+        textures = context->textureResources.size();
+        meshes = context->meshResources.size();
+        ASSERT_GT(textures, 3u);
+        ASSERT_GT(meshes, 0u);
+    }
+    void TearDown() override {
+        DirectX9Fixture::TearDown();
+        context = nullptr;
+        releaseAssets(content);
+    }
+
+    SceneContent content;
+    size_t textures = 0, meshes = 0;
+};
+
+TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain) {
+    context->setSize(300, 180);
+    context->setDeviceLost(true);
+    ASSERT_TRUE(context->isDeviceLost());
+    ASSERT_TRUE(context->resetDevice());
+    EXPECT_FALSE(context->isDeviceLost());
+    EXPECT_TRUE(context->textureResources.empty());
+    EXPECT_TRUE(context->meshResources.empty());
+    EXPECT_NE(context->font, nullptr);
+    ASSERT_NE(context->quadBuffer, nullptr);
+
+    void* data = nullptr;
+    ASSERT_EQ(context->quadBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
+    const auto* vertices = static_cast<const SceneVertex*>(data);
+    EXPECT_FLOAT_EQ(vertices[5].x, 0.5f);
+    EXPECT_FLOAT_EQ(vertices[5].u, 2.0f);
+    EXPECT_FLOAT_EQ(vertices[9].z, -0.5f);
+    EXPECT_FLOAT_EQ(vertices[9].u, -0.45f);
+    context->quadBuffer->Unlock();
+
+    // The swap chain comes back at the last recorded size.
+    ASSERT_NE(drawable->swapChain, nullptr);
+    ASSERT_NE(drawable->backBuffer, nullptr);
+    EXPECT_EQ(describe(drawable->backBuffer).Width, 300u);
+    EXPECT_EQ(describe(drawable->backBuffer).Height, 180u);
+    EXPECT_EQ(describe(drawable->depthSurface).Width, 300u);
+}
+
+// The frame loop's device check: reset, then the whole content handed over again.
+TEST_F(DirectX9DeviceLoss, LoopDeviceCheckReuploadsEverything) {
+    context->renderFrame(content.project, content.overlays);  // no loss, no reset
+    EXPECT_FALSE(context->isDeviceLost());
+    EXPECT_EQ(context->textureResources.size(), textures);
+    context->setDeviceLost(true);
+    if (context->isDeviceLost() && context->resetDevice()) reuploadAssets(content, context);
+    EXPECT_FALSE(context->isDeviceLost());
+    EXPECT_EQ(context->textureResources.size(), textures);
+    EXPECT_EQ(context->meshResources.size(), meshes);
+    for (auto& entry : context->textureResources) {
+        auto* texture = dynamic_cast<DirectX9Texture*>(entry.second);
+        ASSERT_NE(texture, nullptr);
+        if (entry.first->pixels) {
+            EXPECT_NE(texture->d3dTexture, nullptr) << entry.first->name;
+        }
+    }
+    for (auto& entry : context->meshResources) {
+        auto* mesh = dynamic_cast<DirectX9Mesh3D*>(entry.second);
+        ASSERT_NE(mesh, nullptr);
+        EXPECT_NE(mesh->vertexBuffer, nullptr);
+    }
+    // And the device draws again.
+    context->renderFrame(content.project, content.overlays);
+    EXPECT_FALSE(context->isDeviceLost());
+}
+
+// Texture and mesh upload read back from the locked Direct3D objects.
+
+using DirectX9Upload = DirectX9Fixture;
+
+// Width x height texture whose rows are pitch bytes apart (the padding is filled with 0xEE).
+Texture* makeTexture(uint32_t format, uint32_t width, uint32_t height, uint32_t pitch,
+                     const std::vector<uint8_t>& rows) {
+    auto* texture = new Texture();
+    texture->format = format;
+    texture->width = width;
+    texture->height = height;
+    texture->pitch = pitch;
+    texture->pixels = static_cast<uint8_t*>(malloc(size_t(pitch) * height));
+    memset(texture->pixels, 0xEE, size_t(pitch) * height);
+    memcpy(texture->pixels, rows.data(), rows.size());
+    return texture;
+}
+
+// Level 0 as B, G, R, A bytes, rows tightly packed.
+std::vector<uint8_t> readBack(DirectX9Context& context, Texture* texture) {
+    std::vector<uint8_t> bytes;
+    auto* held = dynamic_cast<DirectX9Texture*>(context.textureResources[texture]);
+    if (!held || !held->d3dTexture) return bytes;
+    D3DLOCKED_RECT locked = {};
+    if (held->d3dTexture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY) != D3D_OK) return bytes;
+    for (uint32_t y = 0; y < texture->height; y++) {
+        const uint8_t* row = static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch;
+        bytes.insert(bytes.end(), row, row + texture->width * 4);
+    }
+    held->d3dTexture->UnlockRect(0);
+    return bytes;
+}
+
+D3DFORMAT formatOf(DirectX9Context& context, Texture* texture) {
+    auto* held = dynamic_cast<DirectX9Texture*>(context.textureResources[texture]);
+    D3DSURFACE_DESC desc = {};
+    if (held && held->d3dTexture) held->d3dTexture->GetLevelDesc(0, &desc);
+    return desc.Format;
+}
+
+// Each row: a texture (rows `pitch` bytes apart, padding 0xEE that must not be
+// read as pixels), the palette if any, and level 0 read back as B, G, R, A.
+TEST_F(DirectX9Upload, FormatsBecomeOpaqueOrAlphaTextures) {
+    std::vector<float> palette(256 * 4, 0.0f);
+    palette[0] = 12.0f, palette[1] = 34.0f, palette[2] = 56.0f;
+    palette[4] = 255.9f, palette[6] = 300.0f, palette[7] = 7.0f;  // truncated to the low byte, alpha ignored
+    struct Row {
+        uint32_t format, width, height, pitch;
+        std::vector<uint8_t> pixels;
+        const float* palette;
+        D3DFORMAT d3dFormat;
+        std::vector<uint8_t> expected;
+    } rows[] = {
+        {Index8, 3, 2, 4, {10, 20, 30, 0xEE, 40, 50, 60}, nullptr, D3DFMT_X8R8G8B8,
+         {10, 10, 10, 255, 20, 20, 20, 255, 30, 30, 30, 255, 40, 40, 40, 255, 50, 50, 50, 255, 60, 60, 60, 255}},
+        {Index8, 2, 1, 2, {1, 0}, palette.data(), D3DFMT_X8R8G8B8, {44, 0, 255, 255, 56, 34, 12, 255}},
+        {RGBA8, 2, 1, 8, {1, 2, 3, 128, 200, 100, 50, 0}, nullptr, D3DFMT_A8R8G8B8, {3, 2, 1, 128, 50, 100, 200, 0}},
+        {RGB8, 2, 2, 8, {1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 7, 8, 9, 10, 11, 12}, nullptr, D3DFMT_X8R8G8B8,
+         {3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255}},
+    };
+    for (const Row& row : rows) {
+        Texture* texture = makeTexture(row.format, row.width, row.height, row.pitch, row.pixels);
+        ASSERT_TRUE(context->uploadTexture(texture, row.palette));
+        EXPECT_EQ(formatOf(*context, texture), row.d3dFormat);
+        EXPECT_EQ(readBack(*context, texture), row.expected);
+        // A second upload refreshes the same texture in place.
+        auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[texture]);
+        IDirect3DTexture9* first = held->d3dTexture;
+        texture->pixels[0] = 0;
+        ASSERT_TRUE(context->uploadTexture(texture, row.palette));
+        EXPECT_EQ(context->textureResources.size(), 1u);
+        EXPECT_EQ(held->d3dTexture, first);
+        EXPECT_NE(readBack(*context, texture), row.expected);
+        delete held;
+        context->textureResources.clear();
+        delete texture;
+    }
+    Texture empty;  // without pixels: an entry without a Direct3D texture
+    EXPECT_FALSE(context->uploadTexture(nullptr, nullptr));
+    EXPECT_TRUE(context->uploadTexture(&empty, nullptr));
+    auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[&empty]);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held->d3dTexture, nullptr);
+    delete held;
+    context->textureResources.clear();
+}
+
+Mesh3D* makeTriangle(const char* name, float x, float y, float z, float nz) {
+    auto* mesh = new Mesh3D();
+    mesh->name = name;
+    mesh->triangleCount = 1;
+    mesh->vertices = static_cast<float*>(calloc(9, sizeof(float)));
+    mesh->normals = static_cast<float*>(calloc(9, sizeof(float)));
+    mesh->vertices[0] = x, mesh->vertices[1] = y, mesh->vertices[2] = z;
+    mesh->normals[2] = nz;
+    mesh->vertices[3] = 4, mesh->vertices[4] = 5, mesh->vertices[5] = -6;
+    mesh->normals[3] = 1;
+    return mesh;
+}
+
+std::vector<SceneVertex> readVertices(DirectX9Context& context, Object3D* object, size_t count) {
+    std::vector<SceneVertex> vertices;
+    auto* held = dynamic_cast<DirectX9Mesh3D*>(context.meshResources[object]);
+    if (!held || !held->vertexBuffer) return vertices;
+    void* data = nullptr;
+    if (held->vertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY) != D3D_OK) return vertices;
+    const auto* first = static_cast<const SceneVertex*>(data);
+    vertices.assign(first, first + count);
+    held->vertexBuffer->Unlock();
+    return vertices;
+}
+
+TEST_F(DirectX9Upload, MeshIsMirroredInZWithCoordinatesFromTheStoredPosition) {
+    Object3D root;
+    Mesh3D* mesh = makeTriangle("Cone", 1, 2, 3, 1);
+    root.children.push_back(nullptr);
+    root.children.push_back(mesh);
+    ASSERT_TRUE(context->uploadMesh(&root));
+    // The plain node has no entry; its mesh child does.
+    EXPECT_EQ(context->meshResources.count(&root), 0u);
+    std::vector<SceneVertex> v = readVertices(*context, mesh, 3);
+    ASSERT_EQ(v.size(), 3u);
+    EXPECT_FLOAT_EQ(v[0].x, 1);
+    EXPECT_FLOAT_EQ(v[0].y, 2);
+    EXPECT_FLOAT_EQ(v[0].z, -3);
+    EXPECT_FLOAT_EQ(v[0].nx, 0);
+    EXPECT_FLOAT_EQ(v[0].ny, 0);
+    EXPECT_FLOAT_EQ(v[0].nz, -1);
+    EXPECT_FLOAT_EQ(v[0].u, -1.5f);
+    EXPECT_FLOAT_EQ(v[0].v, 1);
+    EXPECT_FLOAT_EQ(v[1].z, 6);
+    EXPECT_FLOAT_EQ(v[1].u, 3);
+    EXPECT_FLOAT_EQ(v[1].v, 4);
+    EXPECT_FLOAT_EQ(v[1].nx, 1);
+
+    // Uploading again reuses the buffer and rewrites it.
+    auto* held = dynamic_cast<DirectX9Mesh3D*>(context->meshResources[mesh]);
+    IDirect3DVertexBuffer9* buffer = held->vertexBuffer;
+    mesh->vertices[0] = 7;
+    ASSERT_TRUE(context->uploadMesh(mesh));
+    EXPECT_EQ(held->vertexBuffer, buffer);
+    EXPECT_FLOAT_EQ(readVertices(*context, mesh, 1)[0].x, 7);
+    D3DVERTEXBUFFER_DESC desc = {};
+    buffer->GetDesc(&desc);
+    EXPECT_EQ(desc.Size, 96u);
+    EXPECT_EQ(desc.FVF, DWORD(0x112));
+
+    context->releaseDeviceResources();
+    EXPECT_TRUE(context->meshResources.empty());
+}
+
+// Whole frames drawn into the swap chain and read back: each part of the scene
+// is found by drawing the frame with and without it.
+
+constexpr unsigned frameWidth = 320, frameHeight = 200;
+
+struct Region {
+    unsigned left, top, right, bottom;  // pixels, rows counted from the top
+};
+
+class DirectX9Scene : public DirectX9Fixture {
+protected:
+    void SetUp() override {
+        DirectX9Fixture::SetUp();
+        if (HasFatalFailure()) return;
+        loadAssets(content, context);
+        context->setupRenderState();
+        context->setSize(frameWidth, frameHeight);
+        ASSERT_NE(drawable->backBuffer, nullptr);
+        // Animation time 0 for every frame: the front logo faces the viewer.
+        context->pauseState = Paused;
+        pauseTime = sceneStart = sceneClock();
+    }
+    void TearDown() override {
+        DirectX9Fixture::TearDown();
+        releaseAssets(content);
+    }
+
+    // The back buffer resolved and copied to system memory, X8R8G8B8, top row first.
+    std::vector<uint32_t> frame(Project3D* project) {
+        std::vector<uint32_t> pixels;
+        context->drawScene(0.0f, project, content.overlays);
+        IDirect3DDevice9Ex* device = context->device;
+        IDirect3DSurface9 *resolved = nullptr, *copy = nullptr;
+        if (device->CreateRenderTarget(frameWidth, frameHeight, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE,
+                                       &resolved, nullptr) != D3D_OK)
+            return pixels;
+        device->CreateOffscreenPlainSurface(frameWidth, frameHeight, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy,
+                                            nullptr);
+        device->StretchRect(drawable->backBuffer, nullptr, resolved, nullptr, D3DTEXF_NONE);
+        device->GetRenderTargetData(resolved, copy);
+        D3DLOCKED_RECT locked = {};
+        if (copy->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+            for (unsigned y = 0; y < frameHeight; y++) {
+                const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) +
+                                                                    y * locked.Pitch);
+                pixels.insert(pixels.end(), row, row + frameWidth);
+            }
+            copy->UnlockRect();
+        }
+        copy->Release();
+        resolved->Release();
+        return pixels;
+    }
+
+    // Mean absolute difference per channel over the region.
+    static double difference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, Region r) {
+        double sum = 0;
+        for (unsigned y = r.top; y < r.bottom; y++)
+            for (unsigned x = r.left; x < r.right; x++) {
+                uint32_t p = a[y * frameWidth + x], q = b[y * frameWidth + x];
+                for (int shift = 0; shift < 24; shift += 8)
+                    sum += std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF));
+            }
+        return sum / (3.0 * (r.right - r.left) * (r.bottom - r.top));
+    }
+    static double brightness(const std::vector<uint32_t>& a, Region r) {
+        std::vector<uint32_t> black(a.size(), 0);
+        return difference(a, black, r);
+    }
+
+    SceneContent content;
+};
+
+const Region offIndicator = {frameWidth - 138, frameHeight - 41, frameWidth - 10, frameHeight};
+const Region centre = {frameWidth / 2 - 20, frameHeight / 2 - 20, frameWidth / 2 + 20, frameHeight / 2 + 20};
+const Region upperBand = {0, 0, frameWidth, frameHeight / 2 - 40};
+
+TEST_F(DirectX9Scene, BackgroundLogoAndOffIndicator) {
+    std::vector<uint32_t> full = frame(content.project);
+    ASSERT_EQ(full.size(), size_t(frameWidth) * frameHeight);
+    // The tiled background alone already lights the frame.
+    std::vector<uint32_t> bare = frame(nullptr);
+    EXPECT_GT(brightness(bare, upperBand), 2.0);
+    // The logo stands at the centre.
+    EXPECT_GT(difference(full, bare, centre), 10.0);
+    context->remoteActive = true;
+    std::vector<uint32_t> remote = frame(content.project);
+    EXPECT_GT(difference(full, remote, offIndicator), 5.0);
+    EXPECT_LT(difference(full, remote, centre), 0.5);
+}
+
+TEST_F(DirectX9Scene, BenchmarkDrawsStreaksInsteadOfStars) {
+    context->remoteActive = true;
+    std::vector<uint32_t> bare = frame(nullptr);
+    std::vector<uint32_t> stars = frame(content.project);
+    context->benchmark = true;
+    std::vector<uint32_t> streaks = frame(content.project);
+    streaks = frame(content.project);  // the second frame blends as the first left the state
+    EXPECT_GT(difference(stars, bare, upperBand), 0.2);
+    EXPECT_GT(difference(streaks, bare, upperBand), 0.05);
+    EXPECT_GT(difference(streaks, stars, upperBand), 0.05);
+}
+
+}  // namespace
+}  // namespace vyr::test
