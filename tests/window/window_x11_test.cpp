@@ -58,26 +58,21 @@ TEST_F(X11Window, IsCreatedHiddenWithItsProperties) {
     EXPECT_EQ(platform::iconImageCount(), 4);
 }
 
-TEST_F(X11Window, ExposeAfterShowingAsksForPaint) {
+// Shown, it is asked to paint; the window manager's delete message is Close.
+TEST_F(X11Window, ExposeIsPaintAndDeleteWindowIsClose) {
     showAndWait();
     EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Paint) >= 1; }));
-}
-
-TEST_F(X11Window, DeleteWindowMessageIsClose) {
-    showAndWait();
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = x11Window(window);
     event.xclient.message_type = XInternAtom(user, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(user, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
     XSendEvent(user, x11Window(window), False, NoEventMask, &event);
     XFlush(user);
     EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
 }
 
-// What the user types and which events arrive: (type, virtual key), Paint left out.
 TEST_F(X11Window, KeysArriveAsVirtualKeys) {
     showAndWait();
     using T = WindowEventType;
@@ -141,28 +136,28 @@ TEST_F(X11Window, HeldSpaceGivesOneKeyUp) {
     XkbSetDetectableAutoRepeat(x11Display(window), True, &supported);
 }
 
+// Moves and the left button (not the right) in client coordinates, negative
+// left of the window: motion outside reaches it while a press inside holds the
+// pointer (the implicit grab).
 TEST_F(X11Window, MouseMovesAndLeftButtonCarryClientCoordinates) {
+    XMoveWindow(user, x11Window(window), 200, 200);
     showAndWait();
     XWarpPointer(user, None, x11Window(window), 0, 0, 0, 0, 100, 50);
-    XSync(user, False);
-    ASSERT_TRUE(pumpUntil([] {
-        for (const WindowEvent& e : recordedEvents())
-            if (e.type == WindowEventType::MouseMove && e.x == 100 && e.y == 50) return true;
-        return false;
-    }));
     XTestFakeButtonEvent(user, 3, True, CurrentTime);
     XTestFakeButtonEvent(user, 3, False, CurrentTime);
     XTestFakeButtonEvent(user, 1, True, CurrentTime);
+    XTestFakeMotionEvent(user, 0, 150, 180, CurrentTime);
     XTestFakeButtonEvent(user, 1, False, CurrentTime);
-    XFlush(user);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::LeftButtonDown) == 1; }));
-    pumpFor(50);
+    XSync(user, False);
+    auto saw = [](WindowEventType type, int x, int y) {
+        for (const WindowEvent& e : recordedEvents())
+            if (e.type == type && e.x == x && e.y == y) return true;
+        return false;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return saw(WindowEventType::MouseMove, -50, -20); }));
+    EXPECT_TRUE(saw(WindowEventType::MouseMove, 100, 50));
+    EXPECT_TRUE(saw(WindowEventType::LeftButtonDown, 100, 50));
     EXPECT_EQ(countOf(WindowEventType::LeftButtonDown), 1);
-    for (const WindowEvent& e : recordedEvents())
-        if (e.type == WindowEventType::LeftButtonDown) {
-            EXPECT_EQ(e.x, 100);
-            EXPECT_EQ(e.y, 50);
-        }
 }
 
 // A window without a cursor of its own shows the root's cross on a bare server.
@@ -185,26 +180,9 @@ TEST_F(X11Window, ShowsItsOwnCursorNotTheRoots) {
     EXPECT_NE(own, root);
 }
 
-TEST_F(X11Window, PointerLeftOfTheWindowGivesNegativeCoordinates) {
-    // The window starts at the origin; move it so that the pointer can be left of it.
-    XMoveWindow(user, x11Window(window), 200, 200);
-    showAndWait();
-    XWarpPointer(user, None, x11Window(window), 0, 0, 0, 0, 10, 10);
-    XSync(user, False);
-    // Motion outside a window reaches it only while it holds the pointer: a
-    // press inside starts the implicit grab.
-    XTestFakeButtonEvent(user, 1, True, CurrentTime);
-    XTestFakeMotionEvent(user, 0, 150, 180, CurrentTime);
-    XTestFakeButtonEvent(user, 1, False, CurrentTime);
-    XFlush(user);
-    EXPECT_TRUE(pumpUntil([] {
-        for (const WindowEvent& e : recordedEvents())
-            if (e.type == WindowEventType::MouseMove && e.x == -50 && e.y == -20) return true;
-        return false;
-    }));
-}
-
-TEST_F(X11Window, ResizeGivesSizeAndAMoveDoesNot) {
+// A resize gives one Size (a move none); unmapped is minimised, mapped back
+// gives the size again.
+TEST_F(X11Window, ResizeMinimiseAndRestoreGiveSizes) {
     showAndWait();
     XMoveWindow(user, x11Window(window), 30, 40);
     XResizeWindow(user, x11Window(window), 800, 500);
@@ -212,23 +190,19 @@ TEST_F(X11Window, ResizeGivesSizeAndAMoveDoesNot) {
     ASSERT_TRUE(pumpUntil([] { return sawSize(800, 500); }));
     pumpFor(50);
     EXPECT_EQ(countOf(WindowEventType::Size), 1);
-}
-
-TEST_F(X11Window, UnmapIsMinimisedAndTheMapBackGivesTheSize) {
-    showAndWait();
     XUnmapWindow(user, x11Window(window));
     XSync(user, False);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 1; }));
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 2; }));
     EXPECT_TRUE(recordedEvents().back().minimized);
     XMapWindow(user, x11Window(window));
     XSync(user, False);
-    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 2; }));
-    WindowEvent restored;
+    ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) == 3; }));
+    const WindowEvent* restored = nullptr;
     for (const WindowEvent& e : recordedEvents())
-        if (e.type == WindowEventType::Size) restored = e;
-    EXPECT_FALSE(restored.minimized);
-    EXPECT_EQ(restored.width, 640u);
-    EXPECT_EQ(restored.height, 400u);
+        if (e.type == WindowEventType::Size) restored = &e;
+    EXPECT_FALSE(restored->minimized);
+    EXPECT_EQ(restored->width, 800u);
+    EXPECT_EQ(restored->height, 500u);
 }
 
 TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
