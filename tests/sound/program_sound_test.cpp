@@ -4,15 +4,124 @@
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
-#include "sound/audio_capture.h"
 #include "sound/wav_reader.h"
 #include "window/x_test_server.h"
 
 namespace vyr::testing {
 namespace {
+
+// What the program plays, captured through SDL's disk audio driver writing
+// into a FIFO: every open of the audio device is one session of bytes, so a
+// stop and a start are seen as the end of one session and the start of the next.
+class AudioCapture {
+public:
+    ~AudioCapture() { stop(); }
+    // Creates the FIFO and starts draining it; SDL_DISKAUDIOFILE is to name path().
+    bool start();
+    void stop();
+    const std::string& path() const { return fifo_; }
+
+    struct State {
+        std::vector<std::vector<uint8_t>> sessions;
+        bool open = false;  // the last session is still being written
+    };
+    State snapshot();
+    // Waits (at most timeoutMs) until the condition holds; returns whether it did.
+    bool waitFor(const std::function<bool(const State&)>& condition, int timeoutMs = 30000);
+
+private:
+    void drain();
+
+    std::string directory_;
+    std::string fifo_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    State state_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> finished_{false};
+    std::thread reader_;
+};
+
+bool AudioCapture::start() {
+    char pattern[] = "/tmp/vyr-sound.XXXXXX";
+    if (!mkdtemp(pattern)) return false;
+    directory_ = pattern;
+    fifo_ = directory_ + "/audio.raw";
+    if (mkfifo(fifo_.c_str(), 0600) != 0) return false;
+    reader_ = std::thread([this] { drain(); });
+    return true;
+}
+
+void AudioCapture::drain() {
+    while (!stopping_) {
+        // Blocks until the program opens its audio device.
+        int fd = open(fifo_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || stopping_) {
+            if (fd >= 0) close(fd);
+            break;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            state_.sessions.emplace_back();
+            state_.open = true;
+        }
+        changed_.notify_all();
+        uint8_t buffer[8192];
+        ssize_t n;
+        while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                state_.sessions.back().insert(state_.sessions.back().end(), buffer, buffer + n);
+            }
+            changed_.notify_all();
+        }
+        close(fd);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            state_.open = false;
+        }
+        changed_.notify_all();
+    }
+    finished_ = true;
+}
+
+void AudioCapture::stop() {
+    if (reader_.joinable()) {
+        stopping_ = true;
+        // A writer that comes and goes wakes the reader blocked in open().
+        while (!finished_) {
+            int fd = open(fifo_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) close(fd);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        reader_.join();
+    }
+    if (!fifo_.empty()) unlink(fifo_.c_str());
+    if (!directory_.empty()) rmdir(directory_.c_str());
+    fifo_.clear();
+    directory_.clear();
+}
+
+AudioCapture::State AudioCapture::snapshot() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_;
+}
+
+bool AudioCapture::waitFor(const std::function<bool(const State&)>& condition, int timeoutMs) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return condition(state_); });
+}
+
 
 using State = AudioCapture::State;
 
