@@ -1,5 +1,7 @@
 // The packer run on copies of the sources, intact and broken one rule at a time.
 #include <gtest/gtest.h>
+
+#include "common/child_process.h"
 #include <png.h>
 #include <sys/wait.h>
 
@@ -16,15 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const fs::path& p, const std::string& text) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+std::string readAll(const fs::path& p) { return vyr::testing::readWholeFile(p); }
+void writeAll(const fs::path& p, const std::string& text) { vyr::testing::writeWholeFile(p, text); }
 
 // Opaque white, except the first pixel of the top row, whose alpha is `corner`.
 bool writePng(const fs::path& path, int w, int h, int colourType, uint8_t corner = 255) {
@@ -78,30 +73,17 @@ std::string nthLine(const fs::path& p, const std::string& prefix, int n) {
 class Packer : public testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::path(testing::TempDir()) / ("packer-" + std::to_string(getpid()) + "-" +
-                                               testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
         fs::copy(fs::path(VYR_ASSETS_DIR) / "images", dir / "images");
         fs::copy(fs::path(VYR_ASSETS_DIR) / "meshes", dir / "meshes");
-        pack = dir / "pack.bin";
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     // The packer's exit status; its messages go to `messages`.
     int run() {
-        std::string command = std::string("'") + VYR_PACKER + "' '" + dir.string() + "' '" + pack.string() + "' 2>&1";
-        FILE* p = popen(command.c_str(), "r");
-        if (!p) return -1;
-        messages.clear();
-        char buffer[512];
-        while (fgets(buffer, sizeof buffer, p)) messages += buffer;
-        int status = pclose(p);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        vyr::testing::ChildResult r = vyr::testing::runChild({VYR_PACKER, dir.path(), pack});
+        messages = r.out + r.err;
+        return r.exitCode;
     }
-
-    fs::path dir, pack;
-    std::string messages;
+    vyr::testing::TempDir dir;
+    std::string pack = dir / "pack.bin", messages;
 };
 
 }  // namespace
@@ -153,12 +135,11 @@ TEST_F(Packer, BrokenSourcesNameTheFileAndTheRule) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.rule);
-        fs::remove_all(dir / "images"), fs::remove_all(dir / "meshes");
-        fs::copy(fs::path(VYR_ASSETS_DIR) / "images", dir / "images");
-        fs::copy(fs::path(VYR_ASSETS_DIR) / "meshes", dir / "meshes");
-        ASSERT_TRUE(c.breakIt(dir / c.file));
+        fs::remove_all(dir / "images"), fs::remove_all(dir / "meshes"), fs::remove(pack);
+        SetUp();
+        ASSERT_TRUE(c.breakIt(fs::path(dir / c.file)));
         EXPECT_EQ(run(), 1);
-        EXPECT_NE(messages.find((dir / c.file).string() + ": "), std::string::npos) << messages;
+        EXPECT_NE(messages.find(dir / c.file + ": "), std::string::npos) << messages;
         EXPECT_NE(messages.find(c.rule), std::string::npos) << messages;
         EXPECT_FALSE(fs::exists(pack)) << "a failed run leaves no pack";
     }
