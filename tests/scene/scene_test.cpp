@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -393,17 +394,10 @@ void writeTexture(DataStream& s, const char* name, uint8_t fill) {
 }
 
 void writeObject(DataStream& s, const char* name, uint32_t kind, float firstVector = 0) {
-    if (kind == KindMesh) {
-        Mesh3D m;
-        m.name = name;
-        m.vectors[0] = firstVector;
-        m.save(s);
-    } else {
-        Object3D o;
-        o.name = name;
-        o.vectors[0] = firstVector;
-        o.save(s);
-    }
+    std::unique_ptr<Object3D> o(kind == KindMesh ? new Mesh3D : new Object3D);
+    o->name = name;
+    o->vectors[0] = firstVector;
+    o->save(s);
 }
 
 // A node record up to its child count; the children follow it.

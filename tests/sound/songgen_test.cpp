@@ -1,23 +1,15 @@
 // The soundtrack that the build renders, and songgen's own checks.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <string>
 
+#include "common/child_process.h"
 #include "sound/wav_reader.h"
 
 namespace vyr::testing {
 namespace {
 
-std::string buildDir() {
-    const char* build = getenv("VYR_BUILD_DIR");
-    return build ? build : ".";
-}
+std::string buildDir() { return getenv("VYR_BUILD_DIR"); }
 
 // A 16-bit mono WAV at 22 kHz of 8 to 16 s, not silent, not clipping, whose
 // end joins its start: played in a loop, the step from the last sample to the
@@ -49,29 +41,17 @@ TEST(Soundtrack, IsALoopingMonoWav) {
 
 class Songgen : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/vyr-songgen.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        unlink((dir + "/song.txt").c_str());
-        unlink((dir + "/out.wav").c_str());
-        rmdir(dir.c_str());
-    }
     int render(const std::string& description) {
-        std::ofstream(dir + "/song.txt") << description;
-        std::string command = std::string(SONGGEN_PROGRAM) + " " + dir + "/song.txt " + dir + "/out.wav 2>/dev/null";
-        int status = system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        writeWholeFile(dir / "song.txt", description);
+        return runChild({SONGGEN_PROGRAM, dir / "song.txt", dir / "out.wav"}).exitCode;
     }
-    std::string dir;
+    TempDir dir;
 };
 
 TEST_F(Songgen, RendersTheMelodysLength) {
     // 8 beats at 60 per minute: 8 s.
     ASSERT_EQ(render("tempo 60\ndrone D3 0.2\nmelody D4/2 F4/2 A4/3 -/1\n"), 0);
-    WavFile wav = readWav(dir + "/out.wav");
+    WavFile wav = readWav(dir / "out.wav");
     ASSERT_TRUE(wav.valid);
     EXPECT_EQ(wav.data.size(), 8u * 22050 * 2);
     std::vector<int16_t> s = wav.samples();

@@ -105,9 +105,7 @@ void XTestServer::stop() {
 
 ::Window waitForMappedWindow(Display* display, int timeoutMs) {
     ::Window window = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!(window = findMappedWindow(display)) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    waitUntil([&] { return (window = findMappedWindow(display)) != 0; }, timeoutMs);
     if (window) XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
     XSync(display, False);
     return window;
