@@ -269,17 +269,33 @@ TEST_F(SettingsTest, EnvironmentValuesReadOrLeftToTheFiles) {
     EXPECT_FALSE(Settings().verbose);
 }
 
-TEST_F(SettingsTest, NullTextLetsLowerLevelsDecide) {
-    systemFile("[Logging]\nlog_file = fromsystem\n");
+// "<null>" lets the lower levels decide; headers match in any case; the user
+// file under HOME when no folder is named; the shared variables serve two keys;
+// names repeated in other sections are told apart.
+TEST_F(SettingsTest, SourcesAndNames) {
+    systemFile("[Logging]\nlog_file = fromsystem\n[logging]\nLOG_LEVEL = info\n[Remotization]\nhost = r\n"
+               "encryption = on\n[RenderingServer]\nhost = rs\n[Vantro]\nencryption = off\n");
     userFile("[Logging]\nlog_file = <null>\n");
-    EXPECT_STREQ(Settings().logFile, "fromsystem");
+    setenv("KOB_IMAGE_QUALITY", "33", 1);
+    setenv("KOB_LOCAL_DISPLAY", ":5", 1);
+    Settings s;
+    EXPECT_STREQ(s.logFile, "fromsystem");
+    EXPECT_STREQ(s.logLevel, "info");
+    EXPECT_EQ(s.imageQuality, 33);
+    EXPECT_EQ(s.vantroImageQuality, 33);
+    EXPECT_STREQ(s.localDisplay, ":5");
+    EXPECT_STREQ(s.localDisplayList, ":5");
+    EXPECT_STREQ(s.renderingServerLocalDisplayList, ":0.0");
+    EXPECT_STREQ(s.host, "r");
+    EXPECT_STREQ(s.renderingServerHost, "rs");
+    EXPECT_STREQ(s.encryption, "on");
+    EXPECT_STREQ(s.vantroEncryption, "off");
     systemFile("[Logging]\n");
     EXPECT_EQ(Settings().logFile, nullptr);
-}
-
-TEST_F(SettingsTest, HeaderInOtherCaseMatches) {
-    systemFile("[logging]\nLOG_LEVEL = info\n");
-    EXPECT_STREQ(Settings().logLevel, "info");
+    unsetenv("VYR_USER_CONFIG_DIR");
+    std::filesystem::create_directories(root / "vyr/conf");
+    writeWholeFile(root / "vyr/conf/vyr.conf", "[Logging]\nlog_dir = home\n");
+    EXPECT_STREQ(Settings().logDir, "home");
 }
 
 TEST_F(SettingsTest, BrokenSystemFileIsReportedThenIgnored) {
@@ -295,33 +311,6 @@ TEST_F(SettingsTest, BrokenSystemFileIsReportedThenIgnored) {
     EXPECT_EQ(s.logFile, nullptr);
     EXPECT_STREQ(s.logLevel, "info");
     EXPECT_TRUE(s.verbose);
-}
-
-TEST_F(SettingsTest, UserFileUnderHomeWithoutConfigDir) {
-    unsetenv("VYR_USER_CONFIG_DIR");
-    std::filesystem::create_directories(root / "vyr/conf");
-    writeWholeFile(root / "vyr/conf/vyr.conf", "[Logging]\nlog_dir = home\n");
-    EXPECT_STREQ(Settings().logDir, "home");
-}
-
-TEST_F(SettingsTest, SharedVariablesServeTwoKeys) {
-    setenv("KOB_IMAGE_QUALITY", "33", 1);
-    setenv("KOB_LOCAL_DISPLAY", ":5", 1);
-    Settings s;
-    EXPECT_EQ(s.imageQuality, 33);
-    EXPECT_EQ(s.vantroImageQuality, 33);
-    EXPECT_STREQ(s.localDisplay, ":5");
-    EXPECT_STREQ(s.localDisplayList, ":5");
-    EXPECT_STREQ(s.renderingServerLocalDisplayList, ":0.0");
-}
-
-TEST_F(SettingsTest, RepeatedNamesAreTellApartBySection) {
-    systemFile("[Remotization]\nhost = r\nencryption = on\n[RenderingServer]\nhost = rs\n[Vantro]\nencryption = off\n");
-    Settings s;
-    EXPECT_STREQ(s.host, "r");
-    EXPECT_STREQ(s.renderingServerHost, "rs");
-    EXPECT_STREQ(s.encryption, "on");
-    EXPECT_STREQ(s.vantroEncryption, "off");
 }
 
 }  // namespace
