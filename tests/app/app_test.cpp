@@ -369,3 +369,15 @@ TEST(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
 }
 
 }  // namespace
+
+// Without a display the window cannot be made, and the pump still works.
+TEST(WindowWithoutDisplay, CreationFailsAndQuitStillArrives) {
+    setenv("DISPLAY", ":65000", 1);  // a display number that no server in this test run uses
+    EXPECT_EQ(createMainWindow("VYRTEST", "TARSEL VYR - Test Application (OpenGL)", 640, 400), nullptr);
+    int quitCode = -1;
+    EXPECT_EQ(peekAndDispatch(quitCode), MessageResult::None);
+    postQuit();
+    EXPECT_EQ(peekAndDispatch(quitCode), MessageResult::Quit);
+    EXPECT_EQ(quitCode, 0);
+    EXPECT_EQ(peekAndDispatch(quitCode), MessageResult::None);
+}

@@ -1,11 +1,12 @@
 // Runs one piece of the common library in a process of its own, for the tests
 // that depend on process-wide state (the logger, the running program's path).
-//   common_child install-directory | home
+//   common_child install-directory | home | ini PATH (prints the error code)
 //   common_child log [null | LEVEL WORD ECHO MESSAGE]...   prints the process id
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/ini_file.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "platform/clock.h"
@@ -16,6 +17,11 @@ int main(int argc, char** argv) {
         char buffer[1024];
         vyr::installDirectory(buffer, sizeof buffer);
         fputs(buffer, stdout);
+        return 0;
+    }
+    if (strcmp(argv[1], "ini") == 0 && argc == 3) {
+        vyr::IniFile ini(argv[2]);
+        printf("code %u", ini.lastError() ? ini.lastError()->code : 0u);
         return 0;
     }
     if (strcmp(argv[1], "home") == 0) {

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <netinet/in.h>
-#include <poll.h>
 #include <regex>
 #include <string>
 #include <sys/socket.h>
@@ -25,27 +24,12 @@ using vyr::testing::writeWholeFile;
 
 namespace {
 
-// Parses in a child process, so that a read that blocks or never ends fails the test
-// instead of hanging it: what the parser wrote on stderr, then its error code.
+// Parses in a child process, so that a read that blocks or never ends fails the
+// test instead of hanging it: what the parser wrote on stderr, then its error code.
 std::string parseInChild(const std::string& path) {
-    int fds[2];
-    if (pipe(fds) != 0) return "no pipe";
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], 2);
-        IniFile ini(path.c_str());
-        fprintf(stderr, "code %u", ini.lastError() ? ini.lastError()->code : 0u);
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string err;
-    char buffer[512];
-    pollfd p{fds[0], POLLIN, 0};
-    for (ssize_t n; poll(&p, 1, 60000) == 1 && (n = read(fds[0], buffer, sizeof buffer)) > 0;) err.append(buffer, n);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    close(fds[0]);
-    return err;
+    vyr::testing::Child child({COMMON_CHILD, "ini", path});
+    child.wait(60000);
+    return child.err() + child.out();
 }
 
 class IniFileTest : public ::testing::Test {

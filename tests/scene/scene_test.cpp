@@ -331,10 +331,12 @@ TEST(Object3D, UnknownKindAmongChildrenStopsReading) {
     EXPECT_EQ(Object3D::createForNextRecord(r), nullptr);
 }
 
-TEST(Texture, RoundTripAndRecordLayout) {
+// Saved and loaded again whole; a pitch wider than width x 4 is consumed as
+// height x pitch, so the record after it lines up.
+TEST(Texture, RoundTripAndWidePitch) {
     Texture t;
     t.name = "gfx/t.png";
-    t.width = 2;
+    t.width = 1;
     t.height = 3;
     t.pitch = 8;
     t.format = RGBA8;
@@ -344,38 +346,17 @@ TEST(Texture, RoundTripAndRecordLayout) {
     w.openMemoryWrite();
     t.save(w);
     ASSERT_EQ(w.streamPosition(), 4u + 10 + 16 + 24);
-
+    w.writeU32(0x5151);
     DataStream r;
     r.openMemoryRead(w.data(), w.streamPosition());
     Texture back;
     back.load(r);
-    EXPECT_EQ(r.streamPosition(), w.streamPosition());
+    EXPECT_EQ(r.streamPosition(), w.streamPosition() - 4);
     EXPECT_EQ(back.name, "gfx/t.png");
-    EXPECT_EQ(back.width, 2u);
-    EXPECT_EQ(back.height, 3u);
-    EXPECT_EQ(back.pitch, 8u);
-    EXPECT_EQ(back.format, uint32_t(RGBA8));
+    EXPECT_TRUE(back.width == 1 && back.height == 3 && back.pitch == 8 && back.format == RGBA8);
     ASSERT_NE(back.pixels, nullptr);
     EXPECT_EQ(memcmp(back.pixels, t.pixels, 24), 0);
     EXPECT_EQ(back.converted, nullptr);
-}
-
-TEST(Texture, WidePitchConsumesHeightTimesPitch) {
-    DataStream w;
-    w.openMemoryWrite();
-    w.writeString("wide");
-    w.writeU32(1);   // width
-    w.writeU32(2);   // height
-    w.writeU32(16);  // pitch, more than width x 4
-    w.writeU32(RGBA8);
-    std::vector<uint8_t> rows(32, 0xAB);
-    w.write(rows.data(), 1, rows.size());
-    w.writeU32(0x5151);
-    DataStream r;
-    r.openMemoryRead(w.data(), w.streamPosition());
-    Texture t;
-    t.load(r);
-    EXPECT_EQ(r.streamPosition(), 4u + 5 + 16 + 32);
     uint32_t after = 0;
     r.readU32(after);
     EXPECT_EQ(after, 0x5151u);
@@ -429,11 +410,9 @@ TEST(Project3D, TwelveZeroBytesAreAnEmptyProject) {
     DataStream r;
     r.openMemoryRead(zeros, sizeof zeros);
     Project3D p;
-    p.load(r);
+    EXPECT_TRUE(p.load(r));
     EXPECT_EQ(r.streamPosition(), 12u);
-    EXPECT_TRUE(p.objects.empty());
-    EXPECT_TRUE(p.materials.empty());
-    EXPECT_TRUE(p.textures.empty());
+    EXPECT_TRUE(p.objects.empty() && p.materials.empty() && p.textures.empty());
 }
 
 TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {

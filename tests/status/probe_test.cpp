@@ -73,7 +73,8 @@ protected:
     std::unique_ptr<BackgroundProcess> sim;
 };
 
-// The daemon's behaviours, through its port file: the answer, and what the probe printed.
+// The daemon's behaviours, through the port file it publishes (for its owner
+// only) and removes: the answer, and what the probe printed.
 TEST_F(ProbeTest, AnswersOfTheDaemon) {
     const std::string noAnswer = "Could not get whether is using desktop capture from VYRD\n";
     struct Row {
@@ -83,8 +84,11 @@ TEST_F(ProbeTest, AnswersOfTheDaemon) {
     } rows[] = {{{"--answer", "1"}, true, ""},        {{"--answer", "0"}, false, ""},
                 {{"--answer", "2"}, false, ""},       {{"--close"}, false, noAnswer},
                 {{"--stall"}, false, noAnswer},       {{"--cookie", std::string(70000, 'k')}, true, ""}};
+    umask(022);  // the usual mask, which must not make the simulator's cookie readable to others
     for (const Row& row : rows) {
         ASSERT_FALSE(startSim(row.simulator)->firstLine().empty());
+        EXPECT_EQ(std::filesystem::status(portFile()).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         std::string err;
         for (int call = 0; call < 2; ++call) {  // each call is a fresh exchange
             EXPECT_EQ(probe(err), row.answer) << row.simulator[0];
@@ -199,17 +203,6 @@ TEST_F(ProbeTest, FailedConnectionIsLogged) {
     EXPECT_TRUE(std::regex_match(
         log, std::regex(R"(I \d+\.\d{3} \d+:\d+ VYR \(vyr::TCPSocket::getClientSocket\): Failed to connect to addr: 127\.0\.0\.1\n)")))
         << log;
-}
-
-TEST_F(ProbeTest, SimulatorPublishesAndRemovesItsPortFile) {
-    umask(022);  // the usual mask, which must not make the cookie readable to others
-    ASSERT_FALSE(startSim({"--cookie", "k"})->firstLine().empty());
-    std::string text = vyr::testing::readWholeFile(portFile());
-    EXPECT_EQ(text, "[vyrd]\nport = " + std::to_string(std::stoi(sim->firstLine())) + "\ncookie = k\n");
-    using std::filesystem::perms;
-    EXPECT_EQ(std::filesystem::status(portFile()).permissions(), perms::owner_read | perms::owner_write);
-    EXPECT_EQ(sim->stop(), 0);
-    EXPECT_FALSE(std::filesystem::exists(portFile()));
 }
 
 TEST_F(ProbeTest, SilentClientDoesNotHoldTheSimulator) {

@@ -32,29 +32,18 @@ std::string programPath() {
     return p + "\\bin\\vyrtest.exe";
 }
 
-class ProgramResources : public ::testing::Test {
-protected:
-    void SetUp() override {
-        module = LoadLibraryExA(programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(module, nullptr) << programPath();
-    }
-    void TearDown() override {
-        if (module) FreeLibrary(module);
-    }
-    HMODULE module = nullptr;
-};
-
 }  // namespace
 
-TEST_F(ProgramResources, StringTable) {
+// The string table the start-up reads, and icon 109: four images of 16 to 64
+// pixels at 32 bits, each loadable at its size.
+TEST(ProgramResources, StringTableAndIcon) {
+    HMODULE module = LoadLibraryExA(programPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << programPath();
     char text[256];
     ASSERT_GT(LoadStringA(module, 101, text, sizeof text), 0);
     EXPECT_STREQ(text, "VYRTEST");
     ASSERT_GT(LoadStringA(module, 103, text, sizeof text), 0);
     EXPECT_STREQ(text, "TARSEL VYR - Test Application");
-}
-
-TEST_F(ProgramResources, IconHasFourSizesAtThirtyTwoBits) {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(109), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
     ASSERT_NE(found, nullptr);
     auto* group = static_cast<const IconGroupHeader*>(LockResource(LoadResource(module, found)));
@@ -69,10 +58,7 @@ TEST_F(ProgramResources, IconHasFourSizesAtThirtyTwoBits) {
         ASSERT_NE(image, nullptr);
         EXPECT_EQ(SizeofResource(module, image), group->entries[i].bytesInRes);
     }
-}
-
-TEST_F(ProgramResources, IconLoadsAtEachSize) {
-    for (int size : {16, 32, 48, 64}) {
+    for (int size : sizes) {
         HICON icon = static_cast<HICON>(LoadImageA(module, MAKEINTRESOURCEA(109), IMAGE_ICON, size, size, 0));
         ASSERT_NE(icon, nullptr) << size;
         ICONINFO info{};
@@ -84,4 +70,5 @@ TEST_F(ProgramResources, IconLoadsAtEachSize) {
         DeleteObject(info.hbmMask);
         DestroyIcon(icon);
     }
+    FreeLibrary(module);
 }
