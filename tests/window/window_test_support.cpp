@@ -42,15 +42,9 @@ void pumpFor(int milliseconds) {
     pumpUntil([&] { return std::chrono::steady_clock::now() > until; });
 }
 
-int countOf(WindowEventType type) {
-    int n = 0;
-    for (const WindowEvent& e : recordedEvents()) n += e.type == type;
-    return n;
-}
-
 int countOf(WindowEventType type, uint32_t key) {
     int n = 0;
-    for (const WindowEvent& e : recordedEvents()) n += e.type == type && e.key == key;
+    for (const WindowEvent& e : recordedEvents()) n += e.type == type && (key == anyKey || e.key == key);
     return n;
 }
 

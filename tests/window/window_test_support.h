@@ -36,8 +36,8 @@ platform::EventDisposition recordEvent(NativeWindow* window, const WindowEvent& 
 bool pumpUntil(const std::function<bool()>& done);
 // Pumps for a while so that anything still on its way arrives.
 void pumpFor(int milliseconds);
-int countOf(WindowEventType type);
-int countOf(WindowEventType type, uint32_t key);
+constexpr uint32_t anyKey = 0xFFFFFFFF;
+int countOf(WindowEventType type, uint32_t key = anyKey);
 bool sawSize(unsigned width, unsigned height);
 
 // One window of the platform under test, seen from a second connection.
