@@ -200,21 +200,41 @@ float fromBits(uint32_t b) {
 
 }  // namespace
 
-TEST(Object3D, LeafNodeRecordIsKindNameVectorsAndZeroChildren) {
+// Kind, name, vectors, child count, then the children; a mesh's arrays follow
+// its children, vertices before normals. A name stored with bytes after its NUL
+// loads as the text before it and saves shorter.
+TEST(Object3D, RecordLayout) {
     Object3D o;
     o.name = "n";
     std::vector<uint8_t> bytes = saved(o);
     ASSERT_EQ(bytes.size(), 4u + 4 + 2 + 36 + 4);
-    EXPECT_EQ(bytes[0], 0);
-    EXPECT_EQ(bytes[4], 2);
-    EXPECT_EQ(bytes[8], 'n');
-    EXPECT_EQ(bytes[9], 0);
-    EXPECT_EQ(bytes.back(), 0);
+    EXPECT_TRUE(bytes[0] == 0 && bytes[4] == 2 && bytes[8] == 'n' && bytes[9] == 0 && bytes.back() == 0);
+    Mesh3D* m = makeMesh("m", {1, 1, 1, 1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2, 2, 2, 2});
+    m->children.push_back(new Object3D);
+    bytes = saved(*m);
+    delete m;
+    EXPECT_EQ(bytes[0], 1);
+    size_t arrays = 4 + 4 + 2 + 36 + 4 + (4 + 4 + 8 + 36 + 4);  // a child node named "NOTHING"
+    ASSERT_EQ(bytes.size(), arrays + 4 + 72);
+    float count, first, normal;
+    memcpy(&count, &bytes[arrays], 4);
+    memcpy(&first, &bytes[arrays + 4], 4);
+    memcpy(&normal, &bytes[arrays + 4 + 36], 4);
+    EXPECT_TRUE(bits(count) == 1 && first == 1.0f && normal == 2.0f);
 
-    Mesh3D empty;
-    std::vector<uint8_t> mesh = saved(empty);
-    ASSERT_EQ(mesh.size(), 4u + 4 + 8 + 36 + 4 + 4);
-    EXPECT_EQ(mesh[0], 1);
+    o.name = "abc";
+    bytes = saved(o);
+    std::vector<uint8_t> wide(bytes.begin(), bytes.begin() + 4);  // the name widened to "ab\0zz\0"
+    const uint8_t name[] = {6, 0, 0, 0, 'a', 'b', 0, 'z', 'z', 0};
+    wide.insert(wide.end(), name, name + sizeof name);
+    wide.insert(wide.end(), bytes.begin() + 12, bytes.end());
+    DataStream r;
+    r.openMemoryRead(wide.data(), wide.size());
+    Object3D loaded;
+    loaded.load(r);
+    EXPECT_EQ(r.streamPosition(), wide.size());
+    EXPECT_EQ(loaded.name, "ab");
+    EXPECT_EQ(saved(loaded).size(), wide.size() - 3);
 }
 
 TEST(Object3D, TreeRoundTripKeepsNamesVectorsOrderKindsAndFloatBits) {
@@ -248,47 +268,6 @@ TEST(Object3D, TreeRoundTripKeepsNamesVectorsOrderKindsAndFloatBits) {
     EXPECT_EQ(bits(deep->normals[0]), 0x7FC12345u);
     EXPECT_EQ(saved(*loaded), bytes);
     delete loaded;
-}
-
-TEST(Object3D, MeshArraysFollowTheChildrenVerticesBeforeNormals) {
-    Mesh3D m;
-    m.name = "m";
-    m.children.push_back(new Object3D);
-    Mesh3D* filled = makeMesh("x", {1, 1, 1, 1, 1, 1, 1, 1, 1}, {2, 2, 2, 2, 2, 2, 2, 2, 2});
-    m.triangleCount = 1;
-    std::swap(m.vertices, filled->vertices);
-    std::swap(m.normals, filled->normals);
-    delete filled;
-    std::vector<uint8_t> bytes = saved(m);
-    size_t child = 4 + 4 + 8 + 36 + 4;  // record of a plain node named "NOTHING"
-    size_t arrays = 4 + 4 + 2 + 36 + 4 + child;
-    ASSERT_EQ(bytes.size(), arrays + 4 + 72);
-    uint32_t count;
-    memcpy(&count, &bytes[arrays], 4);
-    EXPECT_EQ(count, 1u);
-    float first, normal;
-    memcpy(&first, &bytes[arrays + 4], 4);
-    memcpy(&normal, &bytes[arrays + 4 + 36], 4);
-    EXPECT_EQ(first, 1.0f);
-    EXPECT_EQ(normal, 2.0f);
-}
-
-TEST(Object3D, NameStoredWithBytesAfterItsNulSavesShorter) {
-    Object3D source;
-    source.name = "abc";
-    std::vector<uint8_t> bytes = saved(source);
-    // Widen the stored name to "ab\0zz\0" (6 bytes).
-    std::vector<uint8_t> wide(bytes.begin(), bytes.begin() + 4);
-    const uint8_t name[] = {6, 0, 0, 0, 'a', 'b', 0, 'z', 'z', 0};
-    wide.insert(wide.end(), name, name + sizeof name);
-    wide.insert(wide.end(), bytes.begin() + 12, bytes.end());
-    DataStream r;
-    r.openMemoryRead(wide.data(), wide.size());
-    Object3D loaded;
-    loaded.load(r);
-    EXPECT_EQ(r.streamPosition(), wide.size());
-    EXPECT_EQ(loaded.name, "ab");
-    EXPECT_EQ(saved(loaded).size(), wide.size() - 3);
 }
 
 TEST(Mesh3D, LoadResetAndClearForgetWhatWasThere) {
