@@ -24,40 +24,30 @@ namespace {
 TEST(AssetPack, RecordsInTheirStoredOrderToTheLastByte) {
     DataStream s;
     s.openMemoryRead(assetPackData(), assetPackSize());
-    struct Picture {
-        std::string name;
-        uint32_t width, height;
-    };
-    std::vector<Picture> pictures;
+    std::vector<std::string> records;  // "name widthxheight" for pictures, the name for objects
     auto readTexture = [&] {
         Texture t;
         EXPECT_TRUE(t.load(s));
-        EXPECT_EQ(t.pitch, t.width * 4);
-        EXPECT_EQ(t.format, uint32_t(RGBA8));
-        pictures.push_back({t.name, t.width, t.height});
+        EXPECT_TRUE(t.pitch == t.width * 4 && t.format == RGBA8) << t.name;
+        records.push_back(t.name + " " + std::to_string(t.width) + "x" + std::to_string(t.height));
     };
     for (int i = 0; i < 3; ++i) readTexture();
     const uint32_t projectStart = s.streamPosition();
-    uint32_t materials = 99, textures = 0, objects = 0;
+    uint32_t materials = 99, count = 0;
     s.readU32(materials);
-    s.readU32(textures);
-    for (uint32_t i = 0; i < textures; ++i) readTexture();
-    s.readU32(objects);
-    std::vector<std::string> objectOrder;
-    for (uint32_t i = 0; i < objects; ++i) {
+    EXPECT_EQ(materials, 0u);
+    for (s.readU32(count); count > 0; --count) readTexture();
+    for (s.readU32(count); count > 0; --count) {
         Object3D* o = Object3D::createForNextRecord(s);
         ASSERT_NE(o, nullptr);
         EXPECT_TRUE(o->load(s));
-        objectOrder.push_back(o->name);
+        records.push_back(o->name);
         delete o;
     }
-    EXPECT_EQ(materials, 0u);
-    std::vector<std::string> expected = {"gfx/stars.jpg 512x512", "gfx/pause.png 128x41", "gfx/vyroff.png 128x41",
-                                         "gfx/smap.jpg 256x256", "gfx/gradient.jpg 128x128"};
-    std::vector<std::string> seen;
-    for (const Picture& p : pictures) seen.push_back(p.name + " " + std::to_string(p.width) + "x" + std::to_string(p.height));
-    EXPECT_EQ(seen, expected);
-    EXPECT_EQ(objectOrder, (std::vector<std::string>{"gfx/Tarsel Logo.dae", "gfx/VYR Logo.dae", "gfx/star.dae"}));
+    EXPECT_EQ(records, (std::vector<std::string>{"gfx/stars.jpg 512x512", "gfx/pause.png 128x41",
+                                                  "gfx/vyroff.png 128x41", "gfx/smap.jpg 256x256",
+                                                  "gfx/gradient.jpg 128x128", "gfx/Tarsel Logo.dae",
+                                                  "gfx/VYR Logo.dae", "gfx/star.dae"}));
     EXPECT_EQ(s.streamPosition(), 2089095u);
     EXPECT_EQ(assetPackSize(), 2089095u);
 

@@ -234,36 +234,6 @@ TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
     EXPECT_EQ(platform::peekAndDispatch(quitCode), nothingWaiting);
 }
 
-TEST_F(X11Window, FullscreenByGeometryAndBackRestoresIt) {
-    XMoveWindow(user, x11Window(window), 120, 90);
-    XSync(user, False);
-    showAndWait();
-    Geometry before = geometryOf(user, x11Window(window));
-    ASSERT_EQ(before.x, 120);
-
-    platform::setFullscreen(window, true);
-    ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
-    Geometry full = geometryOf(user, x11Window(window));
-    EXPECT_EQ(full.x, 0);
-    EXPECT_EQ(full.y, 0);
-    std::vector<unsigned long> hints = propertyItems(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
-    ASSERT_EQ(hints.size(), 5u);
-    EXPECT_EQ(hints[0] & 2, 2u);
-    EXPECT_EQ(hints[2], 0u) << "decorations still on";
-
-    platform::setFullscreen(window, false);
-    ASSERT_TRUE(pumpUntil([] { return recordedEvents().back().type == WindowEventType::Size &&
-                                      sawSize(640, 400); }));
-    Geometry after = geometryOf(user, x11Window(window));
-    EXPECT_EQ(after.x, before.x);
-    EXPECT_EQ(after.y, before.y);
-    EXPECT_EQ(after.width, 640u);
-    EXPECT_EQ(after.height, 400u);
-    hints = propertyItems(user, x11Window(window), "_MOTIF_WM_HINTS", "_MOTIF_WM_HINTS");
-    ASSERT_EQ(hints.size(), 5u);
-    EXPECT_NE(hints[2], 0u) << "decorations not restored";
-}
-
 TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
     // Two monitors side by side on the one screen, as RandR describes them.
     Display* display = user;
