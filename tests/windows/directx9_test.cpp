@@ -67,46 +67,35 @@ D3DSURFACE_DESC describe(IDirect3DSurface9* surface) {
     return desc;
 }
 
-TEST(DirectX9Drawable, AlwaysFourSamplesWhateverMultisamplingAndStereoAsk) {
-    DirectX9Context context;
+// Four samples whatever multisampling and stereo ask; -benchmark asks for no
+// vertical synchronisation, and the runtime's swap chain presents immediately.
+TEST(DirectX9Drawable, PresentParameters) {
+    auto* context = new DirectX9Context();
     HWND window = createTestWindow(64, 64);
-    auto* plain = dynamic_cast<DirectX9Drawable*>(
-        context.createDrawable(platform::fromHwnd(window), false, 0, false, true));
-    auto* asking = dynamic_cast<DirectX9Drawable*>(
-        context.createDrawable(platform::fromHwnd(window), true, 16, true, true));
-    ASSERT_TRUE(plain && asking);
+    auto drawable = [&](bool multisample, uint32_t samples, bool stereo, bool vsync) {
+        return dynamic_cast<DirectX9Drawable*>(
+            context->createDrawable(platform::fromHwnd(window), multisample, samples, stereo, vsync));
+    };
+    DirectX9Drawable *plain = drawable(false, 0, false, true), *asking = drawable(true, 16, true, true);
+    DirectX9Drawable* benchmark = drawable(false, 0, false, false);
+    ASSERT_TRUE(plain && asking && benchmark);
     EXPECT_EQ(memcmp(&plain->presentParameters, &asking->presentParameters, sizeof(D3DPRESENT_PARAMETERS)), 0);
     const D3DPRESENT_PARAMETERS& p = plain->presentParameters;
     EXPECT_EQ(p.MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
-    EXPECT_EQ(p.Windowed, TRUE);
-    EXPECT_EQ(p.SwapEffect, D3DSWAPEFFECT_DISCARD);
-    EXPECT_EQ(p.AutoDepthStencilFormat, D3DFMT_D16);
+    EXPECT_TRUE(p.Windowed && p.SwapEffect == D3DSWAPEFFECT_DISCARD && p.AutoDepthStencilFormat == D3DFMT_D16);
     EXPECT_EQ(p.hDeviceWindow, window);
     EXPECT_EQ(p.PresentationInterval, UINT(D3DPRESENT_INTERVAL_DEFAULT));
     EXPECT_EQ(plain->swapChain, nullptr);
+    ASSERT_TRUE(context->createContext(benchmark));
+    context->setSize(64, 64);
+    ASSERT_NE(benchmark->swapChain, nullptr);
+    D3DPRESENT_PARAMETERS used = {};
+    ASSERT_EQ(benchmark->swapChain->GetPresentParameters(&used), D3D_OK);
+    EXPECT_EQ(used.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
+    delete context;  // the context goes before its drawables, as at shutdown
     delete plain;
     delete asking;
-    DestroyWindow(window);
-}
-
-// -benchmark asks for no vertical synchronisation: the device presents immediately.
-TEST(DirectX9Drawable, BenchmarkPresentsImmediately) {
-    auto* context = new DirectX9Context();
-    HWND window = createTestWindow(64, 64);
-    auto* drawable = dynamic_cast<DirectX9Drawable*>(
-        context->createDrawable(platform::fromHwnd(window), false, 0, false, false));
-    ASSERT_NE(drawable, nullptr);
-    EXPECT_EQ(drawable->presentParameters.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
-    ASSERT_TRUE(context->createContext(drawable));
-    context->setSize(64, 64);
-    ASSERT_NE(drawable->swapChain, nullptr);
-    // What the runtime made of it.
-    D3DPRESENT_PARAMETERS used = {};
-    ASSERT_EQ(drawable->swapChain->GetPresentParameters(&used), D3D_OK);
-    EXPECT_EQ(used.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
-    // The context goes before its drawable, as at shutdown.
-    delete context;
-    delete drawable;
+    delete benchmark;
     DestroyWindow(window);
 }
 
@@ -123,17 +112,14 @@ TEST(DirectX9Context, WithoutAUsableDrawable) {
     EXPECT_EQ(context.currentDrawable, nullptr);
 }
 
-TEST(D3DX, AllTenExportsResolveFromTheRuntimeLibrary) {
+// All ten exports resolve from the runtime's library; nothing may be called
+// through a missing entry: such a library fails device creation.
+TEST(D3DX, ExportsAndALibraryLackingOne) {
     ASSERT_TRUE(loadD3DX());
     EXPECT_TRUE(d3dxComplete());
     HMODULE library = GetModuleHandleA("d3dx9_43.dll");
     ASSERT_NE(library, nullptr);
     for (const char* name : d3dxExportNames) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
-}
-
-// Nothing may be called through a missing entry: such a library fails device creation.
-TEST(D3DX, ALibraryLackingAnExportFailsCreateContext) {
-    ASSERT_TRUE(loadD3DX());
     HWND window = createTestWindow(64, 64);
     DirectX9Context context;
     DrawableContext* drawable = context.createDrawable(platform::fromHwnd(window), false, 0, false, true);
