@@ -234,6 +234,27 @@ TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
     EXPECT_EQ(platform::peekAndDispatch(quitCode), nothingWaiting);
 }
 
+// A window manager that died leaves its check window's id and its features on
+// the root: a check window that does not name itself is no window manager, and
+// fullscreen goes by geometry.
+TEST_F(X11Window, ADeadWindowManagersLeftoversDoNotCount) {
+    ::Window root = DefaultRootWindow(user), check = XCreateSimpleWindow(user, root, 0, 0, 1, 1, 0, 0, 0);
+    Atom checkAtom = XInternAtom(user, "_NET_SUPPORTING_WM_CHECK", False), supported = XInternAtom(user, "_NET_SUPPORTED", False);
+    long features[] = {long(XInternAtom(user, "_NET_WM_STATE", False)), long(XInternAtom(user, "_NET_WM_STATE_FULLSCREEN", False))};
+    long elsewhere = long(root);
+    XChangeProperty(user, root, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&check), 1);
+    XChangeProperty(user, check, checkAtom, XA_WINDOW, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&elsewhere), 1);
+    XChangeProperty(user, root, supported, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(features), 2);
+    XSync(user, False);
+    showAndWait();
+    platform::setFullscreen(window, true);
+    EXPECT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
+    XDeleteProperty(user, root, checkAtom);
+    XDeleteProperty(user, root, supported);
+    XDestroyWindow(user, check);
+    XSync(user, False);
+}
+
 TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
     // Two monitors side by side on the one screen, as RandR describes them.
     Display* display = user;
