@@ -59,6 +59,18 @@ TEST_F(Songgen, RendersTheMelodysLength) {
     EXPECT_LT(std::abs(s.front() - s.back()), 1000);
 }
 
+// Each note at its pitch: the zero crossings of its second second.
+TEST_F(Songgen, NotesSoundAtTheirPitch) {
+    for (auto [note, hertz] : {std::pair{"A4", 440.0}, {"F4", 349.23}, {"C5", 523.25}, {"G3", 196.0}}) {
+        ASSERT_EQ(render(std::string("tempo 60\nmelody ") + note + "/8 " + note + "/4\n"), 0);
+        std::vector<int16_t> s = readWav(dir / "out.wav").samples();
+        ASSERT_GE(s.size(), 44100u);
+        int crossings = 0;
+        for (size_t i = 22050; i < 44100; ++i) crossings += (s[i - 1] < 0) != (s[i] < 0);
+        EXPECT_NEAR(crossings / 2.0, hertz, 2.0) << note;
+    }
+}
+
 // Loops outside 8 to 16 s, unknown notes, missing lengths, unknown words, no melody.
 TEST_F(Songgen, RefusesWhatItCannotRender) {
     for (const char* song : {"tempo 60\nmelody A4/4 A4/3\n", "tempo 60\nmelody A4/10 A4/7\n",
