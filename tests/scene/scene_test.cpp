@@ -91,7 +91,7 @@ TEST(DataStream, FlagsAndStringsAsStored) {
     EXPECT_EQ(next, 0x2Au);
 }
 
-TEST(DataStream, MemoryReadPastTheEndTransfersNothing) {
+TEST(DataStream, ReadsPastTheEndOrInOtherModesTransferNothing) {
     const uint8_t bytes[] = {1, 2, 3, 4, 5, 6};
     DataStream r;
     r.openMemoryRead(bytes, sizeof bytes);
@@ -110,11 +110,9 @@ TEST(DataStream, MemoryReadPastTheEndTransfersNothing) {
     // Stepped back before the start: position + count must not wrap into the block.
     r.stepBack(8);
     EXPECT_FALSE(r.readU32(v));
-}
-
-TEST(DataStream, ModesThatDoNotReadTransferNothing) {
+    // Modes that do not read transfer nothing.
     DataStream s;
-    uint32_t u = 5;
+    u = 5;
     EXPECT_FALSE(s.readU32(u));  // Closed
     EXPECT_EQ(s.write(&u, 4, 1), 0u);
     s.openMemoryWrite();

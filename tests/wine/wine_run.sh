@@ -8,6 +8,8 @@
 # Sourced: the functions below; wine_session_start first.
 
 wine_session_start() {
+  # A step that fails ends the test: say which.
+  trap 'echo "FAIL: line $LINENO of $0: $BASH_COMMAND"' ERR
   session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
   export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   # A free display number: the lock files of running servers are taken.
@@ -69,7 +71,8 @@ program_start() {
 # shot <file> [window]: the 640 x 400 client area. Wine draws the frame of its
 # windows itself: equal borders left, right and below, the caption on top; a
 # native window is all client area.
-shot() {
+shot() { wait_for 30 shot_once "$@"; }
+shot_once() {
   local id=${2:-$window} full=$session_dir/full-$$.png w h border
   import -window "$id" "$full" 2>/dev/null || return 1
   read -r w h < <(identify -format '%w %h\n' "$full")
@@ -79,13 +82,13 @@ shot() {
 
 # A frame has been drawn once the client area is not one flat colour.
 picture_drawn() {
-  shot "$session_dir/drawn.png" &&
+  shot_once "$session_dir/drawn.png" &&
     [ "$(convert "$session_dir/drawn.png" -format '%[fx:standard_deviation > 0.01]' info:)" = 1 ]
 }
 
 # The picture stands still (paused) or moves (running): two shots a moment apart.
 picture_still() {
-  shot "$session_dir/a.png" && sleep 0.3 && shot "$session_dir/b.png" &&
+  shot_once "$session_dir/a.png" && sleep 0.3 && shot_once "$session_dir/b.png" &&
     [ "$(compare -metric AE "$session_dir/a.png" "$session_dir/b.png" null: 2>&1)" = 0 ]
 }
 picture_moving() { ! picture_still; }
