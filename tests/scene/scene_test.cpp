@@ -522,6 +522,12 @@ TEST(Project3D, RecordNotReadWholeStopsLoadingAtAnyDepth) {
          },
          false},
         {"image of 2^30 x 1 x 4 bytes", true, [](DataStream& w) { writeTextureHeader(w, 0x40000000u, 1, 0); }, false},
+        {"rows shorter than a row of pixels", true,
+         [](DataStream& w) {
+             writeTextureHeader(w, 4, 2, 8);  // RGBA8: 16 bytes a row
+             for (int i = 0; i < 4; ++i) w.writeU32(0);
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
