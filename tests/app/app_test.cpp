@@ -127,6 +127,19 @@ TEST(PaceFrame, GridSleepsAndLateFrames) {
     }
 }
 
+// A frame is paced only with a frame limit: its next due time moves then.
+TEST(PaceFrame, OnlyWithAFrameLimit) {
+    struct Producing : NullContext {
+        using RenderingContext::produceFrame;
+    };
+    for (uint64_t limit : {0, 1000}) {
+        Producing context;
+        context.frameLimit = limit;
+        context.produceFrame(nullptr, nullptr, false);
+        EXPECT_EQ(context.statistics.nextFrameDue != 0, limit != 0) << limit;
+    }
+}
+
 // The first frame only opens the report and second windows; the current rate
 // truncates (60 frames, 5 ms late: 60999 / 1005 = 60.69).
 TEST(CountFrame, FirstFrameOpensTheWindowsAndTheRateTruncates) {
