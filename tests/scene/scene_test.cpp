@@ -382,15 +382,6 @@ Project3D* loadFrom(DataStream& w, uint32_t* consumed = nullptr) {
 
 }  // namespace
 
-TEST(Project3D, TwelveZeroBytesAreAnEmptyProject) {
-    const uint8_t zeros[16] = {};
-    DataStream r;
-    r.openMemoryRead(zeros, sizeof zeros);
-    Project3D p;
-    EXPECT_TRUE(p.load(r));
-    EXPECT_EQ(r.streamPosition(), 12u);
-    EXPECT_TRUE(p.objects.empty() && p.materials.empty() && p.textures.empty());
-}
 
 TEST(Project3D, MaterialRecordIsReadWholeSoTheTexturesAfterItLineUp) {
     DataStream w;
@@ -564,6 +555,7 @@ TEST(Project3D, LoadAgainClearAndEmptyCountsLeaveNothingBehind) {
     w.writeU32(1);
     writeObject(w, "a", KindMesh);
     const uint8_t promises[] = {0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0};  // four billion materials, none there
+    const uint8_t zeros[16] = {};  // twelve of them are an empty project
     const long before = liveAllocations();
     {
         Project3D p;
@@ -577,6 +569,10 @@ TEST(Project3D, LoadAgainClearAndEmptyCountsLeaveNothingBehind) {
         p.clear();
         EXPECT_TRUE(p.objects.empty());
         DataStream r;
+        r.openMemoryRead(zeros, sizeof zeros);
+        EXPECT_TRUE(p.load(r));
+        EXPECT_EQ(r.streamPosition(), 12u);
+        EXPECT_TRUE(p.objects.empty() && p.materials.empty() && p.textures.empty());
         r.openMemoryRead(promises, sizeof promises);
         EXPECT_FALSE(p.load(r));
         EXPECT_LE(p.materials.size(), 1u);

@@ -263,15 +263,14 @@ TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
         (major == 1 && minor < 5))
         GTEST_SKIP() << "no RandR 1.5 monitors on this server";
     ::Window root = DefaultRootWindow(display);
-    XRRMonitorInfo* left = XRRAllocateMonitor(display, 0);
-    left->name = XInternAtom(display, "LEFT", False);
-    left->x = 0, left->y = 0, left->width = 640, left->height = 1024, left->mwidth = 160, left->mheight = 260;
-    left->primary = True;
-    XRRSetMonitor(display, root, left);
-    XRRMonitorInfo* right = XRRAllocateMonitor(display, 0);
-    right->name = XInternAtom(display, "RIGHT", False);
-    right->x = 640, right->y = 0, right->width = 640, right->height = 1024, right->mwidth = 160, right->mheight = 260;
-    XRRSetMonitor(display, root, right);
+    XRRMonitorInfo* monitors[2];
+    for (int i = 0; i < 2; ++i) {
+        XRRMonitorInfo* m = monitors[i] = XRRAllocateMonitor(display, 0);
+        m->name = XInternAtom(display, i ? "RIGHT" : "LEFT", False);
+        m->x = 640 * i, m->y = 0, m->width = 640, m->height = 1024, m->mwidth = 160, m->mheight = 260;
+        m->primary = i == 0;
+        XRRSetMonitor(display, root, m);
+    }
     XSync(display, False);
 
     XMoveWindow(user, x11Window(window), 700, 100);
@@ -286,10 +285,7 @@ TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
     ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
     EXPECT_EQ(geometryOf(user, x11Window(window)).x, 700);
 
-    XRRDeleteMonitor(display, root, left->name);
-    XRRDeleteMonitor(display, root, right->name);
-    XRRFreeMonitors(left);
-    XRRFreeMonitors(right);
+    for (XRRMonitorInfo* m : monitors) XRRDeleteMonitor(display, root, m->name), XRRFreeMonitors(m);
     XSync(display, False);
 }
 

@@ -51,6 +51,12 @@ def mean(a, box):
     return total / (3 * (right - left) * (bottom - top))
 
 
+def channel_means(a, box):
+    left, top, right, bottom = box
+    n = (right - left) * (bottom - top)
+    return [sum(a[(y * W + x) * 3 + c] for y in range(top, bottom) for x in range(left, right)) / n for c in range(3)]
+
+
 def expect(name, value, op, limit):
     ok = value > limit if op == ">" else value < limit
     print(f"{'ok' if ok else 'FAILED'}: {name} = {value:.2f} (needs {op} {limit})")
@@ -64,6 +70,8 @@ CENTRE_LEFT = (W // 2 - 50, H // 2 - 50, W // 2, H // 2 + 50)
 # The top band holds no logo and no overlay; the background square is 640 wide,
 # so its 320-pixel tiles repeat between the left and the right half.
 TOP_LEFT = (0, 0, 320, 90)
+# The logo at the centre: its reflective parts show the blue environment colour.
+LOGO = (220, 140, 420, 260)
 
 
 def main():
@@ -100,6 +108,11 @@ def main():
         worst = sorted(per_cell)[int(cells * 0.95)]
         ok &= expect("mean cell difference", average, "<", tolerance)
         ok &= expect("95th percentile cell difference", worst, "<", tolerance * 3)
+        # Blue over red at the logo, whatever angle the load gave it: a reflection
+        # placed like the star's gradient turns it red (idle: 20 blue, -10 wrong).
+        for name, path in (("first", sys.argv[2]), ("second", sys.argv[3])):
+            r, g, b = channel_means(load(path), LOGO)
+            ok &= expect(f"{name}: blue over red at the logo", b - r, ">", 8)
     else:
         sys.exit(f"unknown check {what}")
     sys.exit(0 if ok else 1)
