@@ -22,7 +22,7 @@ args=(-nosound -fl 60)
 [ "$mode" = benchmark ] && args=(-nosound -benchmark)
 apitrace trace -o "$work/frames.trace" "$program" "${args[@]}" >"$work/out.txt" 2>&1 &
 pid=$!
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '\(OpenGL\)' | head -n 1)
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '\(OpenGL\)' | head -n 1 || true)  # head may close the pipe early
 [ -n "$window" ] || { echo "no window"; cat "$work/out.txt"; exit 1; }
 # Traced frames come slowly on a loaded machine: a fixed four seconds once
 # held fewer than the three frames the check needs. Each change of the
