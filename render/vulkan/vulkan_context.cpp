@@ -118,14 +118,14 @@ DrawableContext* VulkanContext::createDrawable(NativeWindow* window, bool multis
     auto* result = new VulkanDrawable();
     result->window = window;
     result->vsync = vsync;
-    result->instanceExtensions = {VK_KHR_SURFACE_EXTENSION_NAME, vulkanplatform::surfaceExtension()};
+    const char* extensions[] = {VK_KHR_SURFACE_EXTENSION_NAME, vulkanplatform::surfaceExtension()};
     VkApplicationInfo application{VK_STRUCTURE_TYPE_APPLICATION_INFO};
     application.pApplicationName = "vyrtest";
     application.apiVersion = VK_API_VERSION_1_1;
     VkInstanceCreateInfo info{VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO};
     info.pApplicationInfo = &application;
-    info.enabledExtensionCount = uint32_t(result->instanceExtensions.size());
-    info.ppEnabledExtensionNames = result->instanceExtensions.data();
+    info.enabledExtensionCount = 2;
+    info.ppEnabledExtensionNames = extensions;
     if (vkCreateInstance(&info, nullptr, &result->instance) != VK_SUCCESS || !loadInstanceFunctions(result->instance)) {
         delete result;
         return nullptr;

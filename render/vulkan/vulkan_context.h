@@ -36,7 +36,6 @@ public:
     uint32_t queueFamily = 0;
     VkSampleCountFlagBits samples = VK_SAMPLE_COUNT_1_BIT;
     bool vsync = true;
-    std::vector<const char*> instanceExtensions;
 };
 
 struct VulkanBuffer {
@@ -102,7 +101,6 @@ private:
         const MeshMaterial* material;
         Texture* texture;
         float alpha;
-        uint32_t first, count;
     };
     static constexpr int framesInFlight = 2;
     // A placement as the shaders take it: the model-view matrix (16 floats),

@@ -250,6 +250,7 @@ void VulkanContext::beginStars(bool asStreaks, Texture*) {
     starMatrices.clear();
 }
 
+// Each placed star is one streak instance, drawn together in endStars.
 void VulkanContext::drawStreak() {}
 
 void VulkanContext::endStars(bool) {
@@ -310,7 +311,7 @@ void VulkanContext::drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture
         // The first star names the meshes; every later star draws the same ones.
         for (const StarBatch& batch : starBatches)
             if (batch.mesh == &mesh) return;
-        starBatches.push_back({&mesh, material, texture, alpha, 0, 0});
+        starBatches.push_back({&mesh, material, texture, alpha});
         return;
     }
     VkDeviceSize offset = 0;
