@@ -487,17 +487,26 @@ bool VulkanContext::createPipelines() {
     Layout quadLayout{{{0, 20, VK_VERTEX_INPUT_RATE_VERTEX}},
                       {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32G32_SFLOAT, 12}}};
 
+    // Reset writes the far plane over whatever depth is there.
+    enum class Depth { Off, Test, TestAndWrite, Reset };
+    // A pipeline without a fragment shader writes depth only.
+    // placement: the value of both shaders' constant 0.
     auto make = [&](Shader vertex, Shader fragment, const Layout& layout, VkPrimitiveTopology topology, Blend blend,
-                    bool depthTest, bool depthWrite) {
-        VkShaderModule modules[2] = {module(vertex), module(fragment)};
+                    Depth depth, int32_t placement = 0) {
+        const bool colour = fragment.code != nullptr;
+        VkShaderModule modules[2] = {module(vertex), colour ? module(fragment) : VK_NULL_HANDLE};
+        const VkSpecializationMapEntry entry{0, 0, sizeof placement};
+        const VkSpecializationInfo constants{1, &entry, sizeof placement, &placement};
         VkPipelineShaderStageCreateInfo stages[2] = {{VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO},
                                                      {VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO}};
         stages[0].stage = VK_SHADER_STAGE_VERTEX_BIT;
         stages[0].module = modules[0];
         stages[0].pName = "main";
+        stages[0].pSpecializationInfo = &constants;
         stages[1].stage = VK_SHADER_STAGE_FRAGMENT_BIT;
         stages[1].module = modules[1];
         stages[1].pName = "main";
+        stages[1].pSpecializationInfo = &constants;
         VkPipelineVertexInputStateCreateInfo input{VK_STRUCTURE_TYPE_PIPELINE_VERTEX_INPUT_STATE_CREATE_INFO};
         input.vertexBindingDescriptionCount = uint32_t(layout.bindings.size());
         input.pVertexBindingDescriptions = layout.bindings.data();
@@ -514,11 +523,11 @@ bool VulkanContext::createPipelines() {
         VkPipelineMultisampleStateCreateInfo multisample{VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO};
         multisample.rasterizationSamples = drawable()->samples;
         VkPipelineDepthStencilStateCreateInfo depthState{VK_STRUCTURE_TYPE_PIPELINE_DEPTH_STENCIL_STATE_CREATE_INFO};
-        depthState.depthTestEnable = depthTest;
-        depthState.depthWriteEnable = depthWrite;
-        depthState.depthCompareOp = VK_COMPARE_OP_LESS_OR_EQUAL;
+        depthState.depthTestEnable = depth != Depth::Off;
+        depthState.depthWriteEnable = depth == Depth::TestAndWrite || depth == Depth::Reset;
+        depthState.depthCompareOp = depth == Depth::Reset ? VK_COMPARE_OP_ALWAYS : VK_COMPARE_OP_LESS_OR_EQUAL;
         VkPipelineColorBlendAttachmentState attachment{};
-        attachment.colorWriteMask = 0xF;
+        attachment.colorWriteMask = colour ? 0xF : 0;
         attachment.blendEnable = blend != Blend::Off;
         attachment.srcColorBlendFactor = attachment.srcAlphaBlendFactor =
             blend == Blend::Add ? VK_BLEND_FACTOR_ONE : VK_BLEND_FACTOR_SRC_ALPHA;
@@ -533,7 +542,7 @@ bool VulkanContext::createPipelines() {
         dynamicState.dynamicStateCount = 2;
         dynamicState.pDynamicStates = dynamic;
         VkGraphicsPipelineCreateInfo info{VK_STRUCTURE_TYPE_GRAPHICS_PIPELINE_CREATE_INFO};
-        info.stageCount = 2;
+        info.stageCount = colour ? 2 : 1;
         info.pStages = stages;
         info.pVertexInputState = &input;
         info.pInputAssemblyState = &assembly;
@@ -546,7 +555,8 @@ bool VulkanContext::createPipelines() {
         info.layout = pipelineLayout;
         info.renderPass = renderPass;
         VkPipeline pipeline = VK_NULL_HANDLE;
-        if (modules[0] && modules[1]) vkCreateGraphicsPipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline);
+        if (modules[0] && (modules[1] || !colour))
+            vkCreateGraphicsPipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline);
         for (VkShaderModule m : modules)
             if (m) vkDestroyShaderModule(device, m, nullptr);
         return pipeline;
@@ -555,13 +565,20 @@ bool VulkanContext::createPipelines() {
     const Shader quadVert{quad_vert, sizeof quad_vert}, quadFrag{quad_frag, sizeof quad_frag};
     const Shader streakVert{streak_vert, sizeof streak_vert}, streakFrag{streak_frag, sizeof streak_frag};
     const Shader textFrag{text_frag, sizeof text_frag};
+    const VkPrimitiveTopology triangles = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
     // The stars add up without writing depth; the logos blend by their alpha and write it.
-    meshAdditive = make(meshVert, meshFrag, meshLayout, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, Blend::Add, true, false);
-    meshBlended = make(meshVert, meshFrag, meshLayout, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, Blend::Alpha, true, true);
-    streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, true, false);
-    quadPipeline = make(quadVert, quadFrag, quadLayout, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, Blend::Alpha, false, false);
-    textPipeline = make(quadVert, textFrag, quadLayout, VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST, Blend::Off, false, false);
-    return meshAdditive && meshBlended && streakPipeline && quadPipeline && textPipeline;
+    bool made = true;
+    for (int placement = 0; placement < texturePlacements; placement++) {
+        meshAdditive[placement] = make(meshVert, meshFrag, meshLayout, triangles, Blend::Add, Depth::Test, placement);
+        meshBlended[placement] =
+            make(meshVert, meshFrag, meshLayout, triangles, Blend::Alpha, Depth::TestAndWrite, placement);
+        made = made && meshAdditive[placement] && meshBlended[placement];
+    }
+    streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, Depth::Test);
+    quadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Alpha, Depth::Off);
+    textPipeline = make(quadVert, textFrag, quadLayout, triangles, Blend::Off, Depth::Off);
+    depthResetPipeline = make(quadVert, Shader{nullptr, 0}, quadLayout, triangles, Blend::Off, Depth::Reset);
+    return made && streakPipeline && quadPipeline && textPipeline && depthResetPipeline;
 }
 
 bool VulkanContext::allocate(VkMemoryRequirements needs, VkMemoryPropertyFlags flags, VkDeviceMemory& memory) {
@@ -768,7 +785,12 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
-    for (VkPipeline* p : {&meshAdditive, &meshBlended, &streakPipeline, &quadPipeline, &textPipeline}) {
+    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &textPipeline, &depthResetPipeline};
+    for (int placement = 0; placement < texturePlacements; placement++) {
+        pipelines.push_back(&meshAdditive[placement]);
+        pipelines.push_back(&meshBlended[placement]);
+    }
+    for (VkPipeline* p : pipelines) {
         if (*p) vkDestroyPipeline(device, *p, nullptr);
         *p = VK_NULL_HANDLE;
     }

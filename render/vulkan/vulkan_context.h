@@ -173,8 +173,11 @@ private:
     VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
     VkDescriptorPool descriptorPool = VK_NULL_HANDLE;
     VkSampler linearSampler = VK_NULL_HANDLE, nearestSampler = VK_NULL_HANDLE;
-    VkPipeline meshAdditive = VK_NULL_HANDLE, meshBlended = VK_NULL_HANDLE, streakPipeline = VK_NULL_HANDLE;
-    VkPipeline quadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE;
+    // Meshes, one pipeline a TexturePlacement: the stars add, the logos blend.
+    static constexpr int texturePlacements = 3;
+    VkPipeline meshAdditive[texturePlacements] = {}, meshBlended[texturePlacements] = {};
+    VkPipeline streakPipeline = VK_NULL_HANDLE;
+    VkPipeline quadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE, depthResetPipeline = VK_NULL_HANDLE;
     VulkanTexture white, glyphAtlas;
     VulkanBuffer streakVertices;
 

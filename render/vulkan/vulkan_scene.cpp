@@ -287,11 +287,18 @@ void VulkanContext::flushStars() {
 // which this back-end does not draw.
 void VulkanContext::beginLogos(bool) {}
 
+// A draw at the far plane over the whole target rather than vkCmdClearAttachments:
+// a software device finishes every draw before such a clear, one draw keeps the
+// frame in one pass of its rasteriser.
 void VulkanContext::clearDepth() {
-    VkClearAttachment attachment{VK_IMAGE_ASPECT_DEPTH_BIT, 0, {}};
-    attachment.clearValue.depthStencil = {1.0f, 0};
-    VkClearRect rect{{{0, 0}, extent}, 0, 1};
-    vkCmdClearAttachments(frames[frameIndex].commands, 1, &attachment, 1, &rect);
+    VkCommandBuffer commands = frames[frameIndex].commands;
+    vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = depthResetPipeline);
+    float clip[16];
+    identity(clip);
+    const float none[4] = {0, 0, 0, 0};
+    pushDraw(clip, none, none);
+    const float corners[4][5] = {{-1, -1, 1, 0, 0}, {1, -1, 1, 0, 0}, {1, 1, 1, 0, 0}, {-1, 1, 1, 0, 0}};
+    drawQuad(corners, nullptr);
 }
 
 void VulkanContext::placeObject(const ModelTransform& transform) {
@@ -327,13 +334,13 @@ void VulkanContext::drawMeshInstances(Mesh3D& mesh, const MeshMaterial* material
     auto* held = found != meshResources.end() ? dynamic_cast<VulkanMesh3D*>(found->second) : nullptr;
     if (!held || held->vertexCount == 0 || !material) return;
     VkCommandBuffer commands = frames[frameIndex].commands;
-    VkPipeline pipeline = inStars ? meshAdditive : meshBlended;
+    VulkanTexture* image = heldTexture(texture);
+    const int placement = image ? int(material->placement) : int(TexturePlacement::Untextured);
+    VkPipeline pipeline = inStars ? meshAdditive[placement] : meshBlended[placement];
     if (boundPipeline != pipeline) vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = pipeline);
     const float colour[4] = {material->red / 255.0f, material->green / 255.0f, material->blue / 255.0f, alpha};
-    VulkanTexture* image = heldTexture(texture);
-    const float placement = image ? float(int(material->placement)) : 0.0f;
-    const float emission[4] = {material->emissive ? 1.0f : 0.0f, material->emissive ? 1.0f : 0.0f,
-                               material->emissive ? 1.0f : 0.0f, placement};
+    const float glow = material->emissive ? 1.0f : 0.0f;
+    const float emission[4] = {glow, glow, glow, 0.0f};
     pushDraw(projection, colour, emission);
     bindTexture(image);
     const VkDeviceSize half = VkDeviceSize(held->vertexCount) * 12;

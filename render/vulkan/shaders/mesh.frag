@@ -9,13 +9,14 @@ layout(push_constant) uniform Draw {
     vec4 emission;
 } draw;
 
+layout(constant_id = 0) const int placement = 0;  // as in mesh.vert
+
 layout(location = 0) in vec4 litColour;
 layout(location = 1) in vec2 texCoord;
 layout(location = 0) out vec4 fragment;
 
 void main() {
-    // The placement is the same for the whole draw: an untextured mesh samples nothing.
-    int placement = int(draw.emission.w + 0.5);
+    // An untextured mesh samples nothing.
     if (placement == 1) {
         vec4 texel = texture(image, texCoord);
         fragment = vec4(mix(litColour.rgb, vec3(0.0, 0.1, 0.5), texel.rgb), litColour.a * texel.a);

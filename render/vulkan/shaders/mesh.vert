@@ -11,8 +11,11 @@ layout(location = 6) in mat3 normalMatrix;  // per instance, locations 6 to 8: t
 layout(push_constant) uniform Draw {
     mat4 projection;
     vec4 colour;
-    vec4 emission;  // w: the texture placement, 0 none, 1 sphere map, 2 object-linear
+    vec4 emission;
 } draw;
+// The texture placement, 0 none, 1 sphere map, 2 object-linear: one pipeline
+// each, so that a draw runs only its own branch.
+layout(constant_id = 0) const int placement = 0;
 
 layout(location = 0) out vec4 litColour;
 layout(location = 1) out vec2 texCoord;
@@ -23,10 +26,9 @@ void main() {
     // Not renormalised, as OpenGL leaves normals without GL_NORMALIZE.
     vec3 n = normalMatrix * normal;
     float diffuse = max(n.z, 0.0);
-    float specular = diffuse > 0.0 ? pow(diffuse, 3.0) * 0.3 : 0.0;
+    float specular = diffuse * diffuse * diffuse * 0.3;
     litColour = vec4(clamp(draw.emission.rgb + draw.colour.rgb * (0.2 + diffuse) + vec3(specular), 0.0, 1.0),
                      draw.colour.a);
-    int placement = int(draw.emission.w + 0.5);
     if (placement == 1) {
         vec3 r = reflect(normalize(eye.xyz), n);
         float m = 2.0 * sqrt(r.x * r.x + r.y * r.y + (r.z + 1.0) * (r.z + 1.0));
