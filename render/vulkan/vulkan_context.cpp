@@ -28,7 +28,7 @@ namespace {
 constexpr VkDeviceSize streamBytes = 4u << 20;
 constexpr VkFormat depthFormat = VK_FORMAT_D16_UNORM;
 
-// Push constants of every pipeline: projection, colour, emission (w: placement).
+// Push constants of every pipeline: projection, colour, emission.
 constexpr uint32_t pushBytes = 96;
 
 const char* deviceTypeName(VkPhysicalDeviceType type) {

@@ -112,6 +112,7 @@ private:
     bool createDevice();
     bool createSwapchain();
     void destroySwapchain();
+    void setViewport(float minDepth, float maxDepth);
     bool createPipelines();
     void destroyDevice();
     bool check(VkResult result);
@@ -188,6 +189,7 @@ private:
     float projection[16] = {};
     float model[16] = {};
     bool inStars = false, streaks = false;
+    bool depthHalved = false;  // the frame draws in the nearer half of the depth range (clearDepth)
     std::vector<StarBatch> starBatches;
     std::vector<float> starMatrices;  // instanceFloats a star, in placement order
     uint32_t starsPlaced = 0;

@@ -158,9 +158,9 @@ bool VulkanContext::beginFrame(float) {
     pass.clearValueCount = 2;
     pass.pClearValues = clear;
     vkCmdBeginRenderPass(frame.commands, &pass, VK_SUBPASS_CONTENTS_INLINE);
-    VkViewport viewport{0.0f, 0.0f, float(extent.width), float(extent.height), 0.0f, 1.0f};
+    depthHalved = false;
+    setViewport(0.5f, 1.0f);
     VkRect2D scissor{{0, 0}, extent};
-    vkCmdSetViewport(frame.commands, 0, 1, &viewport);
     vkCmdSetScissor(frame.commands, 0, 1, &scissor);
     boundPipeline = VK_NULL_HANDLE;
     frameOpen = true;
@@ -287,18 +287,27 @@ void VulkanContext::flushStars() {
 // which this back-end does not draw.
 void VulkanContext::beginLogos(bool) {}
 
-// A draw at the far plane over the whole target rather than vkCmdClearAttachments:
-// a software device finishes every draw before such a clear, one draw keeps the
-// frame in one pass of its rasteriser.
+// The frame's first depth clear moves what follows into the nearer half of the
+// depth range: the front half passes the test against everything drawn before
+// in the farther half, as against a cleared buffer. A software device finishes
+// every draw before a clear inside a pass, and a draw over the whole target to
+// reset the depth costs as much as a logo's fill; the half costs nothing.
 void VulkanContext::clearDepth() {
     VkCommandBuffer commands = frames[frameIndex].commands;
-    vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = depthResetPipeline);
-    float clip[16];
-    identity(clip);
-    const float none[4] = {0, 0, 0, 0};
-    pushDraw(clip, none, none);
-    const float corners[4][5] = {{-1, -1, 1, 0, 0}, {1, -1, 1, 0, 0}, {1, 1, 1, 0, 0}, {-1, 1, 1, 0, 0}};
-    drawQuad(corners, nullptr);
+    if (!depthHalved) {
+        depthHalved = true;
+        setViewport(0.0f, 0.5f);
+        return;
+    }
+    VkClearAttachment attachment{VK_IMAGE_ASPECT_DEPTH_BIT, 0, {}};
+    attachment.clearValue.depthStencil = {1.0f, 0};
+    VkClearRect rect{{{0, 0}, extent}, 0, 1};
+    vkCmdClearAttachments(commands, 1, &attachment, 1, &rect);
+}
+
+void VulkanContext::setViewport(float minDepth, float maxDepth) {
+    VkViewport viewport{0.0f, 0.0f, float(extent.width), float(extent.height), minDepth, maxDepth};
+    vkCmdSetViewport(frames[frameIndex].commands, 0, 1, &viewport);
 }
 
 void VulkanContext::placeObject(const ModelTransform& transform) {
