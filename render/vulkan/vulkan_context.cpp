@@ -487,14 +487,11 @@ bool VulkanContext::createPipelines() {
     Layout quadLayout{{{0, 20, VK_VERTEX_INPUT_RATE_VERTEX}},
                       {{0, 0, VK_FORMAT_R32G32B32_SFLOAT, 0}, {1, 0, VK_FORMAT_R32G32_SFLOAT, 12}}};
 
-    // Reset writes the far plane over whatever depth is there.
-    enum class Depth { Off, Test, TestAndWrite, Reset };
-    // A pipeline without a fragment shader writes depth only.
+    enum class Depth { Off, Test, TestAndWrite };
     // placement: the value of both shaders' constant 0.
     auto make = [&](Shader vertex, Shader fragment, const Layout& layout, VkPrimitiveTopology topology, Blend blend,
                     Depth depth, int32_t placement = 0) {
-        const bool colour = fragment.code != nullptr;
-        VkShaderModule modules[2] = {module(vertex), colour ? module(fragment) : VK_NULL_HANDLE};
+        VkShaderModule modules[2] = {module(vertex), module(fragment)};
         const VkSpecializationMapEntry entry{0, 0, sizeof placement};
         const VkSpecializationInfo constants{1, &entry, sizeof placement, &placement};
         VkPipelineShaderStageCreateInfo stages[2] = {{VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO},
@@ -524,10 +521,10 @@ bool VulkanContext::createPipelines() {
         multisample.rasterizationSamples = drawable()->samples;
         VkPipelineDepthStencilStateCreateInfo depthState{VK_STRUCTURE_TYPE_PIPELINE_DEPTH_STENCIL_STATE_CREATE_INFO};
         depthState.depthTestEnable = depth != Depth::Off;
-        depthState.depthWriteEnable = depth == Depth::TestAndWrite || depth == Depth::Reset;
-        depthState.depthCompareOp = depth == Depth::Reset ? VK_COMPARE_OP_ALWAYS : VK_COMPARE_OP_LESS_OR_EQUAL;
+        depthState.depthWriteEnable = depth == Depth::TestAndWrite;
+        depthState.depthCompareOp = VK_COMPARE_OP_LESS_OR_EQUAL;
         VkPipelineColorBlendAttachmentState attachment{};
-        attachment.colorWriteMask = colour ? 0xF : 0;
+        attachment.colorWriteMask = 0xF;
         attachment.blendEnable = blend != Blend::Off;
         attachment.srcColorBlendFactor = attachment.srcAlphaBlendFactor =
             blend == Blend::Add ? VK_BLEND_FACTOR_ONE : VK_BLEND_FACTOR_SRC_ALPHA;
@@ -542,7 +539,7 @@ bool VulkanContext::createPipelines() {
         dynamicState.dynamicStateCount = 2;
         dynamicState.pDynamicStates = dynamic;
         VkGraphicsPipelineCreateInfo info{VK_STRUCTURE_TYPE_GRAPHICS_PIPELINE_CREATE_INFO};
-        info.stageCount = colour ? 2 : 1;
+        info.stageCount = 2;
         info.pStages = stages;
         info.pVertexInputState = &input;
         info.pInputAssemblyState = &assembly;
@@ -555,8 +552,7 @@ bool VulkanContext::createPipelines() {
         info.layout = pipelineLayout;
         info.renderPass = renderPass;
         VkPipeline pipeline = VK_NULL_HANDLE;
-        if (modules[0] && (modules[1] || !colour))
-            vkCreateGraphicsPipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline);
+        if (modules[0] && modules[1]) vkCreateGraphicsPipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline);
         for (VkShaderModule m : modules)
             if (m) vkDestroyShaderModule(device, m, nullptr);
         return pipeline;
@@ -577,8 +573,7 @@ bool VulkanContext::createPipelines() {
     streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, Depth::Test);
     quadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Alpha, Depth::Off);
     textPipeline = make(quadVert, textFrag, quadLayout, triangles, Blend::Off, Depth::Off);
-    depthResetPipeline = make(quadVert, Shader{nullptr, 0}, quadLayout, triangles, Blend::Off, Depth::Reset);
-    return made && streakPipeline && quadPipeline && textPipeline && depthResetPipeline;
+    return made && streakPipeline && quadPipeline && textPipeline;
 }
 
 bool VulkanContext::allocate(VkMemoryRequirements needs, VkMemoryPropertyFlags flags, VkDeviceMemory& memory) {
@@ -785,7 +780,7 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
-    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &textPipeline, &depthResetPipeline};
+    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &textPipeline};
     for (int placement = 0; placement < texturePlacements; placement++) {
         pipelines.push_back(&meshAdditive[placement]);
         pipelines.push_back(&meshBlended[placement]);

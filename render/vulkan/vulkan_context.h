@@ -178,7 +178,7 @@ private:
     static constexpr int texturePlacements = 3;
     VkPipeline meshAdditive[texturePlacements] = {}, meshBlended[texturePlacements] = {};
     VkPipeline streakPipeline = VK_NULL_HANDLE;
-    VkPipeline quadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE, depthResetPipeline = VK_NULL_HANDLE;
+    VkPipeline quadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE;
     VulkanTexture white, glyphAtlas;
     VulkanBuffer streakVertices;
 
