@@ -572,8 +572,9 @@ bool VulkanContext::createPipelines() {
     }
     streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, Depth::Test);
     quadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Alpha, Depth::Off);
+    opaqueQuadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Off, Depth::Off);
     textPipeline = make(quadVert, textFrag, quadLayout, triangles, Blend::Off, Depth::Off);
-    return made && streakPipeline && quadPipeline && textPipeline;
+    return made && streakPipeline && quadPipeline && opaqueQuadPipeline && textPipeline;
 }
 
 bool VulkanContext::allocate(VkMemoryRequirements needs, VkMemoryPropertyFlags flags, VkDeviceMemory& memory) {
@@ -735,6 +736,8 @@ bool VulkanContext::uploadTexture(Texture* texture, const float*) {
     // A texture handed over again replaces its image; no frame may still read the old one.
     if (held->descriptor) vkDeviceWaitIdle(device);
     std::vector<uint8_t> pixels = rgbaPixels(*texture);
+    held->opaque = true;
+    for (size_t alpha = 3; alpha < pixels.size() && held->opaque; alpha += 4) held->opaque = pixels[alpha] == 255;
     return uploadImage(*held, texture->width, texture->height, VK_FORMAT_R8G8B8A8_UNORM, pixels.data(), pixels.size());
 }
 
@@ -780,7 +783,7 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
-    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &textPipeline};
+    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &opaqueQuadPipeline, &textPipeline};
     for (int placement = 0; placement < texturePlacements; placement++) {
         pipelines.push_back(&meshAdditive[placement]);
         pipelines.push_back(&meshBlended[placement]);

@@ -55,6 +55,7 @@ class VulkanTexture : public RenderingTexture {
 public:
     VulkanImage image;
     VkDescriptorSet descriptor = VK_NULL_HANDLE;
+    bool opaque = false;  // every texel's alpha is 1: blending it changes nothing
 };
 
 class VulkanMesh3D : public RenderingMesh3D {
@@ -113,6 +114,7 @@ private:
     bool createSwapchain();
     void destroySwapchain();
     void setViewport(float minDepth, float maxDepth);
+    void bindQuadPipeline(const VulkanTexture* image);
     bool createPipelines();
     void destroyDevice();
     bool check(VkResult result);
@@ -178,7 +180,7 @@ private:
     static constexpr int texturePlacements = 3;
     VkPipeline meshAdditive[texturePlacements] = {}, meshBlended[texturePlacements] = {};
     VkPipeline streakPipeline = VK_NULL_HANDLE;
-    VkPipeline quadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE;
+    VkPipeline quadPipeline = VK_NULL_HANDLE, opaqueQuadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE;
     VulkanTexture white, glyphAtlas;
     VulkanBuffer streakVertices;
 

@@ -219,12 +219,21 @@ void VulkanContext::drawBackground(Texture* image) {
         orthographic(projection, -1.0f, 1.0f, -h / w, h / w);
     else
         orthographic(projection, -w / h, w / h, -1.0f, 1.0f);
-    vkCmdBindPipeline(frames[frameIndex].commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = quadPipeline);
+    VulkanTexture* held = heldTexture(image);
+    bindQuadPipeline(held);
     const float white4[4] = {1, 1, 1, 1}, none[4] = {0, 0, 0, 0};
     pushDraw(projection, white4, none);
     // The image repeats twice each way across the square over the longer side.
     const float corners[4][5] = {{-1, -1, -1, 0, 0}, {1, -1, -1, 2, 0}, {1, 1, -1, 2, 2}, {-1, 1, -1, 0, 2}};
-    drawQuad(corners, heldTexture(image));
+    drawQuad(corners, held);
+}
+
+// Images blend by their alpha; an opaque one is drawn without reading the target,
+// to the same pixels.
+void VulkanContext::bindQuadPipeline(const VulkanTexture* image) {
+    VkPipeline pipeline = image && image->opaque ? opaqueQuadPipeline : quadPipeline;
+    if (boundPipeline != pipeline)
+        vkCmdBindPipeline(frames[frameIndex].commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = pipeline);
 }
 
 void VulkanContext::setCamera() {
@@ -362,13 +371,13 @@ void VulkanContext::drawMeshInstances(Mesh3D& mesh, const MeshMaterial* material
 void VulkanContext::beginOverlays() { orthographic(projection, 0.0f, float(width), 0.0f, float(height)); }
 
 void VulkanContext::drawOverlay(Texture* image, float left, bool) {
-    VkCommandBuffer commands = frames[frameIndex].commands;
-    if (boundPipeline != quadPipeline) vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = quadPipeline);
+    VulkanTexture* held = heldTexture(image);
+    bindQuadPipeline(held);
     const float white4[4] = {1, 1, 1, 1}, none[4] = {0, 0, 0, 0};
     pushDraw(projection, white4, none);
     const float right = left + float(overlayWidth), top = float(overlayHeight);
     const float corners[4][5] = {{left, 0, 1, 0, 0}, {right, 0, 1, 1, 0}, {right, top, 1, 1, 1}, {left, top, 1, 0, 1}};
-    drawQuad(corners, heldTexture(image));
+    drawQuad(corners, held);
 }
 
 void VulkanContext::beginText() {}
