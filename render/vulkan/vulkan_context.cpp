@@ -460,7 +460,8 @@ bool VulkanContext::createPipelines() {
         vkCreateShaderModule(device, &info, nullptr, &m);
         return m;
     };
-    enum class Blend { Off, Add, Alpha };
+    // NoColour: the draw writes depth only.
+    enum class Blend { Off, Add, Alpha, NoColour };
     // Vertex input: binding 0 per vertex, binding 1 (when present) a matrix per instance.
     struct Layout {
         std::vector<VkVertexInputBindingDescription> bindings;
@@ -524,8 +525,8 @@ bool VulkanContext::createPipelines() {
         depthState.depthWriteEnable = depth == Depth::TestAndWrite;
         depthState.depthCompareOp = VK_COMPARE_OP_LESS_OR_EQUAL;
         VkPipelineColorBlendAttachmentState attachment{};
-        attachment.colorWriteMask = 0xF;
-        attachment.blendEnable = blend != Blend::Off;
+        attachment.colorWriteMask = blend == Blend::NoColour ? 0 : 0xF;
+        attachment.blendEnable = blend == Blend::Add || blend == Blend::Alpha;
         attachment.srcColorBlendFactor = attachment.srcAlphaBlendFactor =
             blend == Blend::Add ? VK_BLEND_FACTOR_ONE : VK_BLEND_FACTOR_SRC_ALPHA;
         attachment.dstColorBlendFactor = attachment.dstAlphaBlendFactor =
@@ -568,13 +569,15 @@ bool VulkanContext::createPipelines() {
         meshAdditive[placement] = make(meshVert, meshFrag, meshLayout, triangles, Blend::Add, Depth::Test, placement);
         meshBlended[placement] =
             make(meshVert, meshFrag, meshLayout, triangles, Blend::Alpha, Depth::TestAndWrite, placement);
-        made = made && meshAdditive[placement] && meshBlended[placement];
+        meshOpaque[placement] = make(meshVert, meshFrag, meshLayout, triangles, Blend::Off, Depth::TestAndWrite, placement);
+        made = made && meshAdditive[placement] && meshBlended[placement] && meshOpaque[placement];
     }
     streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, Depth::Test);
     quadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Alpha, Depth::Off);
     opaqueQuadPipeline = make(quadVert, quadFrag, quadLayout, triangles, Blend::Off, Depth::Off);
     textPipeline = make(quadVert, textFrag, quadLayout, triangles, Blend::Off, Depth::Off);
-    return made && streakPipeline && quadPipeline && opaqueQuadPipeline && textPipeline;
+    meshDepthOnly = make(meshVert, meshFrag, meshLayout, triangles, Blend::NoColour, Depth::TestAndWrite);
+    return made && meshDepthOnly && streakPipeline && quadPipeline && opaqueQuadPipeline && textPipeline;
 }
 
 bool VulkanContext::allocate(VkMemoryRequirements needs, VkMemoryPropertyFlags flags, VkDeviceMemory& memory) {
@@ -783,10 +786,11 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
-    std::vector<VkPipeline*> pipelines = {&streakPipeline, &quadPipeline, &opaqueQuadPipeline, &textPipeline};
+    std::vector<VkPipeline*> pipelines = {&meshDepthOnly, &streakPipeline, &quadPipeline, &opaqueQuadPipeline, &textPipeline};
     for (int placement = 0; placement < texturePlacements; placement++) {
         pipelines.push_back(&meshAdditive[placement]);
         pipelines.push_back(&meshBlended[placement]);
+        pipelines.push_back(&meshOpaque[placement]);
     }
     for (VkPipeline* p : pipelines) {
         if (*p) vkDestroyPipeline(device, *p, nullptr);

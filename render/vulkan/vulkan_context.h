@@ -115,6 +115,7 @@ private:
     void destroySwapchain();
     void setViewport(float minDepth, float maxDepth);
     void bindQuadPipeline(const VulkanTexture* image);
+    VkPipeline meshPipeline(int placement, float alpha, const VulkanTexture* image) const;
     bool createPipelines();
     void destroyDevice();
     bool check(VkResult result);
@@ -176,9 +177,11 @@ private:
     VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
     VkDescriptorPool descriptorPool = VK_NULL_HANDLE;
     VkSampler linearSampler = VK_NULL_HANDLE, nearestSampler = VK_NULL_HANDLE;
-    // Meshes, one pipeline a TexturePlacement: the stars add, the logos blend.
+    // Meshes, one pipeline a TexturePlacement: the stars add, the logos blend
+    // (see meshPipeline).
     static constexpr int texturePlacements = 3;
     VkPipeline meshAdditive[texturePlacements] = {}, meshBlended[texturePlacements] = {};
+    VkPipeline meshOpaque[texturePlacements] = {}, meshDepthOnly = VK_NULL_HANDLE;
     VkPipeline streakPipeline = VK_NULL_HANDLE;
     VkPipeline quadPipeline = VK_NULL_HANDLE, opaqueQuadPipeline = VK_NULL_HANDLE, textPipeline = VK_NULL_HANDLE;
     VulkanTexture white, glyphAtlas;

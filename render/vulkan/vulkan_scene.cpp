@@ -346,6 +346,16 @@ void VulkanContext::drawMesh(Mesh3D& mesh, const MeshMaterial* material, Texture
     drawMeshInstances(mesh, material, texture, alpha, offset, 1);
 }
 
+// A logo blends by its alpha. Blending by 1 over an opaque image, or by 0, gives
+// the pixels that drawing without blending, or writing depth alone, gives
+// without reading the target.
+VkPipeline VulkanContext::meshPipeline(int placement, float alpha, const VulkanTexture* image) const {
+    if (inStars) return meshAdditive[placement];
+    if (alpha <= 0.0f) return meshDepthOnly;
+    if (alpha >= 1.0f && (!image || image->opaque)) return meshOpaque[placement];
+    return meshBlended[placement];
+}
+
 void VulkanContext::drawMeshInstances(Mesh3D& mesh, const MeshMaterial* material, Texture* texture, float alpha,
                                       VkDeviceSize matrices, uint32_t count) {
     auto found = meshResources.find(&mesh);
@@ -354,7 +364,7 @@ void VulkanContext::drawMeshInstances(Mesh3D& mesh, const MeshMaterial* material
     VkCommandBuffer commands = frames[frameIndex].commands;
     VulkanTexture* image = heldTexture(texture);
     const int placement = image ? int(material->placement) : int(TexturePlacement::Untextured);
-    VkPipeline pipeline = inStars ? meshAdditive[placement] : meshBlended[placement];
+    VkPipeline pipeline = meshPipeline(placement, alpha, image);
     if (boundPipeline != pipeline) vkCmdBindPipeline(commands, VK_PIPELINE_BIND_POINT_GRAPHICS, boundPipeline = pipeline);
     const float colour[4] = {material->red / 255.0f, material->green / 255.0f, material->blue / 255.0f, alpha};
     const float glow = material->emissive ? 1.0f : 0.0f;
