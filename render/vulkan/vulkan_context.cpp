@@ -563,13 +563,16 @@ bool VulkanContext::createPipelines() {
     const Shader streakVert{streak_vert, sizeof streak_vert}, streakFrag{streak_frag, sizeof streak_frag};
     const Shader textFrag{text_frag, sizeof text_frag};
     const VkPrimitiveTopology triangles = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST;
-    // The stars add up without writing depth; the logos blend by their alpha and write it.
+    // The stars add up without writing depth; the logos write it, blended or not
+    // or only the depth (meshPipeline chooses).
+    static_assert(texturePlacements == int(TexturePlacement::ObjectLinear) + 1, "one mesh pipeline a placement");
     bool made = true;
     for (int placement = 0; placement < texturePlacements; placement++) {
         meshAdditive[placement] = make(meshVert, meshFrag, meshLayout, triangles, Blend::Add, Depth::Test, placement);
         meshBlended[placement] =
             make(meshVert, meshFrag, meshLayout, triangles, Blend::Alpha, Depth::TestAndWrite, placement);
-        meshOpaque[placement] = make(meshVert, meshFrag, meshLayout, triangles, Blend::Off, Depth::TestAndWrite, placement);
+        meshOpaque[placement] =
+            make(meshVert, meshFrag, meshLayout, triangles, Blend::Off, Depth::TestAndWrite, placement);
         made = made && meshAdditive[placement] && meshBlended[placement] && meshOpaque[placement];
     }
     streakPipeline = make(streakVert, streakFrag, streakLayout, VK_PRIMITIVE_TOPOLOGY_LINE_LIST, Blend::Off, Depth::Test);
@@ -786,7 +789,8 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
-    std::vector<VkPipeline*> pipelines = {&meshDepthOnly, &streakPipeline, &quadPipeline, &opaqueQuadPipeline, &textPipeline};
+    std::vector<VkPipeline*> pipelines = {&meshDepthOnly, &streakPipeline, &quadPipeline, &opaqueQuadPipeline,
+                                          &textPipeline};
     for (int placement = 0; placement < texturePlacements; placement++) {
         pipelines.push_back(&meshAdditive[placement]);
         pipelines.push_back(&meshBlended[placement]);

@@ -297,8 +297,8 @@ void VulkanContext::flushStars() {
 void VulkanContext::beginLogos(bool) {}
 
 // The frame's first depth clear moves what follows into the nearer half of the
-// depth range: the front half passes the test against everything drawn before
-// in the farther half, as against a cleared buffer. A software device finishes
+// depth range: whatever is drawn there passes the test against everything drawn
+// before in the farther half, as against a cleared buffer. A software device finishes
 // every draw before a clear inside a pass, and a draw over the whole target to
 // reset the depth costs as much as a logo's fill; the half costs nothing.
 void VulkanContext::clearDepth() {
