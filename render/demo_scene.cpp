@@ -63,6 +63,7 @@ bool starPosition(int k, float t, StarPosition& out) {
 }
 
 float animationTime(const RenderingContext& context) {
+    if (context.sceneTimeOverride >= 0.0f) return context.sceneTimeOverride;
     if (context.pauseState == Paused) return float(pauseTime - sceneStart);
     return float(sceneClock() - sceneStart);
 }

@@ -7,6 +7,7 @@
 
 #include "platform/native_window.h"
 #include "render/driver_facts.h"
+#include "render/frame_image.h"
 #include "render/frame_statistics.h"
 #include "render/timer.h"
 
@@ -85,6 +86,13 @@ public:
     FrameStatistics statistics;
     DriverFacts driverFacts;
     SessionDecision sessionDecision = SessionDecision::Undecided;
+    // Set by the picture check for one frame: the scene time that frame shows
+    // (negative: the scene clock's), and where present() copies the frame's
+    // width x height pixels (the viewport, origin top-left of the drawable)
+    // before showing it. A present with a capture returns once the frame is
+    // on its way to the window system, so the window's pixels can be read.
+    float sceneTimeOverride = -1.0f;
+    FrameImage* frameCapture = nullptr;
 
 protected:
     // The steps every back-end's renderFrame shares: the frame time read once,

@@ -1,0 +1,19 @@
+// A frame's pixels as the picture check and the screenshot need them.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace vyr::test {
+
+struct FrameImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    // Where the pixels sit in the window's client area (origin top-left).
+    int32_t left = 0;
+    int32_t top = 0;
+    // RGBA, 8 bits a channel, top row first; alpha is 255 where the source has none.
+    std::vector<uint8_t> rgba;
+};
+
+}  // namespace vyr::test
