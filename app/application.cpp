@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/all_backends.h"
 #include "app/command_line.h"
 #include "app/results_file.h"
 #include "app/soundtrack.h"
@@ -100,6 +101,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
         fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", options.reportPath, why.c_str());
         return fatalExitCode;
     }
+    if (options.allBackends) return runAllBackends(count, vector, options);
 
     platform::loadString(103, app.title, sizeof app.title);
     const char* suffix = titleSuffix(options.backend);

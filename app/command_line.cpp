@@ -98,6 +98,8 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
             options.benchmark = true;
         } else if (strcmp(word, "-fullscreen") == 0) {
             options.fullscreen = true;
+        } else if (strcmp(word, "-all") == 0) {
+            options.allBackends = true;
         } else if (strcmp(word, "-nosound") == 0) {
             options.soundMuted = true;
         } else if (strcmp(word, "-duration") == 0) {

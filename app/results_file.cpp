@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/metrics_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "render/rendering_context.h"
@@ -73,7 +74,8 @@ json framesSection(const RenderingContext& context, double pausedSeconds) {
     FrameTimeSummary times = summariseFrameTimes(statistics.frameTimesUs.values());
     json frameTimes = nullptr;
     if (times.frames > 0)
-        frameTimes = {{"frames", times.frames}, {"p50", times.p50}, {"p95", times.p95}, {"p99", times.p99}, {"max", times.max}};
+        frameTimes = {{"frames", times.frames}, {"p50", times.p50}, {"p95", times.p95}, {"p99", times.p99}, {"max", times.max},
+                      {"sum", times.sum}};
     return {{"count", statistics.framesPresented},
             {"seconds", seconds},
             {"paused_seconds", pausedSeconds},
@@ -147,7 +149,14 @@ bool resultsFileWritable(const char* path, std::string& why) {
 
 bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
                       const RunEnd& end, double pausedSeconds) {
-    std::string text = results(options, context, end, pausedSeconds).dump(2) + "\n";
+    return writeResultsDocument(path, results(options, context, end, pausedSeconds));
+}
+
+bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document) {
+    return writeResultsText(path, isMetricsPath(path) ? metricsText(document, unixSecondsNow()) : document.dump(2) + "\n");
+}
+
+bool writeResultsText(const char* path, const std::string& text) {
     std::string temporary = temporaryBeside(path);
     FILE* file = fopen(temporary.c_str(), "wb");
     bool written = file && fwrite(text.data(), 1, text.size(), file) == text.size();

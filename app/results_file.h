@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "app/startup_options.h"
 
 namespace vyr::test {
@@ -27,6 +29,10 @@ bool resultsFileWritable(const char* path, std::string& why);
 // renamed over it. `context` may be null (a failure before there was one).
 bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
                       const RunEnd& end, double pausedSeconds);
+// A whole document: as metrics when the name ends in .prom, else as JSON.
+bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document);
+// The one write path of every results file: whole or not at all.
+bool writeResultsText(const char* path, const std::string& text);
 
 // One line on stderr for each of: a software rasteriser, an indirect OpenGL
 // context, stereo asked for and not granted.

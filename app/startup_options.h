@@ -22,6 +22,8 @@ struct StartupOptions {
     // presented frame (0: never), and write the results file here (null: none).
     uint64_t durationMs = 0;
     const char* reportPath = nullptr;
+    // Every back-end of the build, each in a child process of its own.
+    bool allBackends = false;
 };
 
 StartupOptions& startupOptions();

@@ -71,6 +71,9 @@ FrameTimeSummary summariseFrameTimes(std::vector<uint32_t> microseconds) {
     summary.p95 = percentile(95);
     summary.p99 = percentile(99);
     summary.max = microseconds.back() / 1000.0;
+    uint64_t all = 0;
+    for (uint32_t us : microseconds) all += us;
+    summary.sum = all / 1000.0;
     size_t slowest = std::max<size_t>((n + 99) / 100, 1);
     double total = 0;
     for (size_t i = n - slowest; i < n; ++i) total += microseconds[i];

@@ -42,6 +42,7 @@ struct ReportLine {
 struct FrameTimeSummary {
     size_t frames = 0;
     double p50 = 0, p95 = 0, p99 = 0, max = 0;
+    double sum = 0;  // milliseconds, all frames
     double onePercentLowFps = 0;
 };
 FrameTimeSummary summariseFrameTimes(std::vector<uint32_t> microseconds);

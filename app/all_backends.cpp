@@ -1,0 +1,231 @@
+#include "app/all_backends.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/metrics_file.h"
+#include "app/results_file.h"
+
+namespace vyr::test {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+// Options that take the next argument as their value, so that a value is
+// never read as an option.
+bool takesValue(const char* word) {
+    static const char* const options[] = {"-fl", "-ms", "-duration", "-report", "-screenshot", "-scenetime"};
+    for (const char* option : options)
+        if (strcmp(word, option) == 0) return true;
+    return false;
+}
+
+const char* backendOption(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return "-directx9";
+    case Backend::Vulkan: return "-vulkan";
+    case Backend::OpenGL: break;
+    }
+    return nullptr;
+}
+
+// What became of one child, in a word the summary and the metrics share.
+const char* outcome(const BackendRun& run) {
+    switch (run.end.how) {
+    case platform::ChildEnd::How::NotStarted: return "not started";
+    case platform::ChildEnd::How::TimedOut: return "timed out";
+    case platform::ChildEnd::How::Signalled: return "signal";
+    case platform::ChildEnd::How::Exited: break;
+    }
+    return run.end.exitCode == 0 ? "renders" : run.end.exitCode == 3 ? "wrong picture" : "cannot render";
+}
+
+// How a failed child failed, in a few words for people.
+std::string failure(const BackendRun& run) {
+    switch (run.end.how) {
+    case platform::ChildEnd::How::NotStarted: return "could not be started";
+    case platform::ChildEnd::How::TimedOut: {
+        char text[64];
+        snprintf(text, sizeof text, "timed out after %.0f s", run.end.seconds);
+        return text;
+    }
+    case platform::ChildEnd::How::Signalled: return "ended by " + run.end.signal;
+    case platform::ChildEnd::How::Exited: break;
+    }
+    std::string how = "exit code " + std::to_string(run.end.exitCode);
+    const json* message = nullptr;
+    if (run.results.is_object() && run.results.contains("end") && run.results["end"].is_object() &&
+        run.results["end"].contains("message"))
+        message = &run.results["end"]["message"];
+    if (message && message->is_string()) how += ": " + message->get<std::string>();
+    return how;
+}
+
+// Ranks exit codes from best to worst: 0, then 3 (a wrong picture), then any failure.
+int severity(const BackendRun& run) {
+    if (run.end.how != platform::ChildEnd::How::Exited) return 2;
+    return run.end.exitCode == 0 ? 0 : run.end.exitCode == 3 ? 1 : 2;
+}
+
+// The child's picture verdict; null when it did not check.
+json pictureVerdict(const json& results) {
+    if (!results.is_object()) return nullptr;
+    auto picture = results.find("picture");
+    if (picture == results.end() || !picture->is_object()) return nullptr;
+    auto passed = picture->find("passed");
+    return passed != picture->end() && passed->is_boolean() ? *passed : json(nullptr);
+}
+
+json readDocument(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return nullptr;
+    std::ostringstream text;
+    text << in.rdbuf();
+    json document = json::parse(text.str(), nullptr, false);
+    return document.is_discarded() || !document.is_object() ? json(nullptr) : document;
+}
+
+}  // namespace
+
+const char* backendName(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return "Direct3D 9";
+    case Backend::Vulkan: return "Vulkan";
+    case Backend::OpenGL: break;
+    }
+    return "OpenGL";
+}
+
+const char* backendTag(Backend backend) {
+    switch (backend) {
+    case Backend::Direct3D9: return "direct3d9";
+    case Backend::Vulkan: return "vulkan";
+    case Backend::OpenGL: break;
+    }
+    return "opengl";
+}
+
+uint64_t childTimeoutMs(const StartupOptions& options) {
+    return (options.durationMs ? options.durationMs : defaultChildDurationMs) + childMarginMs;
+}
+
+std::string pathForBackend(const std::string& path, Backend backend, const char* extension) {
+    size_t folder = path.find_last_of("/\\");
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (folder != std::string::npos && dot < folder) || dot == folder + 1)
+        dot = path.size();
+    return path.substr(0, dot) + "." + backendTag(backend) + (extension ? std::string(extension) : path.substr(dot));
+}
+
+std::vector<std::string> childArguments(int count, char** arguments, Backend backend, const std::string& report) {
+    std::vector<std::string> out;
+    bool durationGiven = false;
+    for (int i = 0; i < count; ++i) {
+        const char* word = arguments[i];
+        if (strcmp(word, "-all") == 0 || strcmp(word, "-directx9") == 0 || strcmp(word, "-vulkan") == 0) continue;
+        if (!takesValue(word) || i + 1 >= count) {
+            out.push_back(word);
+            continue;
+        }
+        const char* value = arguments[++i];
+        if (strcmp(word, "-report") == 0) continue;  // each child has its own, below
+        if (strcmp(word, "-duration") == 0) durationGiven = true;
+        out.push_back(word);
+        out.push_back(strcmp(word, "-screenshot") == 0 ? pathForBackend(value, backend) : value);
+    }
+    if (const char* option = backendOption(backend)) out.push_back(option);
+    out.push_back("-report");
+    out.push_back(report);
+    if (!durationGiven) {
+        out.push_back("-duration");
+        out.push_back(std::to_string(defaultChildDurationMs / 1000));
+    }
+    return out;
+}
+
+int allExitCode(const std::vector<BackendRun>& runs) {
+    int worst = 0;
+    for (const BackendRun& run : runs) worst = std::max(worst, severity(run));
+    static const int codes[] = {0, 3, 1};
+    return codes[worst];
+}
+
+json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& options) {
+    json names = json::array();
+    for (Backend backend : buildBackends()) names.push_back(backendName(backend));
+    json document;
+    document["program"] = {{"name", "vyrtest"}, {"version", VYR_VERSION}, {"build", VYR_BUILD_NAME}, {"backends", names}};
+    document["asked"] = {{"duration_seconds", double(options.durationMs ? options.durationMs : defaultChildDurationMs) / 1000.0},
+                         {"timeout_seconds", double(childTimeoutMs(options)) / 1000.0}};
+
+    json entries = json::array(), renders = json::array(), passed = json::array(), wrong = json::array(),
+         failed = json::array();
+    for (const BackendRun& run : runs) {
+        const char* name = backendName(run.backend);
+        bool exited = run.end.how == platform::ChildEnd::How::Exited;
+        entries.push_back({{"backend", name},
+                           {"outcome", outcome(run)},
+                           {"exit_code", exited ? json(run.end.exitCode) : json(nullptr)},
+                           {"signal", run.end.how == platform::ChildEnd::How::Signalled ? json(run.end.signal) : json(nullptr)},
+                           {"timed_out", run.end.how == platform::ChildEnd::How::TimedOut},
+                           {"seconds", run.end.seconds},
+                           {"end_unix_seconds", run.endUnixSeconds},
+                           {"results", run.results}});
+        if (severity(run) < 2) renders.push_back(name);
+        json verdict = pictureVerdict(run.results);
+        if (verdict.is_boolean()) (verdict.get<bool>() ? passed : wrong).push_back(name);
+        if (severity(run) == 2) failed.push_back({{"backend", name}, {"how", failure(run)}});
+    }
+    document["backends"] = entries;
+    document["summary"] = {{"exit_code", allExitCode(runs)},
+                           {"renders", renders},
+                           {"picture_passed", passed},
+                           {"picture_failed", wrong},
+                           {"failed", failed}};
+    return document;
+}
+
+int runAllBackends(int count, char** arguments, const StartupOptions& options) {
+    std::string program = platform::executablePath();
+    if (program.empty()) {
+        fputs("vyrtest: -all cannot find the program's own executable\n", stderr);
+        return 1;
+    }
+    // Without -report the children's files sit in the working folder until merged.
+    std::string base = options.reportPath ? options.reportPath : "vyrtest.json";
+    std::vector<BackendRun> runs;
+    for (Backend backend : buildBackends()) {
+        BackendRun run;
+        run.backend = backend;
+        std::string report = pathForBackend(base, backend, ".json");
+        std::vector<std::string> childOptions = childArguments(count, arguments, backend, report);
+        // The child applies no option at all from 20 arguments on.
+        if (childOptions.size() >= 20) {
+            fputs("vyrtest: -all: too many arguments to pass on to each back-end's run\n", stderr);
+            return 1;
+        }
+        fprintf(stderr, "==== vyrtest -all: %s ====\n", backendName(backend));
+        fflush(stdout);
+        fflush(stderr);
+        remove(report.c_str());
+        run.end = platform::runChild(program, childOptions, childTimeoutMs(options));
+        run.endUnixSeconds = unixSecondsNow();
+        run.results = readDocument(report);
+        remove(report.c_str());
+        fflush(stdout);
+        if (severity(run) == 2)
+            fprintf(stderr, "vyrtest -all: %s failed: %s\n", backendName(backend), failure(run).c_str());
+        else
+            fprintf(stderr, "vyrtest -all: %s %s\n", backendName(backend), outcome(run));
+        runs.push_back(std::move(run));
+    }
+    int exitCode = allExitCode(runs);
+    if (options.reportPath && !writeResultsDocument(options.reportPath, mergedResults(runs, options))) return 1;
+    return exitCode;
+}
+
+}  // namespace vyr::test

@@ -1,0 +1,27 @@
+// Running the program again as a child process: platform/process_posix.cpp,
+// platform/process_win32.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vyr::platform {
+
+struct ChildEnd {
+    enum class How { NotStarted, Exited, Signalled, TimedOut };
+    How how = How::NotStarted;
+    int exitCode = 0;    // Exited
+    std::string signal;  // Signalled: "SIGSEGV"; on Windows the exception, "exception 0xC0000005"
+    double seconds = 0;  // from the start to the end
+};
+
+// The path of the running program's own executable; empty when unknown.
+std::string executablePath();
+
+// Runs `program` with `arguments` (without the program name), on the parent's
+// standard output and error, and waits for its end. A child still running
+// after `timeoutMs` is asked to end, then made to, and counts as timed out.
+ChildEnd runChild(const std::string& program, const std::vector<std::string>& arguments, uint64_t timeoutMs);
+
+}  // namespace vyr::platform
