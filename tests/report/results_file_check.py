@@ -2,7 +2,8 @@
 """The real program's results file (-duration, -report) against its console report.
 
 Usage: results_file_check.py <case> <build bin dir> [windows build dir]
-Cases: duration, escape, daemon, fatal, bad-values, wine.
+Cases: duration, escape, daemon, fatal, bad-values, wine; and for -all and the
+metrics format: metrics, all-failing, all-crash, all-hang, all-wine.
 """
 import json
 import os
@@ -13,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -67,6 +69,144 @@ def agrees_with_console(results, out, err):
     check(software and renderer is not None and renderer.group(1) in results["driver"]["software_reason"],
           "llvmpipe is a software rasteriser, named as the reason")
     check(("software rasteriser" in err) == software, "the notice on stderr")
+
+
+VULKAN_FAILURE = "Cannot create the Vulkan Device. Please check your installation of Vulkan"
+SAMPLE = re.compile(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (\S+)$')
+LABEL = re.compile(r'([a-zA-Z_]\w*)="((?:[^"\\]|\\.)*)"')
+
+
+def run_merged(arguments, env=None, timeout=300):
+    """A run with stderr and stdout in one stream, so that -all's headers sit between its children's output."""
+    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", program] + arguments
+    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=timeout,
+                          env=env or environment())
+    return done.returncode, done.stdout
+
+
+def sections(text):
+    """-all's output cut at its header lines: {back-end: its child's output}."""
+    parts = re.split(r"^==== vyrtest -all: (.+) ====$", text, flags=re.M)
+    return dict(zip(parts[1::2], parts[2::2]))
+
+
+def samples(text):
+    """Every sample of a text exposition: {(name, frozenset of labels): value}."""
+    found = {}
+    for line in text.splitlines():
+        if not line or line.startswith("#"):
+            continue
+        m = SAMPLE.match(line)
+        if not m:
+            check(False, "a sample line: " + line)
+        else:
+            labels = frozenset((k, v.replace('\\"', '"').replace("\\n", "\n").replace("\\\\", "\\"))
+                               for k, v in LABEL.findall(m.group(2) or ""))
+            found[(m.group(1), labels)] = float(m.group(3))
+    return found
+
+
+def metric(found, name, backend, **extra):
+    """The one value of `name` for a back-end (and quantile), or None."""
+    values = [v for (n, labels), v in found.items() if n == name and ("backend", backend) in labels
+              and all((k, w) in labels for k, w in extra.items())]
+    check(len(values) <= 1, "%s for %s at most once" % (name, backend))
+    return values[0] if values else None
+
+
+def promtool_accepts(path):
+    with open(path) as f:
+        done = subprocess.run(["promtool", "check", "metrics"], stdin=f, capture_output=True, text=True)
+    check(done.returncode == 0, "promtool accepts %s %s" % (os.path.basename(path), done.stdout + done.stderr))
+    text = open(path).read()
+    families = re.findall(r"^# TYPE (\S+) ", text, re.M)
+    check(len(families) == len(set(families)), "each family's TYPE once")
+    return text
+
+
+def agrees_with_output(found, backend, output, seconds):
+    """One back-end's samples against its own console output and the test's arithmetic."""
+    name = {"opengl": r"GL_RENDERER", "vulkan": r"VK_DEVICE_NAME"}[backend]
+    renderer = re.search(r"^ - %s: (.*)$" % name, output, re.M)
+    check(renderer is not None and any(("renderer", renderer.group(1)) in labels for (n, labels) in found
+                                       if ("backend", backend) in labels), backend + ": renderer label = console")
+    check(metric(found, "vyrtest_renders", backend) == 1, backend + ": renders")
+    remote = re.search(r"^VYR (ON|OFF)$", output, re.M)
+    check(remote is not None and metric(found, "vyrtest_remote_session", backend) == (remote.group(1) == "ON"),
+          backend + ": remote session = VYR line")
+    check(metric(found, "vyrtest_software_rasteriser", backend) == ("software rasteriser" in output),
+          backend + ": software rasteriser = the notice")
+    check(metric(found, "vyrtest_direct_rendering", backend) == (1 if backend == "opengl" else None),
+          backend + ": direct rendering only where GLX has it")
+    check(metric(found, "vyrtest_picture_check_passed", backend) is None, backend + ": no picture check asked")
+    q = [metric(found, "vyrtest_frame_time_seconds", backend, quantile=x) for x in ("0.5", "0.95", "0.99", "1")]
+    count = metric(found, "vyrtest_frame_time_seconds_count", backend)
+    total = metric(found, "vyrtest_frame_time_seconds_sum", backend)
+    check(None not in q and q == sorted(q) and q[0] > 0, backend + ": quantiles in order %s" % q)
+    # The intervals between presents span the run; the last frame may end past it.
+    check(count and total and seconds * 0.8 <= total <= seconds + q[3], backend + ": _sum %s over a %s s run" % (total, seconds))
+    mean = metric(found, "vyrtest_frames_per_second_mean", backend)
+    check(mean and count and abs(mean * seconds - (count + 1)) <= max(0.1 * (count + 1), 2),
+          backend + ": mean %s fps over %s s against %s frame times" % (mean, seconds, count))
+    # Up to 100 frames, the slowest 1 % is the one slowest frame.
+    low = metric(found, "vyrtest_one_percent_low_frames_per_second", backend)
+    check(count and (count > 100 or (low and abs(low * q[3] - 1) < 1e-6)), backend + ": 1 %% low = 1 / slowest (%s)" % low)
+
+
+def free_port():
+    import socket
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def scrape(directory):
+    """/metrics of a node exporter that reads `directory` with its textfile collector alone."""
+    port = free_port()
+    exporter = subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % port,
+                                 "--collector.disable-defaults", "--collector.textfile",
+                                 "--collector.textfile.directory=" + directory],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 60
+        while True:
+            try:
+                with urllib.request.urlopen("http://127.0.0.1:%d/metrics" % port, timeout=10) as answer:
+                    return answer.read().decode()
+            except OSError:
+                if exporter.poll() is not None or time.monotonic() > deadline:
+                    check(False, "node exporter answers on port %d" % port)
+                    return ""
+                time.sleep(0.1)
+    finally:
+        exporter.terminate()
+        exporter.wait()
+
+
+def crash_library(signal_name):
+    """A preloaded library whose glXSwapBuffers ends the process with a signal at the fifth frame."""
+    source, library = os.path.join(work, "crash.c"), os.path.join(work, "crash-%s.so" % signal_name)
+    with open(source, "w") as f:
+        f.write("""#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <signal.h>
+#include <unistd.h>
+static int frames;
+void glXSwapBuffers(void* display, unsigned long drawable) {
+    static void (*next)(void*, unsigned long);
+    if (++frames == 5) HOW;
+    if (!next) next = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    next(display, drawable);
+}
+""")
+    how = {"SIGSEGV": "raise(SIGSEGV)", "SIGABRT": "abort()", "hang": "for (;;) pause()"}[signal_name]
+    subprocess.run(["cc", "-shared", "-fPIC", "-DHOW=" + how, "-o", library, source, "-ldl"], check=True)
+    return library
+
+
+def child_files_gone():
+    left = [n for n in os.listdir(work) if re.search(r"\.(opengl|vulkan|direct3d9)\.json$|\.tmp$", n)]
+    check(not left, "no child results or temporary files left: %s" % left)
 
 
 try:
@@ -160,6 +300,114 @@ try:
                       backend + ": program")
                 check(results["end"]["reason"] == "duration" and results["frames"]["count"] > 0, backend + ": frames")
                 check(results["session"]["decided_by"] == "daemon not running", backend + ": session")
+    elif case == "metrics":
+        # -all into a textfile collector's folder, read back through node exporter.
+        folder = os.path.join(work, "textfile")
+        os.makedirs(folder)
+        prom = os.path.join(folder, "vyrtest.prom")
+        started = time.time()
+        code, output = run_merged(["-all", "-nosound", "-duration", "3", "-report", prom])
+        ended = time.time()
+        check(code == 0, "-all ends with 0 (%d)" % code)
+        found = samples(promtool_accepts(prom))
+        parts = sections(output)
+        check(list(parts) == ["OpenGL", "Vulkan"], "a header for each back-end, in order: %s" % list(parts))
+        for backend, name in (("opengl", "OpenGL"), ("vulkan", "Vulkan")):
+            agrees_with_output(found, backend, parts.get(name, ""), 3.0)
+        times = [metric(found, "vyrtest_run_end_timestamp_seconds", b) for b in ("opengl", "vulkan")]
+        check(None not in times and started < times[0] < times[1] < ended, "end times in order within the run")
+        served = samples("\n".join(l for l in scrape(folder).splitlines() if l.startswith(("vyrtest_", "node_textfile_scrape_error"))))
+        check(served.get(("node_textfile_scrape_error", frozenset())) == 0, "node exporter read the file without error")
+        missing = [k for k, v in found.items() if served.get(k) != v]
+        check(found and not missing, "node exporter serves every sample with its value (%d; missing %s)"
+              % (len(found), missing[:3]))
+        # One run without -all: the same format with one sample set.
+        single = os.path.join(work, "single.prom")
+        code, output = run_merged(["-nosound", "-duration", "2", "-report", single])
+        check(code == 0, "a single run ends with 0")
+        found = samples(promtool_accepts(single))
+        check({dict(labels)["backend"] for (n, labels) in found} == {"opengl"}, "one sample set: OpenGL")
+        agrees_with_output(found, "opengl", output, 2.0)
+        child_files_gone()
+    elif case == "all-failing":
+        # No Vulkan driver: OpenGL still runs and is reported; -all ends with 1.
+        env = environment(VK_ICD_FILENAMES=os.path.join(work, "none.json"))
+        code, output = run_merged(["-all", "-nosound", "-duration", "2", "-report", report], env=env)
+        check(code == 1, "exit code 1 (%d)" % code)
+        parts = sections(output)
+        check(list(parts) == ["OpenGL", "Vulkan"] and " - GL_RENDERER: " in parts["OpenGL"]
+              and VULKAN_FAILURE in parts["Vulkan"], "each child's output under its header")
+        results = load(report)
+        if results:
+            check([b["backend"] for b in results["backends"]] == ["OpenGL", "Vulkan"], "an entry per back-end")
+            gl, vk = results["backends"]
+            check((gl["outcome"], gl["exit_code"], gl["signal"], gl["timed_out"]) == ("renders", 0, None, False)
+                  and gl["results"]["program"]["backend"] == "OpenGL" and gl["results"]["frames"]["count"] > 0,
+                  "OpenGL renders, with its whole results")
+            check((vk["outcome"], vk["exit_code"]) == ("cannot render", 1)
+                  and vk["results"]["end"] == {"exit_code": 1, "reason": "fatal", "message": VULKAN_FAILURE},
+                  "Vulkan cannot render, with its own results")
+            check(results["summary"] == {"exit_code": 1, "renders": ["OpenGL"], "picture_passed": [],
+                                         "picture_failed": [],
+                                         "failed": [{"backend": "Vulkan", "how": "exit code 1: " + VULKAN_FAILURE}]},
+                  "the summary: %s" % results["summary"])
+            check(results["asked"] == {"duration_seconds": 2.0, "timeout_seconds": 62.0}, "duration and time-out")
+        prom = os.path.join(work, "failing.prom")
+        code, output = run_merged(["-all", "-nosound", "-duration", "2", "-report", prom], env=env)
+        found = samples(promtool_accepts(prom))
+        check(code == 1 and metric(found, "vyrtest_renders", "opengl") == 1
+              and found.get(("vyrtest_renders", frozenset({("backend", "vulkan"), ("renderer", "")}))) == 0,
+              "metrics: OpenGL renders, Vulkan does not (no renderer known)")
+        child_files_gone()
+    elif case in ("all-crash", "all-hang"):
+        # The OpenGL child dies (or hangs) in its driver's present; Vulkan still runs.
+        kinds = ["SIGSEGV", "SIGABRT"] if case == "all-crash" else ["hang"]
+        for kind in kinds:
+            env = environment(LD_PRELOAD=crash_library(kind))
+            started = time.monotonic()
+            code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=600)
+            took = time.monotonic() - started
+            check(code == 1, "%s: exit code 1 (%d)" % (kind, code))
+            check(list(sections(output)) == ["OpenGL", "Vulkan"], kind + ": both back-ends ran")
+            results = load(report)
+            if not results:
+                continue
+            gl, vk = results["backends"]
+            if kind == "hang":
+                # 1 s of duration and 60 s of margin, then asked to end.
+                check(gl["outcome"] == "timed out" and gl["timed_out"] and gl["exit_code"] is None
+                      and 61 <= gl["seconds"] < 61 + 30 and took >= 61, "hang: timed out after %.1f s" % gl["seconds"])
+            else:
+                check((gl["outcome"], gl["signal"], gl["exit_code"], gl["results"]) == ("signal", kind, None, None),
+                      "%s: the signal that ended it, no results of its own (%s)" % (kind, gl["signal"]))
+            check(vk["outcome"] == "renders" and vk["results"]["frames"]["count"] > 0, kind + ": Vulkan still renders")
+            how = "ended by " + kind if kind != "hang" else "timed out after"
+            check(results["summary"]["renders"] == ["Vulkan"] and results["summary"]["failed"][0]["backend"] == "OpenGL"
+                  and results["summary"]["failed"][0]["how"].startswith(how), kind + ": the summary names OpenGL")
+        child_files_gone()
+    elif case == "all-wine":
+        # The Windows build's three back-ends, each in a child process, under Wine.
+        exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
+                  'for f in r.json r.prom; do wine "%s" -all -nosound -duration 2 -report $f >$f.out 2>&1 || echo "exit $? $f"; done'
+                  % (here, work, exe))
+        done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=900)
+        check("exit" not in done.stdout, "both runs end with 0: " + done.stdout.strip())
+        names = ["OpenGL", "Direct3D 9", "Vulkan"]
+        output = open(os.path.join(work, "r.json.out"), errors="replace").read()
+        check(list(sections(output)) == names, "a header for each back-end: %s" % list(sections(output)))
+        results = load(os.path.join(work, "r.json"))
+        if results:
+            check(results["program"]["build"] == "windows-x86_64" and results["program"]["backends"] == names,
+                  "the Windows build's three back-ends")
+            check([(b["backend"], b["outcome"], b["results"]["program"]["backend"]) for b in results["backends"]]
+                  == [(n, "renders", n) for n in names], "each renders, with its own results")
+            check(all(b["results"]["frames"]["count"] > 0 for b in results["backends"]), "frames from each")
+        found = samples(promtool_accepts(os.path.join(work, "r.prom")))
+        check({dict(labels)["backend"] for (n, labels) in found} == {"opengl", "direct3d9", "vulkan"},
+              "metrics for the three back-ends")
+        check(all(metric(found, "vyrtest_renders", b) == 1 for b in ("opengl", "direct3d9", "vulkan")), "each renders")
+        child_files_gone()
     else:
         check(False, "unknown case " + case)
 finally:
