@@ -3,7 +3,9 @@
 
 #include <vector>
 
+#include "app/all_backends.h"
 #include "app/command_line.h"
+#include "app/metrics_file.h"
 #include "render/frame_statistics.h"
 
 using namespace vyr::test;
@@ -91,4 +93,157 @@ TEST(ResultsOptions, DurationAndReportValues) {
             EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.report ? c.report : "") << what;
         }
     }
+}
+
+TEST(AllBackends, ChildArguments) {
+    struct Case {
+        std::vector<const char*> parent;
+        Backend backend;
+        std::vector<std::string> child;
+    } cases[] = {
+        // Without -duration each child gets the default one.
+        {{"-all", "-nosound"}, Backend::OpenGL, {"-nosound", "-report", "c.json", "-duration", "10"}},
+        // The parent's back-end choice and report give way to the child's own.
+        {{"-vulkan", "-all", "-duration", "5", "-report", "r.prom", "-screenshot", "shot.png"},
+         Backend::Vulkan,
+         {"-duration", "5", "-screenshot", "shot.vulkan.png", "-vulkan", "-report", "c.json"}},
+        {{"-all", "-directx9", "-ms", "0", "-fl", "30", "-check"},
+         Backend::Direct3D9,
+         {"-ms", "0", "-fl", "30", "-check", "-directx9", "-report", "c.json", "-duration", "10"}},
+        // A value that looks like an option stays a value.
+        {{"-all", "-scenetime", "-vulkan", "-fl"}, Backend::OpenGL,
+         {"-scenetime", "-vulkan", "-fl", "-report", "c.json", "-duration", "10"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<char*> words;
+        for (const char* w : c.parent) words.push_back(const_cast<char*>(w));
+        EXPECT_EQ(childArguments(int(words.size()), words.data(), c.backend, "c.json"), c.child) << c.parent[1];
+    }
+}
+
+TEST(AllBackends, PathForBackend) {
+    struct Case {
+        const char* path;
+        Backend backend;
+        const char* extension;
+        const char* expected;
+    } cases[] = {
+        {"r.json", Backend::Vulkan, nullptr, "r.vulkan.json"},
+        {"out/r.prom", Backend::OpenGL, ".json", "out/r.opengl.json"},
+        {"a.d/report", Backend::Vulkan, ".json", "a.d/report.vulkan.json"},
+        {"C:\\a.b\\shot", Backend::Direct3D9, nullptr, "C:\\a.b\\shot.direct3d9"},
+        {".hidden", Backend::OpenGL, nullptr, ".hidden.opengl"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(pathForBackend(c.path, c.backend, c.extension), c.expected) << c.path;
+}
+
+namespace {
+
+using json = nlohmann::ordered_json;
+using How = vyr::platform::ChildEnd::How;
+
+BackendRun backendRun(Backend backend, How how, int exitCode, json results = nullptr) {
+    BackendRun run;
+    run.backend = backend;
+    run.end.how = how;
+    run.end.exitCode = exitCode;
+    if (how == How::Signalled) run.end.signal = "SIGSEGV";
+    run.end.seconds = 12.0;
+    run.endUnixSeconds = 1.5e9;
+    run.results = std::move(results);
+    return run;
+}
+
+json pictureResults(bool passed) { return {{"picture", {{"passed", passed}}}}; }
+
+}  // namespace
+
+// The worst child decides: 0, then 3 (a wrong picture), then any failure as 1.
+TEST(AllBackends, ExitCodeAndSummary) {
+    struct Case {
+        std::vector<std::pair<How, int>> children;
+        int exitCode;
+    } cases[] = {
+        {{{How::Exited, 0}, {How::Exited, 0}}, 0},
+        {{{How::Exited, 0}, {How::Exited, 3}}, 3},
+        {{{How::Exited, 3}, {How::Exited, 1}}, 1},
+        {{{How::Exited, 1}, {How::Exited, 3}}, 1},
+        {{{How::Exited, 20}, {How::Exited, 0}}, 1},
+        {{{How::Exited, 0}, {How::Signalled, 0}}, 1},
+        {{{How::TimedOut, 0}, {How::Exited, 3}}, 1},
+        {{{How::NotStarted, 0}, {How::Exited, 0}}, 1},
+    };
+    for (const Case& c : cases) {
+        std::vector<BackendRun> runs;
+        for (const auto& [how, code] : c.children) runs.push_back(backendRun(Backend::OpenGL, how, code));
+        EXPECT_EQ(allExitCode(runs), c.exitCode) << int(c.children[0].first) << " " << c.children[0].second;
+    }
+
+    std::vector<BackendRun> runs = {
+        backendRun(Backend::OpenGL, How::Exited, 0, pictureResults(true)),
+        backendRun(Backend::Direct3D9, How::Signalled, 0),
+        backendRun(Backend::Vulkan, How::Exited, 3, pictureResults(false)),
+        backendRun(Backend::Vulkan, How::TimedOut, 0),
+        backendRun(Backend::Vulkan, How::Exited, 1, {{"end", {{"message", "No device."}}}}),
+    };
+    json merged = mergedResults(runs, StartupOptions());
+    EXPECT_EQ(merged["summary"].dump(),
+              json({{"exit_code", 1},
+                    {"renders", {"OpenGL", "Vulkan"}},
+                    {"picture_passed", {"OpenGL"}},
+                    {"picture_failed", {"Vulkan"}},
+                    {"failed",
+                     {{{"backend", "Direct3D 9"}, {"how", "ended by SIGSEGV"}},
+                      {{"backend", "Vulkan"}, {"how", "timed out after 12 s"}},
+                      {{"backend", "Vulkan"}, {"how", "exit code 1: No device."}}}}})
+                  .dump());
+    const char* outcomes[] = {"renders", "signal", "wrong picture", "timed out", "cannot render"};
+    for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(merged["backends"][i]["outcome"], outcomes[i]) << i;
+    EXPECT_EQ(merged["backends"][1]["signal"], "SIGSEGV");
+    EXPECT_TRUE(merged["backends"][1]["exit_code"].is_null());
+    EXPECT_EQ(merged["asked"].dump(), json({{"duration_seconds", 10.0}, {"timeout_seconds", 70.0}}).dump());
+}
+
+TEST(MetricsFile, SamplesFromTheDocument) {
+    json run = {{"program", {{"backend", "Direct3D 9"}}},
+                {"driver", {{"renderer", "GPU \"X\" \\ 2\nrev"}, {"software_rasteriser", false}, {"direct_rendering", nullptr}}},
+                {"session", {{"remote", true}}},
+                {"frames",
+                 {{"count", 200},
+                  {"mean_fps", 50.5},
+                  {"frame_time_ms", {{"frames", 199}, {"p50", 20}, {"p95", 25}, {"p99", 30}, {"max", 45.5}, {"sum", 3980}}},
+                  {"one_percent_low_fps", 22.5}}},
+                {"picture", {{"passed", false}}},
+                {"end", {{"exit_code", 3}}}};
+    const std::string labels = "{backend=\"direct3d9\",renderer=\"GPU \\\"X\\\" \\\\ 2\\nrev\"";
+    std::string single = metricsText(run, 1800000000.25);
+    for (const std::string& line : {
+             "vyrtest_renders" + labels + "} 1",
+             "vyrtest_picture_check_passed" + labels + "} 0",
+             "vyrtest_frames_per_second_mean" + labels + "} 50.5",
+             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.5\"} 0.02",
+             "vyrtest_frame_time_seconds" + labels + ",quantile=\"1\"} 0.0455",
+             "vyrtest_frame_time_seconds_sum" + labels + "} 3.98",
+             "vyrtest_frame_time_seconds_count" + labels + "} 199",
+             "vyrtest_one_percent_low_frames_per_second" + labels + "} 22.5",
+             "vyrtest_software_rasteriser" + labels + "} 0",
+             "vyrtest_remote_session" + labels + "} 1",
+             "vyrtest_run_end_timestamp_seconds" + labels + "} 1800000000.25",
+         })
+        EXPECT_NE(single.find("\n" + line + "\n"), std::string::npos) << line << "\n" << single;
+    EXPECT_EQ(single.find("vyrtest_direct_rendering"), std::string::npos) << "null: no sample";
+
+    // -all: one family at a time, both back-ends in it; a child without results renders 0.
+    json merged = {{"backends",
+                    {{{"backend", "OpenGL"}, {"exit_code", 0}, {"end_unix_seconds", 10}, {"results", run}},
+                     {{"backend", "Vulkan"}, {"exit_code", nullptr}, {"end_unix_seconds", 20}, {"results", nullptr}}}}};
+    std::string all = metricsText(merged, 0);
+    size_t help = all.find("# HELP vyrtest_renders ");
+    EXPECT_EQ(all.find("# HELP vyrtest_renders ", help + 1), std::string::npos);
+    EXPECT_NE(all.find("vyrtest_renders{backend=\"vulkan\",renderer=\"\"} 0\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("vyrtest_run_end_timestamp_seconds{backend=\"vulkan\",renderer=\"\"} 20\n"), std::string::npos);
+    EXPECT_LT(all.find("vyrtest_renders{backend=\"vulkan\""), all.find("# TYPE vyrtest_picture_check_passed"));
+    EXPECT_TRUE(isMetricsPath("a/b.prom"));
+    EXPECT_FALSE(isMetricsPath("a/b.prom.json"));
+    EXPECT_FALSE(isMetricsPath(".prom"));
 }
