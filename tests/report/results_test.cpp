@@ -222,6 +222,8 @@ TEST(MetricsFile, SamplesFromTheDocument) {
              "vyrtest_picture_check_passed" + labels + "} 0",
              "vyrtest_frames_per_second_mean" + labels + "} 50.5",
              "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.5\"} 0.02",
+             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.95\"} 0.025",
+             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.99\"} 0.03",
              "vyrtest_frame_time_seconds" + labels + ",quantile=\"1\"} 0.0455",
              "vyrtest_frame_time_seconds_sum" + labels + "} 3.98",
              "vyrtest_frame_time_seconds_count" + labels + "} 199",
