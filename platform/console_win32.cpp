@@ -1,5 +1,6 @@
 // Pairs with platform/console.h on Windows: a GUI program borrows its parent's console.
 #include "platform/console.h"
+#include "platform/process.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -22,7 +23,14 @@ void attachConsole() {
     setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
-void showFatalMessage(const char* text) { MessageBoxA(nullptr, text, nullptr, 0); }
+void showFatalMessage(const char* text) {
+    // A run of -all has no one to press OK: its parent reports the message.
+    if (GetEnvironmentVariableA(unattendedVariable, nullptr, 0) != 0) {
+        fprintf(stderr, "%s\n", text);
+        return;
+    }
+    MessageBoxA(nullptr, text, nullptr, 0);
+}
 
 int loadString(unsigned id, char* buffer, int bufferSize) {
     return LoadStringA(GetModuleHandleA(nullptr), id, buffer, bufferSize);

@@ -16,6 +16,10 @@ struct ChildEnd {
     double seconds = 0;  // from the start to the end
 };
 
+// Set in the children's environment: a fatal message goes to standard error
+// rather than into a message box that no one would answer (Windows).
+constexpr const char* unattendedVariable = "VYRTEST_UNATTENDED";
+
 // The path of the running program's own executable; empty when unknown.
 std::string executablePath();
 

@@ -47,6 +47,7 @@ ChildEnd runChild(const std::string& program, const std::vector<std::string>& ar
         startup.hStdOutput = output;
         startup.hStdError = error;
     }
+    SetEnvironmentVariableA(unattendedVariable, "1");  // inherited by the child
     PROCESS_INFORMATION process = {};
     auto started = std::chrono::steady_clock::now();
     if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))

@@ -238,12 +238,15 @@ TEST(MetricsFile, SamplesFromTheDocument) {
     // -all: one family at a time, both back-ends in it; a child without results renders 0.
     json merged = {{"backends",
                     {{{"backend", "OpenGL"}, {"exit_code", 0}, {"end_unix_seconds", 10}, {"results", run}},
-                     {{"backend", "Vulkan"}, {"exit_code", nullptr}, {"end_unix_seconds", 20}, {"results", nullptr}}}}};
+                     {{"backend", "Vulkan"}, {"exit_code", nullptr}, {"end_unix_seconds", 20}, {"results", nullptr}},
+                     // Ended well without a presented frame: it did not render.
+                     {{"backend", "Direct3D 9"}, {"exit_code", 0}, {"results", {{"frames", {{"count", 0}}}}}}}}};
     std::string all = metricsText(merged, 0);
     size_t help = all.find("# HELP vyrtest_renders ");
     EXPECT_EQ(all.find("# HELP vyrtest_renders ", help + 1), std::string::npos);
     EXPECT_NE(all.find("vyrtest_renders{backend=\"vulkan\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_NE(all.find("vyrtest_run_end_timestamp_seconds{backend=\"vulkan\",renderer=\"\"} 20\n"), std::string::npos);
+    EXPECT_NE(all.find("vyrtest_renders{backend=\"direct3d9\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_LT(all.find("vyrtest_renders{backend=\"vulkan\""), all.find("# TYPE vyrtest_picture_check_passed"));
     EXPECT_TRUE(isMetricsPath("a/b.prom"));
     EXPECT_FALSE(isMetricsPath("a/b.prom.json"));
