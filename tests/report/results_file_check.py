@@ -144,9 +144,10 @@ def agrees_with_output(found, backend, output, seconds):
     total = metric(found, "vyrtest_frame_time_seconds_sum", backend)
     check(None not in q and q == sorted(q) and q[0] > 0, backend + ": quantiles in order %s" % q)
     # The intervals between presents span the run; the last frame may end past it.
-    check(count and total and seconds * 0.8 <= total <= seconds + q[3], backend + ": _sum %s over a %s s run" % (total, seconds))
+    check(count and total and seconds - q[3] - 0.25 <= total <= seconds + q[3], backend + ": _sum %s over a %s s run" % (total, seconds))
     mean = metric(found, "vyrtest_frames_per_second_mean", backend)
-    check(mean and count and abs(mean * seconds - (count + 1)) <= max(0.1 * (count + 1), 2),
+    # The mean counts every frame over the run, which ends a little after its duration.
+    check(mean and count and (count + 1) / (seconds + 2) <= mean <= (count + 1) / (seconds - q[3]) + 0.5,
           backend + ": mean %s fps over %s s against %s frame times" % (mean, seconds, count))
     # Up to 100 frames, the slowest 1 % is the one slowest frame.
     low = metric(found, "vyrtest_one_percent_low_frames_per_second", backend)
