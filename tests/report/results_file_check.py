@@ -78,10 +78,13 @@ LABEL = re.compile(r'([a-zA-Z_]\w*)="((?:[^"\\]|\\.)*)"')
 
 def run_merged(arguments, env=None, timeout=300):
     """A run with stderr and stdout in one stream, so that -all's headers sit between its children's output."""
-    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", program] + arguments
+    # The program's own exit code, told inside the session: xvfb-run's cleanup may fail on its own.
+    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c", '"$@"; echo "program exit $?"', "sh",
+               program] + arguments
     done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=timeout,
                           env=env or environment())
-    return done.returncode, done.stdout
+    code = re.findall(r"^program exit (\d+)$", done.stdout, re.M)
+    return (int(code[-1]) if code else done.returncode), done.stdout
 
 
 def sections(text):
@@ -191,6 +194,7 @@ def crash_library(signal_name):
         f.write("""#define _GNU_SOURCE
 #include <dlfcn.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <unistd.h>
 static int frames;
 void glXSwapBuffers(void* display, unsigned long drawable) {
