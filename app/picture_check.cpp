@@ -129,9 +129,11 @@ void runPictureCheck(const StartupOptions& options) {
 std::string checkImageBase(const char* reportPath) {
     if (!reportPath) return "vyrtest-check";
     std::string base = reportPath;
-    size_t name = base.find_last_of("/\\");
+    // The extension of the file's name, not a dot of a folder or a leading one.
+    size_t separator = base.find_last_of("/\\");
+    size_t name = separator == std::string::npos ? 0 : separator + 1;
     size_t dot = base.rfind('.');
-    if (dot != std::string::npos && (name == std::string::npos || dot > name + 1)) base.erase(dot);
+    if (dot != std::string::npos && dot > name) base.erase(dot);
     return base;
 }
 

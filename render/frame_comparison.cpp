@@ -12,7 +12,7 @@ namespace vyr::test {
 const FrameRegion checkRegions[checkRegionCount] = {
     {"background", 0, 0, 640, 80},
     {"stars", 0, 80, 200, 270},
-    {"logos", 296, 100, 48, 200},
+    {"logos", 296, 96, 48, 208},
     {"pause label", 0, 359, 128, 41},
     {"OFF indicator", 502, 359, 128, 41},
     {"whole frame", 0, 0, 640, 400},

@@ -9,7 +9,7 @@ Groups:
              frames written
   reference  the OpenGL frame has not drifted from the reference in the tree
   scenetime  the same -scenetime gives the same frame, run to run and on both
-             native back-ends; bad values end at once; -screenshot is the window
+             native back-ends; -screenshot holds the window's pixels
   wine       the Windows build's back-ends under Wine pass at 0 to 8 samples
 """
 import json
@@ -196,14 +196,6 @@ try:
             subprocess.run(["xdotool", "key", "--window", found[0] if found else "0", "Escape"], env=env)
             check(p.wait(timeout=60) == 0, "-screenshot: Escape ends with 0")
             check(pixels(os.path.join(folder, "shot.png")) == pixels(own), "-screenshot holds the window's pixels")
-            for bad in ("-1", "x", "1e400", "86401", ""):
-                done = subprocess.run([program, "-nosound", "-scenetime", bad], capture_output=True, text=True,
-                                      env=environment(display), timeout=60)
-                check(done.returncode == 1 and "-scenetime needs a number of seconds" in done.stderr,
-                      "-scenetime %r: exit 1 with a message" % bad)
-            done = subprocess.run([program, "-nosound", "-screenshot"], capture_output=True, text=True,
-                                  env=environment(display), timeout=60)
-            check(done.returncode == 1 and "-screenshot needs" in done.stderr, "-screenshot without a file: exit 1")
     elif group == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
         runs = [(b, s) for b in ("OpenGL", "Direct3D 9", "Vulkan") for s in ("0", "2", "4", "8")]
