@@ -116,6 +116,22 @@ try:
                     code, err, results, _ = run(display, "%s-%s" % (backend, samples),
                                                 options + ["-ms", samples, "-check", "-duration", "1"])
                     passes(label, code, err, results)
+            # A remote session hides the OFF indicator from its own frames, not
+            # from the check frame, which must still match the reference.
+            sim = subprocess.Popen([os.path.join(bin_dir, "vyrd-sim"), "--answer", "1", "--port-file-dir",
+                                    os.path.join(work, "Tarsel", "VYR")], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, env=environment(display))
+            try:
+                deadline = time.monotonic() + 30
+                while not (os.path.isdir(os.path.join(work, "Tarsel", "VYR")) and os.listdir(
+                        os.path.join(work, "Tarsel", "VYR"))) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                code, err, results, _ = run(display, "remote", ["-check", "-duration", "1"])
+                check((results.get("session") or {}).get("remote") is True, "remote session: VYR ON")
+                passes("OpenGL in a remote session", code, err, results)
+            finally:
+                sim.terminate()
+                sim.wait()
     elif group == "faults":
         # fault, back-end options, the check that must fail, the region it must name.
         table = (
