@@ -234,6 +234,7 @@ void VulkanContext::destroyDevice() {
     destroyTexture(white);
     destroyTexture(glyphAtlas);
     destroyBuffer(streakVertices);
+    destroyBuffer(captureBuffer);
     std::vector<VkPipeline*> pipelines = {&meshDepthOnly, &streakPipeline, &quadPipeline, &opaqueQuadPipeline,
                                           &textPipeline};
     for (int placement = 0; placement < texturePlacements; placement++) {

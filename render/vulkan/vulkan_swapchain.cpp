@@ -59,7 +59,9 @@ bool VulkanContext::createSwapchain() {
     info.imageColorSpace = format.colorSpace;
     info.imageExtent = extent;
     info.imageArrayLayers = 1;
-    info.imageUsage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT;
+    const VkImageUsageFlags copySource =
+        captureUsage ? capabilities.supportedUsageFlags & VK_IMAGE_USAGE_TRANSFER_SRC_BIT : 0;
+    info.imageUsage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT | copySource;
     info.imageSharingMode = VK_SHARING_MODE_EXCLUSIVE;
     info.preTransform = capabilities.currentTransform;
     info.compositeAlpha = (capabilities.supportedCompositeAlpha & VK_COMPOSITE_ALPHA_OPAQUE_BIT_KHR)
@@ -74,6 +76,7 @@ bool VulkanContext::createSwapchain() {
     destroySwapchain();
     if (!check(result)) return false;
     swapchain = created;
+    swapchainReadable = copySource != 0;
     driverFacts.presentMode = presentModeName(presentMode);
     driverFacts.swapInterval = presentMode == VK_PRESENT_MODE_FIFO_KHR ? 1 : 0;
 
@@ -110,22 +113,31 @@ bool VulkanContext::createSwapchain() {
         subpass.pColorAttachments = &colourRef;
         subpass.pDepthStencilAttachment = &depthRef;
         if (resolve) subpass.pResolveAttachments = &resolveRef;
-        VkSubpassDependency dependency{};
-        dependency.srcSubpass = VK_SUBPASS_EXTERNAL;
-        dependency.dstSubpass = 0;
-        dependency.srcStageMask =
+        VkSubpassDependency dependencies[2] = {};
+        dependencies[0].srcSubpass = VK_SUBPASS_EXTERNAL;
+        dependencies[0].dstSubpass = 0;
+        dependencies[0].srcStageMask =
             VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT | VK_PIPELINE_STAGE_LATE_FRAGMENT_TESTS_BIT;
-        dependency.dstStageMask =
+        dependencies[0].dstStageMask =
             VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT | VK_PIPELINE_STAGE_EARLY_FRAGMENT_TESTS_BIT;
-        dependency.srcAccessMask = VK_ACCESS_DEPTH_STENCIL_ATTACHMENT_WRITE_BIT;
-        dependency.dstAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT | VK_ACCESS_DEPTH_STENCIL_ATTACHMENT_WRITE_BIT;
+        dependencies[0].srcAccessMask = VK_ACCESS_DEPTH_STENCIL_ATTACHMENT_WRITE_BIT;
+        dependencies[0].dstAccessMask =
+            VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT | VK_ACCESS_DEPTH_STENCIL_ATTACHMENT_WRITE_BIT;
+        // The frame's pixels, and its move to the present layout, before a
+        // capture's copy (the present itself waits for the whole frame).
+        dependencies[1].srcSubpass = 0;
+        dependencies[1].dstSubpass = VK_SUBPASS_EXTERNAL;
+        dependencies[1].srcStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
+        dependencies[1].dstStageMask = VK_PIPELINE_STAGE_TRANSFER_BIT;
+        dependencies[1].srcAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT;
+        dependencies[1].dstAccessMask = VK_ACCESS_TRANSFER_READ_BIT;
         VkRenderPassCreateInfo passInfo{VK_STRUCTURE_TYPE_RENDER_PASS_CREATE_INFO};
         passInfo.attachmentCount = resolve ? 3 : 2;
         passInfo.pAttachments = attachments;
         passInfo.subpassCount = 1;
         passInfo.pSubpasses = &subpass;
-        passInfo.dependencyCount = 1;
-        passInfo.pDependencies = &dependency;
+        passInfo.dependencyCount = 2;
+        passInfo.pDependencies = dependencies;
         if (vkCreateRenderPass(device, &passInfo, nullptr, &renderPass) != VK_SUCCESS) return false;
     }
 
