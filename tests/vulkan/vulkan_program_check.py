@@ -248,8 +248,9 @@ try:
                 no_validation_messages(done.stdout, done.stderr)
     elif case == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        # With -check, where the program has it, a failed picture check ends with 3.
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
-                  'wine "%s" -nosound -vulkan -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
+                  'wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,
                               env=environment())
