@@ -3,7 +3,7 @@
 Khronos validation layer: any validation message fails the case.
 
 Usage: vulkan_program_check.py <case> <build bin dir> [windows build dir]
-Cases: report, picture, keys, fatal, wine.
+Cases: report, picture, keys, fatal, check, wine.
 """
 import json
 import os
@@ -238,10 +238,28 @@ try:
         check(done.returncode == 1 and message in done.stderr, "no Vulkan driver: the message and exit code 1")
         results = json.load(open(report))
         check(results["end"] == {"exit_code": 1, "reason": "fatal", "message": message}, "the results file says so")
+    elif case == "check":
+        # -check reads the frame back from the swap chain and compares it with the
+        # window's copy: in a window, and drawn at 640 x 400 inside a fullscreen one.
+        with Display() as display:
+            for name, extra in (("window", []), ("fullscreen", ["-fullscreen"])):
+                folder = os.path.join(work, name)
+                os.mkdir(folder)
+                report = os.path.join(folder, "result.json")
+                done = subprocess.run([program, "-nosound", "-vulkan", "-check", "-duration", "3", "-report", report]
+                                      + extra, capture_output=True, text=True, env=environment(display), cwd=folder,
+                                      timeout=240)
+                results = json.load(open(report)) if os.path.exists(report) else {}
+                check((results.get("picture") or {}).get("passed") is True, name + ": the results file says it passed")
+                check(done.returncode == 0, "%s: the picture check passes (exit %d) %s"
+                      % (name, done.returncode, done.stderr.strip()[-300:]))
+                check(not [f for f in os.listdir(folder) if f.endswith(".png")], name + ": no PNG written")
+                no_validation_messages(done.stdout, done.stderr)
     elif case == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        # With -check, where the program has it, a failed picture check ends with 3.
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
-                  'wine "%s" -nosound -vulkan -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
+                  'wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,
                               env=environment())
