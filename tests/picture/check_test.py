@@ -116,6 +116,10 @@ try:
                     code, err, results, _ = run(display, "%s-%s" % (backend, samples),
                                                 options + ["-ms", samples, "-check", "-duration", "1"])
                     passes(label, code, err, results)
+            # Drawn at 640 x 400 in a corner of a larger window: OpenGL's bottom-left,
+            # Vulkan's top-left (tests/vulkan); the screen check must look there.
+            code, err, results, _ = run(display, "fullscreen", ["-fullscreen", "-check", "-duration", "1"])
+            passes("OpenGL fullscreen", code, err, results)
             # A remote session hides the OFF indicator from its own frames, not
             # from the check frame, which must still match the reference.
             sim = subprocess.Popen([os.path.join(bin_dir, "vyrd-sim"), "--answer", "1", "--port-file-dir",
