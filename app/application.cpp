@@ -5,6 +5,7 @@
 
 #include "app/all_backends.h"
 #include "app/command_line.h"
+#include "app/picture_check.h"
 #include "app/results_file.h"
 #include "app/soundtrack.h"
 #include "app/startup_options.h"
@@ -25,6 +26,8 @@ constexpr const char* networkFailure = "Cannot initialize WinSock DLL -- exiting
 // Fatal start-up failures end with 1: a failure must not look like success.
 constexpr int fatalExitCode = 1;
 constexpr int networkExitCode = 20;
+// The run went well but its picture is wrong.
+constexpr int pictureExitCode = 3;
 
 // The results file, when asked for, with what the run learned up to here.
 int finishRun(int exitCode) {
@@ -96,6 +99,9 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     case OptionsOutcome::Run:
         break;
     }
+    // The scene clock's first reading, at the first frame, is 0: that frame
+    // shows -scenetime (a window system may ask for a frame while the window opens).
+    if (options.sceneTimeSeconds >= 0.0) sceneStart = -options.sceneTimeSeconds;
     std::string why;
     if (options.reportPath && !resultsFileWritable(options.reportPath, why)) {
         fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", options.reportPath, why.c_str());
@@ -163,7 +169,10 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
 
-    int exitCode = finishRun(runFrameLoop());
+    int exitCode = runFrameLoop();
+    if (options.screenshotPath) writeScreenshot(options.screenshotPath);
+    if (exitCode == 0 && pictureCheck().failed()) exitCode = pictureExitCode;
+    exitCode = finishRun(exitCode);
 
     platform::stopNetwork();
     releaseAssets(*app.content);

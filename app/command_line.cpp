@@ -17,13 +17,25 @@ bool readUnsigned(const char* text, unsigned& value) { return sscanf(text, "%u",
 
 // A positive number of seconds, as a whole run of digits with an optional
 // fraction; anything else (a sign, a unit, trailing text) is refused.
-bool readDuration(const char* text, uint64_t& milliseconds) {
+bool readSeconds(const char* text, double& seconds) {
     if (!text || !isdigit(static_cast<unsigned char>(text[0]))) return false;
     char* end = nullptr;
-    double seconds = strtod(text, &end);
-    if (*end != '\0' || !(seconds > 0.0) || seconds > 1e9) return false;
+    seconds = strtod(text, &end);
+    return *end == '\0' && seconds >= 0.0 && seconds <= 1e9;
+}
+
+bool readDuration(const char* text, uint64_t& milliseconds) {
+    double seconds = 0.0;
+    if (!readSeconds(text, seconds) || !(seconds > 0.0)) return false;
     milliseconds = uint64_t(seconds * 1000.0 + 0.5);
     return milliseconds > 0;
+}
+
+// A value option whose value must be there and be a file name.
+bool readFileName(int count, char** arguments, int& i, const char*& path) {
+    if (i + 1 >= count || !arguments[i + 1][0]) return false;
+    path = arguments[++i];
+    return true;
 }
 
 }  // namespace
@@ -108,11 +120,24 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
                 return OptionsOutcome::Invalid;
             }
         } else if (strcmp(word, "-report") == 0) {
-            if (i + 1 >= count || !arguments[i + 1][0]) {
+            if (!readFileName(count, arguments, i, options.reportPath)) {
                 fputs("vyrtest: -report needs the name of the results file\n", stderr);
                 return OptionsOutcome::Invalid;
             }
-            options.reportPath = arguments[++i];
+        } else if (strcmp(word, "-scenetime") == 0) {
+            // The scene's time is a float: beyond a day its fraction is gone.
+            if (i + 1 >= count || !readSeconds(arguments[++i], options.sceneTimeSeconds) ||
+                options.sceneTimeSeconds > 86400.0) {
+                fputs("vyrtest: -scenetime needs a number of seconds from 0 to 86400\n", stderr);
+                return OptionsOutcome::Invalid;
+            }
+        } else if (strcmp(word, "-check") == 0) {
+            options.checkPicture = true;
+        } else if (strcmp(word, "-screenshot") == 0) {
+            if (!readFileName(count, arguments, i, options.screenshotPath)) {
+                fputs("vyrtest: -screenshot needs the name of a PNG file\n", stderr);
+                return OptionsOutcome::Invalid;
+            }
         } else if (strcmp(word, "-h") == 0) {
             printHelp();
             return OptionsOutcome::HelpShown;

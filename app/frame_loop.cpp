@@ -1,5 +1,6 @@
 // The frame loop: every waiting event first, then one frame unless paused.
 #include "app/application.h"
+#include "app/picture_check.h"
 #include "app/startup_options.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
@@ -35,6 +36,8 @@ int runFrameLoop() {
             endRun(EndReason::Duration);
             return 0;
         }
+        // Before the events: a paused window may be asked to repaint without end.
+        if (pictureCheckDue(startupOptions())) runPictureCheck(startupOptions());
         int quitCode = 0;
         switch (platform::peekAndDispatch(quitCode)) {
         case platform::MessageResult::Quit:

@@ -8,8 +8,10 @@
 #include <nlohmann/json.hpp>
 
 #include "app/metrics_file.h"
+#include "app/picture_check.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "render/check_frame.h"
 #include "render/rendering_context.h"
 
 namespace vyr::test {
@@ -85,6 +87,33 @@ json framesSection(const RenderingContext& context, double pausedSeconds) {
             {"one_percent_low_fps", times.frames > 0 ? json(times.onePercentLowFps) : json(nullptr)}};
 }
 
+json checkSection(const CheckOutcome& check) {
+    json regions = json::object();
+    for (size_t i = 0; i < checkRegionCount; i++)
+        regions[checkRegions[i].name] = check.ran ? json(check.comparison.regionDifference[i]) : json(nullptr);
+    return {{"name", check.name},
+            {"passed", check.passed()},
+            {"difference", check.ran ? json(check.comparison.difference) : json(nullptr)},
+            {"limit", check.ran ? json(check.comparison.limit) : json(nullptr)},
+            {"worst_region", check.ran ? json(check.comparison.worstRegion) : json(nullptr)},
+            {"regions", regions},
+            {"message", textOrNull(check.failure)}};
+}
+
+// Null without -check; before the check ran (a run ended at once) it passed nothing.
+json pictureSection(const StartupOptions& options) {
+    if (!options.checkPicture) return nullptr;
+    const PictureCheck& check = pictureCheck();
+    json section = {{"reference_time", checkSceneTime}, {"passed", check.done ? json(!check.failed()) : json(nullptr)}};
+    section["checks"] = json::array();
+    if (check.done) {
+        section["checks"].push_back(checkSection(check.renderer));
+        section["checks"].push_back(checkSection(check.screen));
+    }
+    section["images"] = check.images;
+    return section;
+}
+
 json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds) {
     const char* backend = options.backend == Backend::Direct3D9 ? "Direct3D 9"
                           : options.backend == Backend::Vulkan  ? "Vulkan"
@@ -122,6 +151,7 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         document["session"] = nullptr;
         document["frames"] = nullptr;
     }
+    document["picture"] = pictureSection(options);
     document["end"] = {{"exit_code", end.exitCode},
                        {"reason", endReasonName(end.reason)},
                        {"message", textOrNull(end.message)}};

@@ -22,6 +22,11 @@ struct StartupOptions {
     // presented frame (0: never), and write the results file here (null: none).
     uint64_t durationMs = 0;
     const char* reportPath = nullptr;
+    // The scene clock starts at this many seconds (negative: at 0); check the
+    // picture once; write the window's pixels to this PNG at the end (null: none).
+    double sceneTimeSeconds = -1.0;
+    bool checkPicture = false;
+    const char* screenshotPath = nullptr;
     // Every back-end of the build, each in a child process of its own.
     bool allBackends = false;
 };

@@ -19,6 +19,11 @@ namespace {
 // For the results file: pauses that ended, and whether one is going on.
 double endedPauses = 0.0;
 bool pauseOngoing = false;
+// The clock reading the latest running frame showed: a pause freezes that
+// frame, not the moment its drawing ended (which a slow first frame or a
+// sanitizer would move).
+double lastFrameReading = 0.0;
+bool frameReadingValid = false;
 }  // namespace
 
 double counterSeconds(uint64_t now, uint64_t base, uint64_t frequency) {
@@ -65,7 +70,9 @@ bool starPosition(int k, float t, StarPosition& out) {
 float animationTime(const RenderingContext& context) {
     if (context.sceneTimeOverride >= 0.0f) return context.sceneTimeOverride;
     if (context.pauseState == Paused) return float(pauseTime - sceneStart);
-    return float(sceneClock() - sceneStart);
+    lastFrameReading = sceneClock();
+    frameReadingValid = true;
+    return float(lastFrameReading - sceneStart);
 }
 
 void logoAlphas(float a, float& front, float& back) {
@@ -94,7 +101,7 @@ void logoAlphas(float a, float& front, float& back) {
 void completePauseTransition(RenderingContext& context) {
     if (context.pauseState == PauseRequested) {
         context.pauseState = Paused;
-        pauseTime = sceneClock();
+        pauseTime = frameReadingValid ? lastFrameReading : sceneClock();
         pauseOngoing = true;
     }
 }

@@ -12,6 +12,9 @@ struct FrameImage {
     // Where the pixels sit in the window's client area (origin top-left).
     int32_t left = 0;
     int32_t top = 0;
+    // OpenGL reads from the bottom-left corner of the drawable: `top` then
+    // counts from the drawable's bottom edge to the frame's bottom row.
+    bool fromBottom = false;
     // RGBA, 8 bits a channel, top row first; alpha is 255 where the source has none.
     std::vector<uint8_t> rgba;
 };

@@ -133,6 +133,10 @@ bool DirectX9Context::makeCurrent(DrawableContext* drawableContext) {
 void DirectX9Context::present() {
     auto* drawable = dynamic_cast<DirectX9Drawable*>(currentDrawable);
     if (!drawable || !drawable->swapChain) return;
+    if (frameCapture) {
+        readFrame(*frameCapture);
+        limitViewport(false);
+    }
     HRESULT result = drawable->swapChain->Present(nullptr, nullptr, nullptr, nullptr, 0);
     // Occluded and other failures are not a lost device.
     if (result == D3DERR_DEVICELOST) deviceLost = true;

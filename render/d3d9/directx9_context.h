@@ -54,6 +54,10 @@ public:
 
     // Every texture and mesh object, emptying both maps, then quadBuffer.
     void releaseDeviceResources();
+    // The picture check: the back buffer's width x height pixels from its
+    // top-left corner, and a viewport of that size while such a frame is drawn.
+    void readFrame(FrameImage& frame);
+    void limitViewport(bool toFrameSize);
 
     IDirect3DDevice9Ex* device = nullptr;
     IDirect3DVertexBuffer9* quadBuffer = nullptr;

@@ -63,6 +63,8 @@ void DirectX9Context::renderFrame(Project3D* project, Texture** overlays) { prod
 
 bool DirectX9Context::beginFrame(float) {
     if (!device) return false;
+    // A frame smaller than the back buffer (the picture check's) draws into its top-left corner.
+    if (frameCapture) limitViewport(true);
     device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0);
     return SUCCEEDED(device->BeginScene());
 }

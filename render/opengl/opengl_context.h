@@ -41,6 +41,8 @@ public:
     bool uploadTexture(Texture* texture, const float* palette) override;
     bool uploadMesh(Object3D* object) override;
     void copyFrameToWindow() override;
+    // The back buffer's width x height pixels from its bottom-left corner.
+    void readFrame(FrameImage& frame);
 
     void applyBackgroundProjection(unsigned width, unsigned height);
 

@@ -391,8 +391,54 @@ void OpenGLContext::drawText(const char* text, TextLayer layer) {
 void OpenGLContext::present() {
     OpenGLDrawable* glDrawable = drawable();
     if (!glDrawable) return;
+    if (frameCapture) readFrame(*frameCapture);
     glbinding::swapBuffers(*glDrawable);
     copyFrameToWindow();
+    // The window's pixels are read next: the swap must be done by then.
+    if (frameCapture) glFinish();
+}
+
+void OpenGLContext::readFrame(FrameImage& frame) {
+    frame.width = width;
+    frame.height = height;
+    frame.left = 0;
+    frame.top = 0;
+    frame.fromBottom = true;
+    frame.rgba.assign(size_t(width) * height * 4, 0);
+    if (frame.rgba.empty()) return;
+    // Reading a multisampled back buffer directly gives what the driver last
+    // resolved, not always this frame: it is resolved into a plain
+    // framebuffer of our own first, as the swap does.
+    GLuint resolved = 0, colour = 0;
+    const bool blit = GLEW_VERSION_3_0 || GLEW_ARB_framebuffer_object;
+    if (blit) {
+        glGenFramebuffers(1, &resolved);
+        glGenRenderbuffers(1, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, GLsizei(width), GLsizei(height));
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved);
+        glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glReadBuffer(GL_BACK);
+        glBlitFramebuffer(0, 0, GLint(width), GLint(height), 0, 0, GLint(width), GLint(height), GL_COLOR_BUFFER_BIT,
+                          GL_NEAREST);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved);
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+    } else {
+        glReadBuffer(GL_BACK);
+    }
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    std::vector<uint8_t> bottomUp(frame.rgba.size());
+    glReadPixels(0, 0, GLsizei(width), GLsizei(height), GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    if (blit) {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glReadBuffer(GL_BACK);
+        glDeleteRenderbuffers(1, &colour);
+        glDeleteFramebuffers(1, &resolved);
+    }
+    const size_t row = size_t(width) * 4;
+    for (uint32_t y = 0; y < height; y++)
+        std::copy_n(bottomUp.data() + (height - 1 - y) * row, row, frame.rgba.data() + y * row);
+    for (size_t i = 3; i < frame.rgba.size(); i += 4) frame.rgba[i] = 255;
 }
 
 void OpenGLContext::copyFrameToWindow() {

@@ -99,7 +99,8 @@ namespace vyr::test::vk {
     X(vkCmdDraw)                       \
     X(vkCmdClearAttachments)           \
     X(vkCmdPipelineBarrier)            \
-    X(vkCmdCopyBufferToImage)
+    X(vkCmdCopyBufferToImage)          \
+    X(vkCmdCopyImageToBuffer)
 
 #define VYR_VK_DECLARE(name) extern PFN_##name name;
 VYR_VK_GLOBAL_FUNCTIONS(VYR_VK_DECLARE)

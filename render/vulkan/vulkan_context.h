@@ -9,6 +9,7 @@
 //  [x] FIFO presents; -benchmark: immediate or mailbox where the surface has it
 //  [x] the swap chain rebuilt on resize, out-of-date and suboptimal
 //  [x] a lost device reset through the frame loop's device check
+//  [x] the frame read back for the picture check (vulkan_readback.cpp)
 //  [ ] stereo: drawn mono (the notice says so)
 //  [ ] the frame copy and cursor square of -gdicursor: OpenGL only
 #pragma once
@@ -137,6 +138,10 @@ private:
     void drawMeshInstances(Mesh3D& mesh, const MeshMaterial* material, Texture* texture, float alpha,
                            VkDeviceSize matrices, uint32_t count);
     void flushStars();
+    // The frame read-back (vulkan_readback.cpp): the copy recorded after the
+    // render pass, and the pixels converted once the frame is done.
+    void recordCapture();
+    void readCapture(FrameImage& image);
 
     // ScenePrimitives
     bool beginFrame(float eyeOffset) override;
@@ -172,6 +177,8 @@ private:
     std::vector<VkSemaphore> rendered;  // one per swap-chain image
     VulkanImage multisampled, depth;
     bool swapchainStale = false;
+    bool captureUsage = false;       // the swap chain's images are asked for as copy sources
+    bool swapchainReadable = false;  // and the surface gave them that use
 
     VkDescriptorSetLayout setLayout = VK_NULL_HANDLE;
     VkPipelineLayout pipelineLayout = VK_NULL_HANDLE;
@@ -190,6 +197,9 @@ private:
     Frame frames[framesInFlight];
     uint32_t frameIndex = 0, imageIndex = 0;
     bool frameOpen = false;
+    VkExtent2D drawn = {0, 0};     // the frame's viewport: the extent, or a smaller capture's size
+    VkExtent2D captured = {0, 0};  // what this frame's capture copies; 0 x 0: nothing
+    VulkanBuffer captureBuffer;    // made at the first capture
     VkPipeline boundPipeline = VK_NULL_HANDLE;
     float projection[16] = {};
     float model[16] = {};

@@ -130,6 +130,10 @@ bool VulkanContext::beginFrame(float) {
     if (!target || !device || deviceLost) return false;
     Frame& frame = frames[frameIndex];
     if (!check(vkWaitForFences(device, 1, &frame.done, VK_TRUE, UINT64_MAX))) return false;
+    if (frameCapture && !captureUsage) {
+        captureUsage = true;  // images the frame can be copied from; other runs do not need them
+        swapchainStale = true;
+    }
     if (swapchainStale || !swapchain) {
         vkDeviceWaitIdle(device);
         if (!createSwapchain()) return false;
@@ -158,9 +162,12 @@ bool VulkanContext::beginFrame(float) {
     pass.clearValueCount = 2;
     pass.pClearValues = clear;
     vkCmdBeginRenderPass(frame.commands, &pass, VK_SUBPASS_CONTENTS_INLINE);
+    // A capture may ask for a smaller frame, drawn at the target's top-left.
+    drawn = extent;
+    if (frameCapture && width && height && width <= extent.width && height <= extent.height) drawn = {width, height};
     depthHalved = false;
     setViewport(0.5f, 1.0f);
-    VkRect2D scissor{{0, 0}, extent};
+    VkRect2D scissor{{0, 0}, drawn};
     vkCmdSetScissor(frame.commands, 0, 1, &scissor);
     boundPipeline = VK_NULL_HANDLE;
     frameOpen = true;
@@ -170,6 +177,7 @@ bool VulkanContext::beginFrame(float) {
 void VulkanContext::endFrame() {
     Frame& frame = frames[frameIndex];
     vkCmdEndRenderPass(frame.commands);
+    if (frameCapture) recordCapture();
     vkEndCommandBuffer(frame.commands);
     const VkPipelineStageFlags wait = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT;
     VkSubmitInfo submit{VK_STRUCTURE_TYPE_SUBMIT_INFO};
@@ -183,9 +191,13 @@ void VulkanContext::endFrame() {
     if (!check(vkQueueSubmit(queue, 1, &submit, frame.done))) frameOpen = false;
 }
 
+// With a capture: the frame's pixels first, and back once the window system
+// has the frame, so that the caller can read the window's copy.
 void VulkanContext::present() {
+    if (frameCapture) frameCapture->width = frameCapture->height = 0;
     if (!frameOpen) return;
     frameOpen = false;
+    if (frameCapture) readCapture(*frameCapture);
     VkPresentInfoKHR info{VK_STRUCTURE_TYPE_PRESENT_INFO_KHR};
     info.waitSemaphoreCount = 1;
     info.pWaitSemaphores = &rendered[imageIndex];
@@ -195,6 +207,7 @@ void VulkanContext::present() {
     VkResult result = vkQueuePresentKHR(queue, &info);
     if (result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR) swapchainStale = true;
     else check(result);
+    if (frameCapture) check(vkQueueWaitIdle(queue));
     frameIndex = (frameIndex + 1) % framesInFlight;
 }
 
@@ -310,12 +323,12 @@ void VulkanContext::clearDepth() {
     }
     VkClearAttachment attachment{VK_IMAGE_ASPECT_DEPTH_BIT, 0, {}};
     attachment.clearValue.depthStencil = {1.0f, 0};
-    VkClearRect rect{{{0, 0}, extent}, 0, 1};
+    VkClearRect rect{{{0, 0}, drawn}, 0, 1};
     vkCmdClearAttachments(commands, 1, &attachment, 1, &rect);
 }
 
 void VulkanContext::setViewport(float minDepth, float maxDepth) {
-    VkViewport viewport{0.0f, 0.0f, float(extent.width), float(extent.height), minDepth, maxDepth};
+    VkViewport viewport{0.0f, 0.0f, float(drawn.width), float(drawn.height), minDepth, maxDepth};
     vkCmdSetViewport(frames[frameIndex].commands, 0, 1, &viewport);
 }
 

@@ -232,6 +232,7 @@ try:
                   "program: build and window system")
             check(results["session"]["decided_by"] == "daemon not running", "no daemon: decided by its absence")
             check(results["driver"]["direct_rendering"] is True, "Mesa's GLX context is direct")
+            check("picture" in results and results["picture"] is None, "picture: null without -check")
             agrees_with_console(results, out, err)
         check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "no temporary file left beside it")
     elif case == "escape":
@@ -282,6 +283,10 @@ try:
                 (["-duration", "0"], "-duration needs a positive number of seconds"),
                 (["-duration", "ten"], "-duration needs a positive number of seconds"),
                 (["-report"], "-report needs the name of the results file"),
+                (["-scenetime", "-1"], "-scenetime needs a number of seconds from 0 to 86400"),
+                (["-scenetime", "ten"], "-scenetime needs a number of seconds from 0 to 86400"),
+                (["-scenetime", "86401"], "-scenetime needs a number of seconds from 0 to 86400"),
+                (["-screenshot"], "-screenshot needs the name of a PNG file"),
                 (["-report", os.path.join(work, "missing", "r.json")], "No such file or directory"),
                 (["-report", os.path.join(work, "folder")], "it is a folder")):
             # No display at all: a program that got as far as its window would fail differently.

@@ -6,6 +6,8 @@
 #include "app/all_backends.h"
 #include "app/command_line.h"
 #include "app/metrics_file.h"
+#include "app/picture_check.h"
+#include "render/frame_comparison.h"
 #include "render/frame_statistics.h"
 
 using namespace vyr::test;
@@ -67,9 +69,23 @@ TEST(ResultsOptions, DurationAndReportValues) {
         OptionsOutcome outcome;
         uint64_t durationMs;
         const char* report;
+        double sceneTime = -1.0;
+        bool check = false;
+        const char* screenshot = nullptr;
     } cases[] = {
         {{"-duration", "10"}, OptionsOutcome::Run, 10000, nullptr},
         {{"-duration", "2.5", "-report", "r.json"}, OptionsOutcome::Run, 2500, "r.json"},
+        {{"-scenetime", "0"}, OptionsOutcome::Run, 0, nullptr, 0.0},
+        {{"-scenetime", "3.5", "-check", "-screenshot", "s.png"}, OptionsOutcome::Run, 0, nullptr, 3.5, true, "s.png"},
+        {{"-scenetime", "86400"}, OptionsOutcome::Run, 0, nullptr, 86400.0},
+        {{"-scenetime", "86400.5"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-scenetime", "-1"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-scenetime", "1e400"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-scenetime", "nan"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-scenetime", "2s"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-scenetime"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-screenshot"}, OptionsOutcome::Invalid, 0, nullptr},
+        {{"-screenshot", ""}, OptionsOutcome::Invalid, 0, nullptr},
         {{"-duration"}, OptionsOutcome::Invalid, 0, nullptr},
         {{"-duration", "0"}, OptionsOutcome::Invalid, 0, nullptr},
         {{"-duration", "-3"}, OptionsOutcome::Invalid, 0, nullptr},
@@ -91,8 +107,81 @@ TEST(ResultsOptions, DurationAndReportValues) {
         if (c.outcome == OptionsOutcome::Run) {
             EXPECT_EQ(options.durationMs, c.durationMs) << what;
             EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.report ? c.report : "") << what;
+            EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << what;
+            EXPECT_EQ(options.checkPicture, c.check) << what;
+            EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot ? c.screenshot : "") << what;
         }
     }
+}
+
+namespace {
+
+FrameImage grey(uint8_t level, uint32_t width = checkFrameWidth, uint32_t height = checkFrameHeight) {
+    FrameImage image;
+    image.width = width;
+    image.height = height;
+    image.rgba.assign(size_t(width) * height * 4, level);
+    return image;
+}
+
+void paint(FrameImage& image, uint32_t left, uint32_t top, uint32_t width, uint32_t height, uint8_t r, uint8_t g,
+           uint8_t b) {
+    for (uint32_t y = top; y < top + height; y++)
+        for (uint32_t x = left; x < left + width; x++) {
+            uint8_t* p = image.rgba.data() + (size_t(y) * image.width + x) * 4;
+            p[0] = r, p[1] = g, p[2] = b;
+        }
+}
+
+}  // namespace
+
+// A change shows in the regions that hold it, as the largest cell's difference;
+// the worst region is the one furthest over its limit.
+TEST(FrameComparison, RegionsCellsAndLimits) {
+    const RegionLimits limits = {{0.25, 0.25, 0.25, 0.25, 0.25, 0.25}};
+    struct Case {
+        const char* what;
+        uint32_t left, top, width, height;
+        uint8_t r, g, b;
+        bool passed;
+        const char* worst;
+        double difference;
+    } cases[] = {
+        {"the same", 0, 0, 0, 0, 0, 0, 0, true, nullptr, 0.0},
+        // One whole cell of the logos' strip turns white: 255 on three channels.
+        {"a cell of a logo", 304, 104, 8, 8, 255, 255, 255, false, "logos", 1.0},
+        // Half a cell: its average moves half as far, still over the limit.
+        {"half a cell", 304, 104, 8, 4, 255, 255, 255, false, "logos", 0.5},
+        // One pixel in a cell of 64: far under the limit however bright.
+        {"one pixel", 304, 104, 1, 1, 255, 255, 255, true, "logos", 1.0 / 64},
+        {"the OFF indicator gone red", 502, 359, 128, 41, 255, 0, 0, false, "OFF indicator", 1.0 / 3},
+        {"the pause label", 0, 359, 128, 41, 0, 0, 255, false, "pause label", 1.0 / 3},
+        {"red and blue swapped everywhere", 0, 0, 640, 400, 0, 0, 200, false, "background", 400.0 / 765},
+    };
+    for (const Case& c : cases) {
+        FrameImage a = grey(0), b = grey(0);
+        if (c.width) paint(b, c.left, c.top, c.width, c.height, c.r, c.g, c.b);
+        if (std::string(c.what) == "red and blue swapped everywhere") paint(a, 0, 0, 640, 400, 200, 0, 0);
+        FrameComparison result = compareFrames(a, b, limits, checkCell);
+        EXPECT_EQ(result.passed, c.passed) << c.what;
+        if (c.worst) {
+            EXPECT_STREQ(result.worstRegion, c.worst) << c.what;
+            EXPECT_NEAR(result.difference, c.difference, 1e-9) << c.what;
+        }
+        EXPECT_NEAR(result.regionDifference[5], c.difference, 1e-9) << c.what << ": the whole frame holds it too";
+    }
+    // Frames of another size never pass, whatever their pixels.
+    EXPECT_FALSE(compareFrames(grey(0), grey(0, 320, 200), limits, checkCell).passed);
+    EXPECT_FALSE(compareFrames(grey(0, 320, 200), grey(0, 320, 200), limits, checkCell).passed);
+    EXPECT_DOUBLE_EQ(regionDifference(grey(0), grey(255), checkRegions[0], checkCell), 1.0);
+}
+
+TEST(PictureCheck, ImageNamesFollowTheResultsFile) {
+    const char* cases[][2] = {
+        {nullptr, "vyrtest-check"},        {"r.json", "r"},           {"/tmp/run.1/r.prom", "/tmp/run.1/r"},
+        {"/tmp/run.1/results", "/tmp/run.1/results"}, {".hidden", ".hidden"}, {"dir\\out.json", "dir\\out"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(checkImageBase(c[0]), c[1]) << (c[0] ? c[0] : "(none)");
 }
 
 TEST(AllBackends, ChildArguments) {

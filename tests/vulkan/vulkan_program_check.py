@@ -3,7 +3,7 @@
 Khronos validation layer: any validation message fails the case.
 
 Usage: vulkan_program_check.py <case> <build bin dir> [windows build dir]
-Cases: report, picture, keys, fatal, wine.
+Cases: report, picture, keys, fatal, check, wine.
 """
 import json
 import os
@@ -63,12 +63,12 @@ def environment(display=None, **extra):
 class Program:
     """The program in its window: started, found, driven, ended."""
 
-    def __init__(self, display, arguments, backend="Vulkan"):
+    def __init__(self, display, arguments, backend="Vulkan", extra=None):
         self.display = display
         self.out = open(os.path.join(work, "out.txt"), "w+")
         self.err = open(os.path.join(work, "err.txt"), "w+")
         self.process = subprocess.Popen([program, "-nosound"] + arguments, stdout=self.out, stderr=self.err,
-                                        env=environment(display))
+                                        env=environment(display, **(extra or {})))
         found = subprocess.run(["timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name",
                                 r"\(%s\)" % backend], capture_output=True, text=True, env=environment(display))
         self.window = found.stdout.split()[0] if found.stdout.split() else None
@@ -162,22 +162,33 @@ try:
               "results file: FIFO presents and 4 samples")
         no_validation_messages(out, err)
     elif case == "picture":
-        # The paused first frame of both back-ends, region by region.
+        # Both back-ends' frames frozen at 180 degrees of the spin, where the back
+        # logo shows whole over the front one's depth, region by region; then
+        # Vulkan again with a driver that keeps the depth between the logos (a
+        # depth clear that does nothing), which must hide the back logo.
+        faults = os.path.join(bin_dir, "..", "tests", "libdriver_faults.so")
         shots = {}
         with Display() as display:
-            for backend, arguments in (("Vulkan", ["-vulkan"]), ("OpenGL", [])):
-                p = Program(display, ["-paused"] + arguments, backend)
-                shots[backend] = p.settled_shot(backend)
+            for name, backend, arguments, extra in (
+                    ("Vulkan", "Vulkan", ["-vulkan"], {}),
+                    ("OpenGL", "OpenGL", [], {}),
+                    ("Vulkan, depth kept", "Vulkan", ["-vulkan"],
+                     {"LD_PRELOAD": faults, "DRIVER_FAULT": "depth-clear-nothing"})):
+                p = Program(display, ["-paused", "-scenetime", "%.6f" % (180 / 75.5)] + arguments, backend, extra)
+                shots[name] = p.settled_shot(name.replace(" ", "").replace(",", ""))
                 code, out, err = p.end()
-                check(code == 0, backend + " ends with 0")
+                check(code == 0, name + " ends with 0")
                 if backend == "Vulkan":
                     no_validation_messages(out, err)
         # Client area 640 x 400 at the window's origin (no window manager).
-        for name, region, tolerance in (("background", "640x90+0+0", 0.05), ("logos", "240x120+200+140", 0.05),
+        logos = "240x120+200+140"
+        for name, region, tolerance in (("background", "640x90+0+0", 0.05), ("logos", logos, 0.05),
                                         ("pause label", "128x41+0+359", 0.05), ("OFF indicator", "128x41+502+359", 0.05),
                                         ("whole frame", "640x400+0+0", 0.04)):
             d = region_difference(shots["Vulkan"], shots["OpenGL"], region)
             check(d <= tolerance, "%s: difference %.4f (at most %.2f)" % (name, d, tolerance))
+        d = region_difference(shots["Vulkan, depth kept"], shots["OpenGL"], logos)
+        check(d > 0.05, "a depth clear that does nothing hides the back logo: difference %.4f (over 0.05)" % d)
     elif case == "keys":
         with Display() as display:
             p = Program(display, ["-vulkan", "-fl", "30"])
@@ -227,10 +238,28 @@ try:
         check(done.returncode == 1 and message in done.stderr, "no Vulkan driver: the message and exit code 1")
         results = json.load(open(report))
         check(results["end"] == {"exit_code": 1, "reason": "fatal", "message": message}, "the results file says so")
+    elif case == "check":
+        # -check reads the frame back from the swap chain and compares it with the
+        # window's copy: in a window, and drawn at 640 x 400 inside a fullscreen one.
+        with Display() as display:
+            for name, extra in (("window", []), ("fullscreen", ["-fullscreen"])):
+                folder = os.path.join(work, name)
+                os.mkdir(folder)
+                report = os.path.join(folder, "result.json")
+                done = subprocess.run([program, "-nosound", "-vulkan", "-check", "-duration", "3", "-report", report]
+                                      + extra, capture_output=True, text=True, env=environment(display), cwd=folder,
+                                      timeout=240)
+                results = json.load(open(report)) if os.path.exists(report) else {}
+                check((results.get("picture") or {}).get("passed") is True, name + ": the results file says it passed")
+                check(done.returncode == 0, "%s: the picture check passes (exit %d) %s"
+                      % (name, done.returncode, done.stderr.strip()[-300:]))
+                check(not [f for f in os.listdir(folder) if f.endswith(".png")], name + ": no PNG written")
+                no_validation_messages(done.stdout, done.stderr)
     elif case == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        # With -check, where the program has it, a failed picture check ends with 3.
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
-                  'wine "%s" -nosound -vulkan -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
+                  'wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,
                               env=environment())

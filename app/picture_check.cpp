@@ -1,0 +1,156 @@
+#include "app/picture_check.h"
+
+#include <cstdio>
+
+#include "app/application.h"
+#include "app/startup_options.h"
+#include "platform/clock.h"
+#include "platform/png_file.h"
+#include "platform/window_capture.h"
+#include "render/check_frame.h"
+#include "render/rendering_context.h"
+#include "scene/asset_loading.h"
+#include "scene/reference_picture.h"
+
+namespace vyr::test {
+
+// Background, stars, logos, pause label, OFF indicator, whole frame.
+const RegionLimits rendererLimits = {{0.25, 0.25, 0.25, 0.25, 0.25, 0.25}};
+// The window shows what the renderer presented: only rounding may differ.
+const RegionLimits screenLimits = {{0.05, 0.05, 0.05, 0.05, 0.05, 0.05}};
+
+namespace {
+
+// A window system may show the frame a little after the present returned (a
+// remote display, a compositor): the screen is read until it matches or this
+// time has gone by.
+constexpr uint32_t screenWaitMs = 3000;
+
+void fail(CheckOutcome& check, const char* why) {
+    check.ran = false;
+    check.failure = why;
+}
+
+// Where the renderer's pixels sit in the client area.
+bool placeInWindow(NativeWindow* window, FrameImage& frame) {
+    if (!frame.fromBottom) return true;
+    uint32_t width = 0, height = 0;
+    if (!platform::clientAreaSize(window, width, height) || height < frame.height) return false;
+    frame.top = int32_t(height - frame.height) - frame.top;
+    frame.fromBottom = false;
+    return true;
+}
+
+void compareScreen(NativeWindow* window, const FrameImage& rendered, FrameImage& shown, CheckOutcome& check) {
+    const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;
+    for (;;) {
+        if (platform::captureClientArea(window, rendered.left, rendered.top, rendered.width, rendered.height, shown)) {
+            check.ran = true;
+            check.failure.clear();
+            check.comparison = compareFrames(shown, rendered, screenLimits, checkCell);
+            if (check.comparison.passed) return;
+        } else if (!check.ran) {
+            fail(check, "the window's pixels could not be read");
+        }
+        if (int32_t(platform::millisecondTimer() - deadline) >= 0) return;
+        platform::sleepMs(20);
+    }
+}
+
+void tellFailure(const CheckOutcome& check, const char* what, const char* against) {
+    if (!check.ran)
+        fprintf(stderr, "vyrtest: picture check failed: %s\n", check.failure.c_str());
+    else if (!check.comparison.passed)
+        fprintf(stderr, "vyrtest: picture check failed: the %s frame differs from %s in the %s (difference %.4f, limit %.4f)\n",
+                what, against, check.comparison.worstRegion, check.comparison.difference, check.comparison.limit);
+}
+
+}  // namespace
+
+PictureCheck& pictureCheck() {
+    static PictureCheck check;
+    return check;
+}
+
+bool pictureCheckDue(const StartupOptions& options) {
+    ApplicationState& app = applicationState();
+    return options.checkPicture && !pictureCheck().done && app.context && app.context->statistics.framesPresented != 0;
+}
+
+void runPictureCheck(const StartupOptions& options) {
+    ApplicationState& app = applicationState();
+    PictureCheck& check = pictureCheck();
+    check.done = true;
+
+    FrameImage rendered, shown, reference;
+    if (!drawCheckFrame(*app.context, app.content->project, app.content->overlays, rendered)) {
+        fail(check.renderer, app.context->width < checkFrameWidth || app.context->height < checkFrameHeight
+                                 ? "the window is smaller than 640 x 400"
+                                 : "the renderer's frame could not be read back");
+        fail(check.screen, "there is no renderer's frame to compare the window with");
+    } else {
+        if (!platform::decodePng(referencePictureData(), referencePictureSize(), reference)) {
+            fail(check.renderer, "the reference picture cannot be read");
+        } else {
+            check.renderer.ran = true;
+            check.renderer.comparison = compareFrames(rendered, reference, rendererLimits, checkCell);
+        }
+        if (placeInWindow(app.window, rendered))
+            compareScreen(app.window, rendered, shown, check.screen);
+        else
+            fail(check.screen, "the window's size could not be had");
+    }
+
+    tellFailure(check.renderer, "renderer's", "the reference");
+    tellFailure(check.screen, "screen's", "the renderer's");
+    if (check.failed()) {
+        const std::string base = checkImageBase(options.reportPath);
+        const std::pair<const char*, const FrameImage*> frames[] = {{".renderer.png", &rendered},
+                                                                    {".screen.png", &shown}};
+        for (const auto& frame : frames) {
+            if (frame.second->rgba.empty()) continue;
+            std::string path = base + frame.first;
+            if (platform::writePngFile(path.c_str(), *frame.second))
+                check.images.push_back(path);
+            else
+                fprintf(stderr, "vyrtest: cannot write \"%s\"\n", path.c_str());
+        }
+        if (!check.images.empty()) {
+            std::string names;
+            for (const std::string& image : check.images) names += (names.empty() ? "" : " and ") + image;
+            fprintf(stderr, "vyrtest: the frames the check looked at are in %s\n", names.c_str());
+        }
+    }
+    fflush(stderr);
+    // A paused run shows its frozen frame again, in place of the check frame.
+    if (app.context->pauseState == Paused) drawFrame();
+}
+
+std::string checkImageBase(const char* reportPath) {
+    if (!reportPath) return "vyrtest-check";
+    std::string base = reportPath;
+    // The extension of the file's name, not a dot of a folder or a leading one.
+    size_t separator = base.find_last_of("/\\");
+    size_t name = separator == std::string::npos ? 0 : separator + 1;
+    size_t dot = base.rfind('.');
+    if (dot != std::string::npos && dot > name) base.erase(dot);
+    return base;
+}
+
+bool writeScreenshot(const char* path) {
+    ApplicationState& app = applicationState();
+    uint32_t width = 0, height = 0;
+    FrameImage shown;
+    if (!app.window || !platform::clientAreaSize(app.window, width, height) ||
+        !platform::captureClientArea(app.window, 0, 0, width, height, shown)) {
+        fprintf(stderr, "vyrtest: no screenshot: the window's pixels could not be read\n");
+        return false;
+    }
+    if (!platform::writePngFile(path, shown)) {
+        fprintf(stderr, "vyrtest: cannot write the screenshot \"%s\"\n", path);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace vyr::test

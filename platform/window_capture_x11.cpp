@@ -1,0 +1,88 @@
+// Pairs with platform/window_capture.h on X11: XGetImage of the window.
+#include "platform/window_capture.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "platform/window_state_x11.h"
+#include "platform/window_x11.h"
+
+namespace vyr::platform {
+
+namespace {
+
+// The position of a channel's mask and its width, to scale it to 8 bits.
+struct Channel {
+    int shift = 0;
+    unsigned long max = 0;
+};
+
+Channel channelOf(unsigned long mask) {
+    Channel c;
+    if (!mask) return c;
+    while (!(mask & 1)) {
+        mask >>= 1;
+        c.shift++;
+    }
+    c.max = mask;
+    return c;
+}
+
+uint8_t scaled(unsigned long pixel, const Channel& c) {
+    return c.max ? uint8_t(((pixel >> c.shift) & c.max) * 255 / c.max) : 0;
+}
+
+}  // namespace
+
+bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
+    Display* display = x11Display(window);
+    XWindowAttributes attributes;
+    if (!display || !XGetWindowAttributes(display, x11Window(window), &attributes)) return false;
+    width = uint32_t(attributes.width);
+    height = uint32_t(attributes.height);
+    return true;
+}
+
+bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
+                       vyr::test::FrameImage& image) {
+    Display* display = x11Display(window);
+    if (!display) return false;
+    // Whatever the program sent before is drawn by the time the server answers.
+    XSync(display, False);
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, x11Window(window), &attributes) || attributes.map_state != IsViewable)
+        return false;
+    if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > attributes.width ||
+        top + int64_t(height) > attributes.height)
+        return false;
+    // A window partly off the screen makes the request fail; the shell's error
+    // handler counts the error instead of ending the program.
+    unsigned long errorsBefore = x11::errorCount();
+    XImage* picture = XGetImage(display, x11Window(window), left, top, width, height, AllPlanes, ZPixmap);
+    XSync(display, False);
+    if (!picture || x11::errorCount() != errorsBefore) {
+        if (picture) XDestroyImage(picture);
+        return false;
+    }
+    Channel red = channelOf(picture->red_mask), green = channelOf(picture->green_mask),
+            blue = channelOf(picture->blue_mask);
+    image.width = width;
+    image.height = height;
+    image.left = left;
+    image.top = top;
+    image.fromBottom = false;
+    image.rgba.resize(size_t(width) * height * 4);
+    uint8_t* to = image.rgba.data();
+    for (uint32_t y = 0; y < height; y++)
+        for (uint32_t x = 0; x < width; x++, to += 4) {
+            unsigned long pixel = XGetPixel(picture, int(x), int(y));
+            to[0] = scaled(pixel, red);
+            to[1] = scaled(pixel, green);
+            to[2] = scaled(pixel, blue);
+            to[3] = 255;
+        }
+    XDestroyImage(picture);
+    return true;
+}
+
+}  // namespace vyr::platform

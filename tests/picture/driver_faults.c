@@ -1,0 +1,94 @@
+/* Faults of a driver or a display, put in front of the real one with
+   LD_PRELOAD, for the picture check's tests. DRIVER_FAULT names one:
+     present-nothing      glXSwapBuffers shows nothing: the window stays black
+     drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
+     drop-textures        glTexImage2D keeps nothing: every image (background,
+                          overlays, the logos' reflection) stays blank
+     swap-red-blue        glReadPixels hands back blue and red swapped
+     depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
+                          viewport that moves the frame into the nearer half of
+                          the depth range keeps the farther half
+   Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
+   program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <GL/gl.h>
+#include <GL/glx.h>
+#define VK_NO_PROTOTYPES
+#include <vulkan/vulkan.h>
+
+static int fault(const char* name) {
+    const char* chosen = getenv("DRIVER_FAULT");
+    return chosen && strcmp(chosen, name) == 0;
+}
+
+#define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
+
+void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+    if (fault("present-nothing")) return;
+    REAL(glXSwapBuffers)(display, drawable);
+}
+
+void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    if (fault("drop-meshes") && mode == GL_TRIANGLES) return;
+    REAL(glDrawArrays)(mode, first, count);
+}
+
+void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height, GLint border,
+                  GLenum format, GLenum type, const void* pixels) {
+    if (fault("drop-textures")) pixels = NULL;
+    REAL(glTexImage2D)(target, level, internalFormat, width, height, border, format, type, pixels);
+}
+
+void glClear(GLbitfield mask) {
+    if (fault("depth-clear-nothing") && mask == GL_DEPTH_BUFFER_BIT) return;
+    REAL(glClear)(mask);
+}
+
+void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels) {
+    REAL(glReadPixels)(x, y, width, height, format, type, pixels);
+    if (!fault("swap-red-blue") || type != GL_UNSIGNED_BYTE || (format != GL_RGBA && format != GL_BGRA)) return;
+    unsigned char* p = pixels;
+    for (long i = 0; i < (long)width * height; i++, p += 4) {
+        unsigned char red = p[0];
+        p[0] = p[2];
+        p[2] = red;
+    }
+}
+
+static PFN_vkGetDeviceProcAddr realGetDeviceProcAddr;
+static PFN_vkCmdSetViewport realCmdSetViewport;
+
+static void VKAPI_CALL faultyCmdSetViewport(VkCommandBuffer commands, uint32_t first, uint32_t count,
+                                           const VkViewport* viewports) {
+    if (count == 1 && viewports[0].maxDepth <= 0.5f) {
+        VkViewport kept = viewports[0];
+        kept.minDepth = 0.5f;
+        kept.maxDepth = 1.0f;
+        realCmdSetViewport(commands, first, 1, &kept);
+        return;
+    }
+    realCmdSetViewport(commands, first, count, viewports);
+}
+
+static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, const char* name) {
+    PFN_vkVoidFunction real = realGetDeviceProcAddr(device, name);
+    if (real && fault("depth-clear-nothing") && strcmp(name, "vkCmdSetViewport") == 0) {
+        realCmdSetViewport = (PFN_vkCmdSetViewport)real;
+        return (PFN_vkVoidFunction)faultyCmdSetViewport;
+    }
+    return real;
+}
+
+VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetInstanceProcAddr(VkInstance instance, const char* name) {
+    PFN_vkGetInstanceProcAddr real = (PFN_vkGetInstanceProcAddr)dlsym(RTLD_NEXT, "vkGetInstanceProcAddr");
+    PFN_vkVoidFunction found = real(instance, name);
+    if (found && strcmp(name, "vkGetDeviceProcAddr") == 0) {
+        realGetDeviceProcAddr = (PFN_vkGetDeviceProcAddr)found;
+        return (PFN_vkVoidFunction)faultyGetDeviceProcAddr;
+    }
+    return found;
+}
