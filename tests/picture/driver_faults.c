@@ -4,6 +4,9 @@
      drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
      drop-textures        glTexImage2D keeps nothing: every image (background,
                           overlays, the logos' reflection) stays blank
+     present-segv         the fifth glXSwapBuffers ends the process with SIGSEGV
+     present-abort        the fifth glXSwapBuffers aborts (SIGABRT)
+     present-hang         the fifth glXSwapBuffers never returns
      swap-red-blue        glReadPixels hands back blue and red swapped
      depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
                           viewport that moves the frame into the nearer half of
@@ -12,8 +15,10 @@
    program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <GL/gl.h>
 #include <GL/glx.h>
@@ -28,6 +33,13 @@ static int fault(const char* name) {
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+    static int presents;
+    if (++presents == 5) {
+        if (fault("present-segv")) raise(SIGSEGV);
+        if (fault("present-abort")) abort();
+        if (fault("present-hang"))
+            for (;;) pause();
+    }
     if (fault("present-nothing")) return;
     REAL(glXSwapBuffers)(display, drawable);
 }

@@ -3,7 +3,7 @@
 
 Usage: results_file_check.py <case> <build bin dir> [windows build dir]
 Cases: duration, escape, daemon, fatal, bad-values, wine; and for -all and the
-metrics format: metrics, all-failing, all-crash, all-hang, all-wine.
+metrics format: metrics, all-failing, all-crash, all-hang, all-wrong-picture, all-wine.
 """
 import json
 import os
@@ -19,6 +19,8 @@ import urllib.request
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 program = os.path.join(bin_dir, "vyrtest")
+# Faults of a driver in front of the real one (tests/picture/driver_faults.c).
+faults_library = os.path.join(bin_dir, "..", "tests", "libdriver_faults.so")
 here = os.path.dirname(os.path.abspath(__file__))
 work = tempfile.mkdtemp(prefix="vyr-results.")
 failures = []
@@ -187,28 +189,6 @@ def scrape(directory):
         exporter.wait()
 
 
-def crash_library(signal_name):
-    """A preloaded library whose glXSwapBuffers ends the process with a signal at the fifth frame."""
-    source, library = os.path.join(work, "crash.c"), os.path.join(work, "crash-%s.so" % signal_name)
-    with open(source, "w") as f:
-        f.write("""#define _GNU_SOURCE
-#include <dlfcn.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-static int frames;
-void glXSwapBuffers(void* display, unsigned long drawable) {
-    static void (*next)(void*, unsigned long);
-    if (++frames == 5) HOW;
-    if (!next) next = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
-    next(display, drawable);
-}
-""")
-    how = {"SIGSEGV": "raise(SIGSEGV)", "SIGABRT": "abort()", "hang": "for (;;) pause()"}[signal_name]
-    subprocess.run(["cc", "-shared", "-fPIC", "-DHOW=" + how, "-o", library, source, "-ldl"], check=True)
-    return library
-
-
 def child_files_gone():
     left = [n for n in os.listdir(work) if re.search(r"\.(opengl|vulkan|direct3d9)\.json$|\.tmp$", n)]
     check(not left, "no child results or temporary files left: %s" % left)
@@ -372,8 +352,9 @@ try:
     elif case in ("all-crash", "all-hang"):
         # The OpenGL child dies (or hangs) in its driver's present; Vulkan still runs.
         kinds = ["SIGSEGV", "SIGABRT"] if case == "all-crash" else ["hang"]
+        faults = {"SIGSEGV": "present-segv", "SIGABRT": "present-abort", "hang": "present-hang"}
         for kind in kinds:
-            env = environment(LD_PRELOAD=crash_library(kind))
+            env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind])
             started = time.monotonic()
             code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=600)
             took = time.monotonic() - started
@@ -395,11 +376,32 @@ try:
             check(results["summary"]["renders"] == ["Vulkan"] and results["summary"]["failed"][0]["backend"] == "OpenGL"
                   and results["summary"]["failed"][0]["how"].startswith(how), kind + ": the summary names OpenGL")
         child_files_gone()
+    elif case == "all-wrong-picture":
+        # OpenGL's driver drops the mesh draws: its picture is wrong, Vulkan's is right; -all ends with 3.
+        env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT="drop-meshes")
+        prom = os.path.join(work, "r.prom")
+        for path in (report, prom):
+            code, output = run_merged(["-all", "-check", "-nosound", "-duration", "2", "-report", path], env=env)
+            check(code == 3, "exit code 3 (%d)" % code)
+        results = load(report)
+        if results:
+            check([(b["backend"], b["outcome"], b["exit_code"]) for b in results["backends"]]
+                  == [("OpenGL", "wrong picture", 3), ("Vulkan", "renders", 0)], "OpenGL's picture wrong, Vulkan's right")
+            check(results["summary"] == {"exit_code": 3, "renders": ["OpenGL", "Vulkan"], "picture_passed": ["Vulkan"],
+                                         "picture_failed": ["OpenGL"], "failed": []},
+                  "the summary: %s" % results["summary"])
+            images = results["backends"][0]["results"]["picture"]["images"]
+            check(images and all(".opengl." in os.path.basename(i) and os.path.exists(i) for i in images),
+                  "OpenGL's frames under its own names: %s" % images)
+        found = samples(promtool_accepts(prom))
+        check((metric(found, "vyrtest_picture_check_passed", "opengl"), metric(found, "vyrtest_picture_check_passed", "vulkan"),
+               metric(found, "vyrtest_renders", "opengl")) == (0, 1, 1), "metrics: the check's verdicts, both render")
+        child_files_gone()
     elif case == "all-wine":
         # The Windows build's three back-ends, each in a child process, under Wine.
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
-                  'for f in r.json r.prom; do wine "%s" -all -nosound -duration 2 -report $f >$f.out 2>&1 || echo "exit $? $f"; done; '
+                  'for f in r.json r.prom; do wine "%s" -all -check -nosound -duration 2 -report $f >$f.out 2>&1 || echo "exit $? $f"; done; '
                   # No Vulkan driver: its child fails at once, without a message box that waits for an answer.
                   'VK_ICD_FILENAMES=$PWD/none.json wine "%s" -all -nosound -duration 2 -report f.json >f.out 2>&1; '
                   'echo "failing $?"'
@@ -417,10 +419,12 @@ try:
             check([(b["backend"], b["outcome"], b["results"]["program"]["backend"]) for b in results["backends"]]
                   == [(n, "renders", n) for n in names], "each renders, with its own results")
             check(all(b["results"]["frames"]["count"] > 0 for b in results["backends"]), "frames from each")
+            check(results["summary"]["picture_passed"] == names, "each passes the picture check")
         found = samples(promtool_accepts(os.path.join(work, "r.prom")))
         check({dict(labels)["backend"] for (n, labels) in found} == {"opengl", "direct3d9", "vulkan"},
               "metrics for the three back-ends")
-        check(all(metric(found, "vyrtest_renders", b) == 1 for b in ("opengl", "direct3d9", "vulkan")), "each renders")
+        check(all(metric(found, "vyrtest_renders", b) == 1 and metric(found, "vyrtest_picture_check_passed", b) == 1
+                  for b in ("opengl", "direct3d9", "vulkan")), "each renders and passes the check")
         results = load(os.path.join(work, "f.json"))
         if results:
             check([(b["backend"], b["outcome"]) for b in results["backends"]]
