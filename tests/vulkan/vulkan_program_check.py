@@ -129,6 +129,18 @@ def region_difference(a, b, region):
     return total / (255.0 * 3 * len(cells[0]))
 
 
+def vulkaninfo_lists(display):
+    """The instance extensions and those of the one device, as vulkaninfo finds them."""
+    text = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=environment(display), timeout=120).stdout
+    lists = {}
+    for heading in ("Instance Extensions", "Device Extensions"):
+        block = re.search(r"^%s: count = (\d+)\n(?:=+\n)?((?:\t.*\n)*)" % heading, text, re.M)
+        names = re.findall(r"^\t(\w+)\s*: extension revision", block.group(2), re.M) if block else []
+        check(block is not None and int(block.group(1)) == len(names), "vulkaninfo's %s: %d listed" % (heading, len(names)))
+        lists[heading] = names
+    return lists
+
+
 def no_validation_messages(*texts):
     found = [line for text in texts for line in text.splitlines() if VALIDATION.search(line)]
     check(not found, "no validation messages" + (": " + found[0][:200] if found else ""))
@@ -141,6 +153,7 @@ try:
             p = Program(display, ["-vulkan", "-paused", "-report", report])
             check(p.window is not None, "the window " + r"'... (Vulkan)'")
             code, out, err = p.end()
+            driver_lists = vulkaninfo_lists(display)
         check(code == 0, "Escape ends with 0")
         lines = out.splitlines()
         check(" - Valid MSAA samples: 4 (MSAA is ON)" in lines, "the MSAA line as with OpenGL")
@@ -154,8 +167,16 @@ try:
         check(eight, "its eight lines" + ("" if eight else ": %s" % got))
         check("VK_KHR_swapchain" in out and "VK_KHR_xlib_surface" in out, "the extension lists")
         check("\nVYR OFF\n\n" in out, "the daemon decides: VYR OFF")
-        check("software rasteriser (device type CPU" in err, "a CPU device is a software rasteriser")
+        # The counts in the file against the console's lists and the driver's own.
         results = json.load(open(report))
+        for field, name, heading in (("window_system_extensions", "VK_INSTANCE_EXTENSIONS", "Instance Extensions"),
+                                     ("extensions", "VK_DEVICE_EXTENSIONS", "Device Extensions")):
+            line = re.search(r"^ - %s: (.*)$" % name, out, re.M)
+            words = line.group(1).split() if line else []
+            check(results["driver"][field] == len(words) and sorted(words) == sorted(driver_lists[heading]),
+                  "%s: %s, the console lists %d, vulkaninfo %d" % (field, results["driver"][field], len(words),
+                                                                  len(driver_lists[heading])))
+        check("software rasteriser (device type CPU" in err, "a CPU device is a software rasteriser")
         check(results["program"]["backend"] == "Vulkan" and results["driver"]["software_rasteriser"] is True,
               "results file: back-end and software rasteriser")
         check(results["granted"]["present_mode"] == "fifo" and results["granted"]["samples"] == 4,
