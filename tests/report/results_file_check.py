@@ -286,6 +286,23 @@ try:
                                      "Cannot create the DirectX9 Device. Please check your installation of DirectX9"},
                   "end: fatal with the message")
             check(results["program"]["backend"] == "Direct3D 9", "program: the back-end asked for")
+        # What a driver's version string makes of start-up: the exit code, the
+        # message of the end (None: it runs), and the GLEW lines on stderr.
+        glew = "Problem with GLEW Initialisation:\nError: Missing GL version\n"
+        for version, exit_code, message, glew_lines in (
+                ("1.4.0 Mesa", 1, "The current OpenGL version is too old to run the application.", ""),
+                ("1.5.0 Mesa", 0, None, ""),
+                ("", 1, "Cannot create the OpenGL Context. Please check your installation of OpenGL", glew)):
+            what = "GL_VERSION \"%s\": " % version
+            code, out, err = run(["-nosound", "-duration", "1", "-report", report], env=environment(VYR_TEST_GL_VERSION=version),
+                                 preloaded="driver_disguise")
+            check(code == exit_code, what + "exit code %d (%d)" % (exit_code, code))
+            check(err.startswith(glew_lines) and (message is None or err.endswith(message + "\n")) and
+                  (glew_lines or "GLEW" not in err), what + "stderr: %r" % err)
+            results = load(report)
+            if results:
+                check(results["end"]["message"] == message, what + "end message %r" % results["end"]["message"])
+                check((results["frames"] or {}).get("count", 0) > 0 or message, what + "frames drawn when it runs")
     elif case == "bad-values":
         os.makedirs(os.path.join(work, "folder"))
         for arguments, message in (
