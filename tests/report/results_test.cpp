@@ -48,8 +48,8 @@ TEST(FrameTimes, PercentilesAndOnePercentLow) {
 // them, and at least one.
 TEST(FrameTimes, SummaryMatchesTheDefinitions) {
     std::mt19937 random(20261207);
-    for (int round = 0; round < 3000; ++round) {
-        size_t n = round < 400 ? size_t(round + 1) : 1 + random() % 5000;
+    for (int round = 0; round < 1500; ++round) {
+        size_t n = round < 400 ? size_t(round + 1) : 1 + random() % 2000;
         uint32_t spread = round % 3 == 0 ? 20 : 200000;  // few distinct values, or many
         std::vector<uint32_t> us(n);
         for (uint32_t& value : us) value = 1000 + random() % spread;
@@ -58,9 +58,9 @@ TEST(FrameTimes, SummaryMatchesTheDefinitions) {
         std::vector<uint32_t> sorted = us;
         std::sort(sorted.begin(), sorted.end());
         auto percentile = [&](double p) {
-            for (uint32_t value : sorted) {
-                size_t within = size_t(std::upper_bound(sorted.begin(), sorted.end(), value) - sorted.begin());
-                if (double(within) * 100.0 >= p * double(n)) return value / 1000.0;
+            for (size_t i = 0; i < n; ++i) {
+                bool lastOfItsValue = i + 1 == n || sorted[i + 1] != sorted[i];
+                if (lastOfItsValue && double(i + 1) * 100.0 >= p * double(n)) return sorted[i] / 1000.0;
             }
             return -1.0;
         };
