@@ -1,7 +1,11 @@
 // Stamps every present of the program it is preloaded into: when
-// glXSwapBuffers or vkQueuePresentKHR returns, one line "<monotonic ns>
-// <real-time ns>" is appended to the file named by VYR_TEST_STAMPS, so a test
-// can work out the frame times on its own.
+// glXSwapBuffers or vkQueuePresentKHR returns, a line "<monotonic ns>
+// <real-time ns> <reading ns>" goes to the file named by VYR_TEST_STAMPS, so a
+// test can work out the frame times on its own. <reading> is the presenting
+// thread's next look at the monotonic clock (0 if none came before the next
+// present): how late the program may have taken its own time of the present,
+// were the scheduler to stop it in between, and so how far the test may trust
+// the stamps against the program's figures.
 //
 // With VYR_TEST_STALL_MS=<step>, present number k first stalls for
 // step x ((17 k) mod 41) ms: a slow driver whose frame times lie at least a step
@@ -23,10 +27,12 @@
 #include <vulkan/vulkan.h>
 
 static uint64_t presents;
+static int (*realClockGettime)(clockid_t, struct timespec*);
 
 static uint64_t nanoseconds(clockid_t clock) {
-    struct timespec ts;
-    clock_gettime(clock, &ts);
+    if (!realClockGettime) realClockGettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    struct timespec ts = {0, 0};
+    realClockGettime(clock, &ts);
     return (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
 }
 
@@ -38,22 +44,43 @@ static void stall(void) {
     }
 }
 
+// The present waiting for its reading, on the presenting thread.
+static __thread int awaitingReading;
+static __thread uint64_t stampMonotonic, stampReal;
+
 // One write per line, unbuffered: the stamps survive a program that is killed.
-static void stamp(void) {
+static void writeLine(uint64_t reading) {
     static int file = -2;
-    uint64_t monotonic = nanoseconds(CLOCK_MONOTONIC), real = nanoseconds(CLOCK_REALTIME);
-    ++presents;
+    awaitingReading = 0;
     if (file == -2) {
         const char* path = getenv("VYR_TEST_STAMPS");
         file = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
     }
     if (file < 0) return;
-    char line[64];
-    int length = snprintf(line, sizeof line, "%llu %llu\n", (unsigned long long)monotonic, (unsigned long long)real);
+    char line[96];
+    int length = snprintf(line, sizeof line, "%llu %llu %llu\n", (unsigned long long)stampMonotonic,
+                          (unsigned long long)stampReal, (unsigned long long)reading);
     if (write(file, line, (size_t)length) != length) {
         close(file);
         file = -1;
     }
+}
+
+static void stamp(void) {
+    uint64_t monotonic = nanoseconds(CLOCK_MONOTONIC), real = nanoseconds(CLOCK_REALTIME);
+    if (awaitingReading) writeLine(0);
+    ++presents;
+    stampMonotonic = monotonic;
+    stampReal = real;
+    awaitingReading = 1;
+}
+
+int clock_gettime(clockid_t clock, struct timespec* ts) {
+    if (!realClockGettime) realClockGettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    int result = realClockGettime(clock, ts);
+    if (awaitingReading && clock == CLOCK_MONOTONIC && result == 0)
+        writeLine((uint64_t)ts->tv_sec * 1000000000ull + (uint64_t)ts->tv_nsec);
+    return result;
 }
 
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
@@ -97,4 +124,9 @@ VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetInstanceProcAddr(VkInstance instan
         return (PFN_vkVoidFunction)stampedPresent;
     }
     return found;
+}
+
+// A program that ends straight after a present still leaves its stamp.
+__attribute__((destructor)) static void flushLastStamp(void) {
+    if (awaitingReading) writeLine(0);
 }

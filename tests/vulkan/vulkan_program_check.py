@@ -131,7 +131,10 @@ def region_difference(a, b, region):
 
 def vulkaninfo_lists(display):
     """The instance extensions and those of the one device, as vulkaninfo finds them."""
-    text = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=environment(display), timeout=120).stdout
+    done = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=environment(display), timeout=120)
+    text = done.stdout
+    said = [line for line in done.stderr.splitlines() if "XDG_RUNTIME_DIR" not in line]
+    check(done.returncode == 0, "vulkaninfo ends with 0 (%d)%s" % (done.returncode, "".join("\n  " + l for l in said[-5:])))
     lists = {}
     for heading in ("Instance Extensions", "Device Extensions"):
         block = re.search(r"^%s: count = (\d+)\n(?:=+\n)?((?:\t.*\n)*)" % heading, text, re.M)
