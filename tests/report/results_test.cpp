@@ -221,6 +221,8 @@ TEST(PictureCheck, ImageNamesFollowTheResultsFile) {
         {"/tmp/run.1/results", "/tmp/run.1/results"}, {".hidden", ".hidden"}, {"dir\\out.json", "dir\\out"},
     };
     for (const auto& c : cases) EXPECT_EQ(checkImageBase(c[0]), c[1]) << (c[0] ? c[0] : "(none)");
+}
+
 // Each notice on standard error stands for one fact about the driver; an
 // indirect context cannot be had on a virtual display, so its facts come from here.
 TEST(DriverNotices, OneNoticePerFact) {
