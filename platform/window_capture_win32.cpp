@@ -46,12 +46,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
         SelectObject(memory, previous);
     }
     if (copied) {
-        image.width = width;
-        image.height = height;
-        image.left = left;
-        image.top = top;
-        image.fromBottom = false;
-        image.rgba.resize(size_t(width) * height * 4);
+        image.place(width, height, left, top);
         const uint8_t* from = static_cast<const uint8_t*>(bits);
         uint8_t* to = image.rgba.data();
         for (size_t i = 0; i < size_t(width) * height; i++, from += 4, to += 4) {

@@ -66,12 +66,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     }
     Channel red = channelOf(picture->red_mask), green = channelOf(picture->green_mask),
             blue = channelOf(picture->blue_mask);
-    image.width = width;
-    image.height = height;
-    image.left = left;
-    image.top = top;
-    image.fromBottom = false;
-    image.rgba.resize(size_t(width) * height * 4);
+    image.place(width, height, left, top);
     uint8_t* to = image.rgba.data();
     for (uint32_t y = 0; y < height; y++)
         for (uint32_t x = 0; x < width; x++, to += 4) {

@@ -1,6 +1,7 @@
 // A frame's pixels as the picture check and the screenshot need them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,16 @@ struct FrameImage {
     bool fromBottom = false;
     // RGBA, 8 bits a channel, top row first; alpha is 255 where the source has none.
     std::vector<uint8_t> rgba;
+
+    // Sized for `w` x `h` pixels read from (x, y) of the client area.
+    void place(uint32_t w, uint32_t h, int32_t x, int32_t y) {
+        width = w;
+        height = h;
+        left = x;
+        top = y;
+        fromBottom = false;
+        rgba.resize(size_t(w) * h * 4);
+    }
 };
 
 }  // namespace vyr::test

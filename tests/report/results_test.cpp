@@ -1,6 +1,8 @@
 // The arithmetic and the options behind the results file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 #include "app/all_backends.h"
@@ -8,6 +10,8 @@
 #include "app/metrics_file.h"
 #include "app/picture_check.h"
 #include "render/frame_comparison.h"
+#include "app/null_context.h"
+#include "app/results_file.h"
 #include "render/frame_statistics.h"
 
 using namespace vyr::test;
@@ -39,6 +43,43 @@ TEST(FrameTimes, PercentilesAndOnePercentLow) {
         EXPECT_NEAR(s.onePercentLowFps, c.low, 1e-9) << c.what;
     }
     EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
+}
+
+// The summary against the definitions themselves, over many sizes (most not a
+// multiple of 100) and values (with and without repeats): the p-th percentile
+// is the smallest time that at least p % of the frames do not exceed; the 1 %
+// low is the frame rate over the slowest frames that make up at least 1 % of
+// them, and at least one.
+TEST(FrameTimes, SummaryMatchesTheDefinitions) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 1500; ++round) {
+        size_t n = round < 400 ? size_t(round + 1) : 1 + random() % 2000;
+        uint32_t spread = round % 3 == 0 ? 20 : 200000;  // few distinct values, or many
+        std::vector<uint32_t> us(n);
+        for (uint32_t& value : us) value = 1000 + random() % spread;
+        FrameTimeSummary s = summariseFrameTimes(us);
+
+        std::vector<uint32_t> sorted = us;
+        std::sort(sorted.begin(), sorted.end());
+        auto percentile = [&](double p) {
+            for (size_t i = 0; i < n; ++i) {
+                bool lastOfItsValue = i + 1 == n || sorted[i + 1] != sorted[i];
+                if (lastOfItsValue && double(i + 1) * 100.0 >= p * double(n)) return sorted[i] / 1000.0;
+            }
+            return -1.0;
+        };
+        size_t slowest = 1;
+        while (slowest * 100 < n) ++slowest;
+        double total = 0;
+        for (size_t i = 0; i < slowest; ++i) total += sorted[n - 1 - i];
+
+        ASSERT_EQ(s.frames, n);
+        ASSERT_DOUBLE_EQ(s.p50, percentile(50)) << n << " frames";
+        ASSERT_DOUBLE_EQ(s.p95, percentile(95)) << n << " frames";
+        ASSERT_DOUBLE_EQ(s.p99, percentile(99)) << n << " frames";
+        ASSERT_DOUBLE_EQ(s.max, sorted.back() / 1000.0) << n << " frames";
+        ASSERT_NEAR(s.onePercentLowFps, 1e6 * double(slowest) / total, 1e-9 * s.onePercentLowFps) << n << " frames";
+    }
 }
 
 // Frame times count between presents of a running scene; the stretch across a
@@ -340,4 +381,41 @@ TEST(MetricsFile, SamplesFromTheDocument) {
     EXPECT_TRUE(isMetricsPath("a/b.prom"));
     EXPECT_FALSE(isMetricsPath("a/b.prom.json"));
     EXPECT_FALSE(isMetricsPath(".prom"));
+}
+
+// Each notice on standard error stands for one fact about the driver; an
+// indirect context cannot be had on a virtual display, so its facts come from here.
+TEST(DriverNotices, OneNoticePerFact) {
+    const char* software = "vyrtest: software rasteriser (renderer \"llvmpipe\"): frames are drawn by the processor";
+    const char* indirect = "vyrtest: the OpenGL context is indirect: every call goes through the X server";
+    const char* stereo = "vyrtest: stereo was asked for but not granted: frames are drawn mono";
+    struct Row {
+        const char* what;
+        std::string softwareReason;
+        int directRendering;
+        bool askedStereo, grantedStereo;
+        std::vector<const char*> notices;
+    } rows[] = {
+        {"a GPU, direct, mono", "", 1, false, false, {}},
+        {"a GPU where direct rendering does not arise", "", -1, false, false, {}},
+        {"a GPU granting stereo", "", 1, true, true, {}},
+        {"llvmpipe", "renderer \"llvmpipe\"", 1, false, false, {software}},
+        {"indirect", "", 0, false, false, {indirect}},
+        {"stereo refused", "", 1, true, false, {stereo}},
+        {"all three", "renderer \"llvmpipe\"", 0, true, false, {software, indirect, stereo}},
+    };
+    for (const Row& row : rows) {
+        StartupOptions options;
+        options.stereo = row.askedStereo;
+        NullContext context;
+        context.driverFacts.softwareRasteriser = row.softwareReason;
+        context.driverFacts.directRendering = row.directRendering;
+        context.driverFacts.grantedStereo = row.grantedStereo;
+        testing::internal::CaptureStderr();
+        printDriverNotices(options, context);
+        std::string err = testing::internal::GetCapturedStderr();
+        size_t lines = size_t(std::count(err.begin(), err.end(), '\n'));
+        EXPECT_EQ(lines, row.notices.size()) << row.what << ": " << err;
+        for (const char* notice : row.notices) EXPECT_NE(err.find(notice), std::string::npos) << row.what << ": " << err;
+    }
 }

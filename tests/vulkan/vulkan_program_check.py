@@ -30,20 +30,18 @@ def check(ok, what):
 
 
 class Display:
-    """A virtual X server of our own."""
+    """A virtual X server of our own, on a display number it chose itself (tests
+    running side by side must not pick the same one)."""
 
     def __enter__(self):
-        n = 300
-        while os.path.exists("/tmp/.X%d-lock" % n):
-            n += 1
-        self.name = ":%d" % n
-        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+        read, write = os.pipe()
+        self.server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24",
+                                        "-nolisten", "tcp"], pass_fds=(write,),
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(200):
-            if subprocess.call(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL) == 0:
-                break
-            time.sleep(0.1)
+        os.close(write)
+        # Written once the server takes connections.
+        with os.fdopen(read) as numbers:
+            self.name = ":" + numbers.readline().strip()
         return self
 
     def __exit__(self, *exc):
@@ -129,6 +127,24 @@ def region_difference(a, b, region):
     return total / (255.0 * 3 * len(cells[0]))
 
 
+def vulkaninfo_lists(display):
+    """The instance extensions and those of the one device, as vulkaninfo finds them."""
+    # The lists do not depend on a display; without one it asks no window system.
+    env = environment(display)
+    env.pop("DISPLAY")
+    done = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=env, timeout=120)
+    text = done.stdout
+    said = [line for line in done.stderr.splitlines() if "XDG_RUNTIME_DIR" not in line and "Loader Message" not in line]
+    check(done.returncode == 0, "vulkaninfo ends with 0 (%d)%s" % (done.returncode, "".join("\n  " + l for l in said[-5:])))
+    lists = {}
+    for heading in ("Instance Extensions", "Device Extensions"):
+        block = re.search(r"^%s: count = (\d+)\n(?:=+\n)?((?:\t.*\n)*)" % heading, text, re.M)
+        names = re.findall(r"^\t(\w+)\s*: extension revision", block.group(2), re.M) if block else []
+        check(block is not None and int(block.group(1)) == len(names), "vulkaninfo's %s: %d listed" % (heading, len(names)))
+        lists[heading] = names
+    return lists
+
+
 def no_validation_messages(*texts):
     found = [line for text in texts for line in text.splitlines() if VALIDATION.search(line)]
     check(not found, "no validation messages" + (": " + found[0][:200] if found else ""))
@@ -141,6 +157,7 @@ try:
             p = Program(display, ["-vulkan", "-paused", "-report", report])
             check(p.window is not None, "the window " + r"'... (Vulkan)'")
             code, out, err = p.end()
+            driver_lists = vulkaninfo_lists(display)
         check(code == 0, "Escape ends with 0")
         lines = out.splitlines()
         check(" - Valid MSAA samples: 4 (MSAA is ON)" in lines, "the MSAA line as with OpenGL")
@@ -154,8 +171,16 @@ try:
         check(eight, "its eight lines" + ("" if eight else ": %s" % got))
         check("VK_KHR_swapchain" in out and "VK_KHR_xlib_surface" in out, "the extension lists")
         check("\nVYR OFF\n\n" in out, "the daemon decides: VYR OFF")
-        check("software rasteriser (device type CPU" in err, "a CPU device is a software rasteriser")
+        # The counts in the file against the console's lists and the driver's own.
         results = json.load(open(report))
+        for field, name, heading in (("window_system_extensions", "VK_INSTANCE_EXTENSIONS", "Instance Extensions"),
+                                     ("extensions", "VK_DEVICE_EXTENSIONS", "Device Extensions")):
+            line = re.search(r"^ - %s: (.*)$" % name, out, re.M)
+            words = line.group(1).split() if line else []
+            check(results["driver"][field] == len(words) and sorted(words) == sorted(driver_lists[heading]),
+                  "%s: %s, the console lists %d, vulkaninfo %d" % (field, results["driver"][field], len(words),
+                                                                  len(driver_lists[heading])))
+        check("software rasteriser (device type CPU" in err, "a CPU device is a software rasteriser")
         check(results["program"]["backend"] == "Vulkan" and results["driver"]["software_rasteriser"] is True,
               "results file: back-end and software rasteriser")
         check(results["granted"]["present_mode"] == "fifo" and results["granted"]["samples"] == 4,

@@ -1,0 +1,132 @@
+// Stamps every present of the program it is preloaded into: when
+// glXSwapBuffers or vkQueuePresentKHR returns, a line "<monotonic ns>
+// <real-time ns> <reading ns>" goes to the file named by VYR_TEST_STAMPS, so a
+// test can work out the frame times on its own. <reading> is the presenting
+// thread's next look at the monotonic clock (0 if none came before the next
+// present): how late the program may have taken its own time of the present,
+// were the scheduler to stop it in between, and so how far the test may trust
+// the stamps against the program's figures.
+//
+// With VYR_TEST_STALL_MS=<step>, present number k first stalls for
+// step x ((17 k) mod 41) ms: a slow driver whose frame times lie at least a step
+// apart for 41 frames, so that one rank more or less changes a percentile.
+//
+// Vulkan entry points are reached through vkGetInstanceProcAddr and
+// vkGetDeviceProcAddr, so those two are wrapped to hand out the stamping present.
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <GL/glx.h>
+#include <vulkan/vulkan.h>
+
+static uint64_t presents;
+static int (*realClockGettime)(clockid_t, struct timespec*);
+
+static uint64_t nanoseconds(clockid_t clock) {
+    if (!realClockGettime) realClockGettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    struct timespec ts = {0, 0};
+    realClockGettime(clock, &ts);
+    return (uint64_t)ts.tv_sec * 1000000000ull + (uint64_t)ts.tv_nsec;
+}
+
+static void stall(void) {
+    const char* step = getenv("VYR_TEST_STALL_MS");
+    uint64_t ms = step ? strtoull(step, NULL, 10) * ((17 * presents) % 41) : 0;
+    struct timespec ts = {(time_t)(ms / 1000), (long)(ms % 1000) * 1000000L};
+    while (ms && nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+// The present waiting for its reading, on the presenting thread.
+static __thread int awaitingReading;
+static __thread uint64_t stampMonotonic, stampReal;
+
+// One write per line, unbuffered: the stamps survive a program that is killed.
+static void writeLine(uint64_t reading) {
+    static int file = -2;
+    awaitingReading = 0;
+    if (file == -2) {
+        const char* path = getenv("VYR_TEST_STAMPS");
+        file = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
+    }
+    if (file < 0) return;
+    char line[96];
+    int length = snprintf(line, sizeof line, "%llu %llu %llu\n", (unsigned long long)stampMonotonic,
+                          (unsigned long long)stampReal, (unsigned long long)reading);
+    if (write(file, line, (size_t)length) != length) {
+        close(file);
+        file = -1;
+    }
+}
+
+static void stamp(void) {
+    uint64_t monotonic = nanoseconds(CLOCK_MONOTONIC), real = nanoseconds(CLOCK_REALTIME);
+    if (awaitingReading) writeLine(0);
+    ++presents;
+    stampMonotonic = monotonic;
+    stampReal = real;
+    awaitingReading = 1;
+}
+
+int clock_gettime(clockid_t clock, struct timespec* ts) {
+    if (!realClockGettime) realClockGettime = (int (*)(clockid_t, struct timespec*))dlsym(RTLD_NEXT, "clock_gettime");
+    int result = realClockGettime(clock, ts);
+    if (awaitingReading && clock == CLOCK_MONOTONIC && result == 0)
+        writeLine((uint64_t)ts->tv_sec * 1000000000ull + (uint64_t)ts->tv_nsec);
+    return result;
+}
+
+void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+    static void (*real)(Display*, GLXDrawable);
+    if (!real) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
+    stall();
+    real(display, drawable);
+    stamp();
+}
+
+static PFN_vkQueuePresentKHR realPresent;
+
+static VKAPI_ATTR VkResult VKAPI_CALL stampedPresent(VkQueue queue, const VkPresentInfoKHR* info) {
+    stall();
+    VkResult result = realPresent(queue, info);
+    stamp();
+    return result;
+}
+
+VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetDeviceProcAddr(VkDevice device, const char* name) {
+    static PFN_vkGetDeviceProcAddr real;
+    if (!real) real = (PFN_vkGetDeviceProcAddr)dlsym(RTLD_NEXT, "vkGetDeviceProcAddr");
+    PFN_vkVoidFunction found = real(device, name);
+    if (strcmp(name, "vkGetDeviceProcAddr") == 0 && found) return (PFN_vkVoidFunction)vkGetDeviceProcAddr;
+    if (strcmp(name, "vkQueuePresentKHR") == 0 && found) {
+        realPresent = (PFN_vkQueuePresentKHR)found;
+        return (PFN_vkVoidFunction)stampedPresent;
+    }
+    return found;
+}
+
+VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetInstanceProcAddr(VkInstance instance, const char* name) {
+    static PFN_vkGetInstanceProcAddr real;
+    if (!real) real = (PFN_vkGetInstanceProcAddr)dlsym(RTLD_NEXT, "vkGetInstanceProcAddr");
+    PFN_vkVoidFunction found = real(instance, name);
+    if (!found) return found;
+    if (strcmp(name, "vkGetInstanceProcAddr") == 0) return (PFN_vkVoidFunction)vkGetInstanceProcAddr;
+    if (strcmp(name, "vkGetDeviceProcAddr") == 0) return (PFN_vkVoidFunction)vkGetDeviceProcAddr;
+    if (strcmp(name, "vkQueuePresentKHR") == 0) {
+        realPresent = (PFN_vkQueuePresentKHR)found;
+        return (PFN_vkVoidFunction)stampedPresent;
+    }
+    return found;
+}
+
+// A program that ends straight after a present still leaves its stamp.
+__attribute__((destructor)) static void flushLastStamp(void) {
+    if (awaitingReading) writeLine(0);
+}
