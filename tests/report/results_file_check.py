@@ -158,6 +158,7 @@ def agrees_with_stamps(results, stamps, written_ns):
               "p%d = the stamps' rank %d of %d: %.3f ms (%s)%s" % (p, rank, n, times[rank - 1], summary.get("p%d" % p),
                                                                   "" if apart else "; its neighbours are close"))
     check(abs(summary.get("max", -1) - times[-1]) <= tolerance, "max = %.3f ms" % times[-1])
+    check(abs(summary.get("sum", -1) - sum(times)) <= n * tolerance, "sum = %.3f ms (%s)" % (sum(times), summary.get("sum")))
     slowest = times[-((n + 99) // 100):]
     low = frames["one_percent_low_fps"] or 0
     check(low > 0 and abs(1000.0 * len(slowest) / low - sum(slowest)) <= len(slowest) * tolerance,
