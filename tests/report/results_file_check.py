@@ -2,7 +2,7 @@
 """The real program's results file (-duration, -report) against its console report.
 
 Usage: results_file_check.py <case> <build bin dir> [windows build dir]
-Cases: duration, escape, daemon, fatal, bad-values, wine.
+Cases: duration, escape, daemon, fatal, bad-values, durable, wine.
 """
 import json
 import os
@@ -144,6 +144,45 @@ try:
             env.pop("DISPLAY", None)
             code, out, err = run(arguments, env=env, display=False)
             check(code == 1 and message in err, "%s: exit 1 and '%s' (%d, %r)" % (" ".join(arguments), message, code, err))
+    elif case == "durable":
+        # The system calls themselves, seen by strace: the start-up probe and the
+        # writer each create a file of their own under a name no one can guess
+        # (never following a link), the writer's file reaches the disk before the
+        # rename, and the folder after it.
+        trace = os.path.join(work, "trace")
+        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "strace", "-f", "-qq", "-o", trace,
+                   "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,close",
+                   program, "-nosound", "-duration", "1", "-report", report]
+        done = subprocess.run(command, capture_output=True, text=True, timeout=300, env=environment())
+        check(done.returncode == 0, "ends with 0 under strace (%d)" % done.returncode)
+        calls = [re.sub(r"^\d+\s+", "", line) for line in open(trace)]
+        temporary = re.escape(report) + r"\.([0-9a-f]{16})\.tmp"
+        created = [(i, m) for i, line in enumerate(calls)
+                   for m in [re.match(r'openat\(AT_FDCWD, "(%s)", ([A-Z_|]+), 0666\) = (\d+)' % temporary, line)] if m]
+        check(len(created) == 2, "two files created beside the target: the probe's and the writer's (%d)" % len(created))
+        for _, m in created:
+            flags = set(m.group(3).split("|"))
+            check({"O_CREAT", "O_EXCL", "O_NOFOLLOW"} <= flags, "created exclusively, no link followed: " + m.group(3))
+        if len(created) == 2:
+            (probe_at, probe), (write_at, written) = created
+            check(probe.group(2) != written.group(2), "the two names differ")
+            check(any(c.startswith('unlink("%s")' % probe.group(1)) for c in calls[probe_at:write_at]),
+                  "the probe removes its file")
+            fd = written.group(4)
+            rest = calls[write_at:]
+            def first(pattern):
+                return next((i for i, c in enumerate(rest) if re.match(pattern, c)), None)
+            synced = first(r"fsync\(%s\)\s+= 0" % fd)
+            renamed = first(r'rename\("%s", "%s"\) = 0' % (re.escape(written.group(1)), re.escape(report)))
+            folder = first(r'openat\(AT_FDCWD, "%s", [A-Z_|]*O_DIRECTORY[A-Z_|]*\) = (\d+)' % re.escape(work))
+            check(synced is not None and renamed is not None and synced < renamed, "the file is flushed before the rename")
+            folder_fd = folder is not None and re.search(r"= (\d+)$", rest[folder].strip()).group(1)
+            check(folder is not None and renamed is not None and folder > renamed and
+                  first(r"fsync\(%s\)\s+= 0" % folder_fd) is not None and
+                  max(i for i, c in enumerate(rest) if re.match(r"fsync\(%s\)\s+= 0" % folder_fd, c)) > folder,
+                  "the folder is flushed after the rename")
+        results = load(report)
+        check(results.get("end", {}).get("reason") == "duration", "the results file is there")
     elif case == "wine":
         # The Windows build writes the same file, for both back-ends.
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
