@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real program's results file (-duration, -report) against its console report.
 
-Usage: results_file_check.py <case> <build bin dir> [windows build dir]
+Usage: results_file_check.py <case> <build bin dir> [windows build dir [x86_64|i686]]
 Cases: duration, escape, daemon, fatal, bad-values, durable, wine.
 """
 import json
@@ -16,6 +16,7 @@ import time
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+windows_arch = sys.argv[4] if len(sys.argv) > 4 else "x86_64"
 program = os.path.join(bin_dir, "vyrtest")
 here = os.path.dirname(os.path.abspath(__file__))
 work = tempfile.mkdtemp(prefix="vyr-results.")
@@ -184,21 +185,37 @@ try:
         results = load(report)
         check(results.get("end", {}).get("reason") == "duration", "the results file is there")
     elif case == "wine":
-        # The Windows build writes the same file, for both back-ends.
+        # The Windows build writes the same file, for both back-ends; Ctrl+C
+        # (64-bit Wine turns SIGINT to the program's process into CTRL_C_EVENT;
+        # 32-bit Wine 8 does not) ends a run as Escape does, with the shell's
+        # code for an interrupt.
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        ctrl_c = windows_arch == "x86_64"
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
                   'for b in opengl directx9; do a=; [ $b = directx9 ] && a=-directx9; '
-                  'wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done'
+                  'run_wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done; '
                   % (here, work, exe))
+        if ctrl_c:
+            script += ('program_start ctrl-c "(OpenGL)" wine "%s" -nosound -duration 600 -report ctrl-c.json; '
+                       'kill -INT "$(xdotool getwindowpid "$window")"; '
+                       'ended() { ! kill -0 $program_pid 2>/dev/null; }; wait_for 120 ended || kill $program_pid; '
+                       'code=0; wait $program_pid || code=$?; program_pid=; echo "ctrl-c: $code"' % exe)
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600)
+        print("".join(line + "\n" for line in done.stderr.splitlines() if line.startswith("RETRY")), end="")
         check("exit" not in done.stdout, "both back-ends end with 0: " + done.stdout.strip())
         for backend, name in (("opengl", "OpenGL"), ("directx9", "Direct3D 9")):
             results = load(os.path.join(work, backend + ".json"))
             if results:
-                check(results["program"]["backend"] == name and results["program"]["build"] == "windows-x86_64",
+                check(results["program"]["backend"] == name and results["program"]["build"] == "windows-" + windows_arch,
                       backend + ": program")
                 check(results["end"]["reason"] == "duration" and results["frames"]["count"] > 0, backend + ": frames")
                 check(results["session"]["decided_by"] == "daemon not running", backend + ": session")
+        check(not ctrl_c or "ctrl-c: 130" in done.stdout, "Ctrl+C ends with 130: " + done.stdout.strip())
+        results = load(os.path.join(work, "ctrl-c.json")) if ctrl_c else None
+        if results:
+            check(results["end"] == {"exit_code": 130, "reason": "signal", "signal": "CTRL_C_EVENT", "message": None},
+                  "Ctrl+C: end: signal, CTRL_C_EVENT")
+            check(results["frames"]["count"] > 0, "Ctrl+C: the frames up to then")
     else:
         check(False, "unknown case " + case)
 finally:
