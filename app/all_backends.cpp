@@ -8,6 +8,7 @@
 
 #include "app/metrics_file.h"
 #include "app/results_file.h"
+#include "platform/signals.h"
 
 namespace vyr::test {
 
@@ -198,6 +199,7 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
     // Without -report the children's files sit in the working folder until merged.
     std::string base = options.reportPath ? options.reportPath : "vyrtest.json";
     std::vector<BackendRun> runs;
+    int stopCode = 0;
     for (Backend backend : buildBackends()) {
         BackendRun run;
         run.backend = backend;
@@ -222,8 +224,17 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
         else
             fprintf(stderr, "vyrtest -all: %s %s\n", backendName(backend), outcome(run));
         runs.push_back(std::move(run));
+        // Ctrl+C or a kill reached this run (and the child, which ended its own
+        // run): no further back-end is started, and what was measured is kept.
+        platform::StopRequest request;
+        if (platform::stopRequested(request)) {
+            fprintf(stderr, "vyrtest -all: stopped by %s; the back-ends after %s are not run\n", request.name,
+                    backendName(backend));
+            stopCode = request.exitCode;
+            break;
+        }
     }
-    int exitCode = allExitCode(runs);
+    int exitCode = stopCode ? stopCode : allExitCode(runs);
     if (options.reportPath && !writeResultsDocument(options.reportPath, mergedResults(runs, options))) return 1;
     return exitCode;
 }

@@ -11,6 +11,7 @@
 #include "app/startup_options.h"
 #include "platform/console.h"
 #include "platform/network.h"
+#include "platform/signals.h"
 #include "render/demo_scene.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
@@ -107,6 +108,9 @@ int runApplication(const ArgumentSource& arguments, int showState) {
         fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", options.reportPath, why.c_str());
         return fatalExitCode;
     }
+    // From here on SIGINT, SIGTERM, SIGHUP (console events on Windows) end the
+    // run through the shutdown below and still write the results file.
+    platform::catchStopRequests();
     if (options.allBackends) return runAllBackends(count, vector, options);
 
     platform::loadString(103, app.title, sizeof app.title);

@@ -42,7 +42,7 @@ void applyWindowMode();
 void deviceCheck();
 void drawFrame();
 int runFrameLoop();
-// The first reason to end wins: Escape, the close box or -duration.
+// The first reason to end wins: Escape, the close box, -duration or a stop request.
 void endRun(EndReason reason);
 
 }  // namespace vyr::test

@@ -1,8 +1,6 @@
 #include "app/results_file.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
@@ -27,6 +25,8 @@ const char* endReasonName(EndReason reason) {
     case EndReason::Close: return "close";
     case EndReason::Duration: return "duration";
     case EndReason::Fatal: return "fatal";
+    case EndReason::Signal: return "signal";
+    case EndReason::Stalled: return "stalled";
     case EndReason::Running: break;
     }
     return "running";
@@ -47,10 +47,6 @@ const char* sessionDecisionName(SessionDecision decision) {
 json textOrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
 json numberOrNull(int64_t value) { return value < 0 ? json(nullptr) : json(value); }
 
-std::string temporaryBeside(const char* path) {
-    return std::string(path) + "." + std::to_string(platform::currentProcessId()) + ".tmp";
-}
-
 json driverSection(const DriverFacts& facts) {
     return {{"window_system", textOrNull(facts.windowSystem)},
             {"vendor", textOrNull(facts.vendor)},
@@ -64,8 +60,7 @@ json driverSection(const DriverFacts& facts) {
             {"window_system_extensions", numberOrNull(facts.windowSystemExtensionCount)}};
 }
 
-json framesSection(const RenderingContext& context, double pausedSeconds) {
-    const FrameStatistics& statistics = context.statistics;
+json framesSection(const RenderingContext& context, const FrameStatistics& statistics, double pausedSeconds) {
     double seconds = statistics.framesPresented == 0
                          ? 0.0
                          : double(context.frameTimer.elapsedUs() - statistics.firstPresentUs) / 1e6;
@@ -114,7 +109,15 @@ json pictureSection(const StartupOptions& options) {
     return section;
 }
 
-json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds) {
+json endSection(const RunEnd& end) {
+    json section = {{"exit_code", end.exitCode}, {"reason", endReasonName(end.reason)}};
+    if (end.reason == EndReason::Signal) section["signal"] = end.signal ? json(end.signal) : json(nullptr);
+    section["message"] = textOrNull(end.message);
+    return section;
+}
+
+json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds,
+             const FrameStatistics* statistics) {
     const char* backend = options.backend == Backend::Direct3D9 ? "Direct3D 9"
                           : options.backend == Backend::Vulkan  ? "Vulkan"
                                                                 : "OpenGL";
@@ -143,7 +146,7 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         const char* decided = sessionDecisionName(context->sessionDecision);
         document["session"] = {{"remote", decided ? json(context->remoteActive) : json(nullptr)},
                                {"decided_by", decided ? json(decided) : json(nullptr)}};
-        document["frames"] = framesSection(*context, pausedSeconds);
+        document["frames"] = framesSection(*context, statistics ? *statistics : context->statistics, pausedSeconds);
     } else {
         document["program"]["window_system"] = nullptr;
         document["granted"] = nullptr;
@@ -152,9 +155,7 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         document["frames"] = nullptr;
     }
     document["picture"] = pictureSection(options);
-    document["end"] = {{"exit_code", end.exitCode},
-                       {"reason", endReasonName(end.reason)},
-                       {"message", textOrNull(end.message)}};
+    document["end"] = endSection(end);
     return document;
 }
 
@@ -166,20 +167,12 @@ bool resultsFileWritable(const char* path, std::string& why) {
         why = "it is a folder";
         return false;
     }
-    std::string probe = temporaryBeside(path);
-    FILE* file = fopen(probe.c_str(), "wb");
-    if (!file) {
-        why = strerror(errno);
-        return false;
-    }
-    fclose(file);
-    remove(probe.c_str());
-    return true;
+    return platform::canCreateBeside(path, why);
 }
 
 bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
-                      const RunEnd& end, double pausedSeconds) {
-    return writeResultsDocument(path, results(options, context, end, pausedSeconds));
+                      const RunEnd& end, double pausedSeconds, const FrameStatistics* statistics) {
+    return writeResultsDocument(path, results(options, context, end, pausedSeconds, statistics));
 }
 
 bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document) {
@@ -187,13 +180,9 @@ bool writeResultsDocument(const char* path, const nlohmann::ordered_json& docume
 }
 
 bool writeResultsText(const char* path, const std::string& text) {
-    std::string temporary = temporaryBeside(path);
-    FILE* file = fopen(temporary.c_str(), "wb");
-    bool written = file && fwrite(text.data(), 1, text.size(), file) == text.size();
-    if (file && fclose(file) != 0) written = false;
-    if (written && platform::replaceFile(temporary.c_str(), path)) return true;
-    fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", path, strerror(errno));
-    remove(temporary.c_str());
+    std::string why;
+    if (platform::writeFileWhole(path, text, why)) return true;
+    fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", path, why.c_str());
     return false;
 }
 

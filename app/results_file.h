@@ -12,23 +12,29 @@
 namespace vyr::test {
 
 class RenderingContext;
+class FrameStatistics;
 
-enum class EndReason { Running, Escape, Close, Duration, Fatal };
+// Signal: a stop request from outside (a signal, a console control event);
+// Stalled: the watchdog saw no frame presented for too long.
+enum class EndReason { Running, Escape, Close, Duration, Fatal, Signal, Stalled };
 
 struct RunEnd {
     EndReason reason = EndReason::Running;
     int exitCode = 0;
-    std::string message;  // a fatal failure's text
+    std::string message;  // a fatal failure's or the watchdog's text
+    const char* signal = nullptr;  // the stop request's name ("SIGINT"), for Signal
 };
 
 // Whether a results file can be made at `path`: its folder exists and takes a
-// new file. False with the reason.
+// new file, made the way the results file's temporary is. False with the reason.
 bool resultsFileWritable(const char* path, std::string& why);
 
-// Writes the file whole or not at all: a temporary file beside it, then
-// renamed over it. `context` may be null (a failure before there was one).
+// Writes the file whole or not at all (platform::writeFileWhole). `context`
+// may be null (a failure before there was one). `statistics`, when given,
+// stands for the context's own: a copy taken while the frame loop was not
+// changing them.
 bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
-                      const RunEnd& end, double pausedSeconds);
+                      const RunEnd& end, double pausedSeconds, const FrameStatistics* statistics = nullptr);
 // A whole document: as metrics when the name ends in .prom, else as JSON.
 bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document);
 // The one write path of every results file: whole or not at all.

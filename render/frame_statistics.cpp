@@ -57,6 +57,21 @@ void FrameStatistics::recordPresent(uint64_t microseconds, bool startedPaused, b
     ++framesPresented;
 }
 
+void FrameStatistics::follow(const FrameStatistics& source) {
+    nextFrameDue = source.nextFrameDue;
+    secondFrames = source.secondFrames;
+    secondDeadline = source.secondDeadline;
+    currentFrameRate = source.currentFrameRate;
+    reportDeadline = source.reportDeadline;
+    reportFrames = source.reportFrames;
+    framesPresented = source.framesPresented;
+    firstPresentUs = source.firstPresentUs;
+    lastPresentUs = source.lastPresentUs;
+    reportLines.follow(source.reportLines);
+    frameTimesUs.follow(source.frameTimesUs);
+    previousEndedPaused = source.previousEndedPaused;
+}
+
 FrameTimeSummary summariseFrameTimes(std::vector<uint32_t> microseconds) {
     FrameTimeSummary summary;
     summary.frames = microseconds.size();

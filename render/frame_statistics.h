@@ -19,6 +19,14 @@ public:
         items[pushed % items.size()] = value;
         ++pushed;
     }
+    // Becomes a copy of `source` (of the same capacity), copying only what
+    // it pushed since this ring last followed it.
+    void follow(const Ring& source) {
+        uint64_t from = pushed <= source.pushed ? pushed : 0;
+        if (source.pushed - from > items.size()) from = source.pushed - items.size();
+        for (uint64_t i = from; i < source.pushed; ++i) items[i % items.size()] = source.items[i % items.size()];
+        pushed = source.pushed;
+    }
     // Oldest first.
     std::vector<T> values() const {
         std::vector<T> result;
@@ -59,6 +67,9 @@ public:
     // A frame was presented at `microseconds` of the frame timer. Its time since
     // the previous present counts unless a pause lies between them.
     void recordPresent(uint64_t microseconds, bool startedPaused, bool endedPaused);
+    // Becomes a copy of `source` at the cost of what changed since the last
+    // call: a copy for another thread, kept up to date every frame.
+    void follow(const FrameStatistics& source);
 
     uint64_t nextFrameDue = 0;
     uint64_t secondFrames = 0;

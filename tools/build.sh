@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the native program (build/native), the Windows programs (build/win64,
-# tested under Wine, and build/win32, the shipped 32-bit build, as a check) and
+# Builds the native program (build/native), the Windows programs (build/win64
+# and build/win32, the shipped 32-bit build, both tested under Wine; the test
+# programs are built for x86_64 only) and
 # the sanitizer build of the native tests (build/asan).
 # Usage: tools/build.sh [native|windows|asan|all]   (default: all)
 set -euo pipefail
@@ -11,7 +12,7 @@ glew="$here/build/deps/glew-src"
 
 native() {
   cmake -G Ninja -S "$here" -B "$here/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVYR_WINDOWS_BUILD_DIR="$here/build/win64"
+    -DVYR_WINDOWS_BUILD_DIR="$here/build/win64" -DVYR_WINDOWS32_BUILD_DIR="$here/build/win32"
   cmake --build "$here/build/native" -j "$jobs"
 }
 

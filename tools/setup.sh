@@ -8,10 +8,17 @@ export DEBIAN_FRONTEND=noninteractive
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 
 packages=$(grep -v -E '^\s*(#|$)' "$here/tools/packages.txt" | tr '\n' ' ')
-missing=$(dpkg-query -W -f='${Package} ${Status}\n' $packages 2>/dev/null | awk '$NF != "installed" {print $1}' || true)
+# Packages named with ":i386" (32-bit Wine) need Debian's i386 architecture,
+# added before the package lists are read.
+if grep -q ':i386' <<<"$packages" && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+fi
+# An installed package is listed both as its name and as name:architecture;
 # dpkg-query prints nothing for packages it has never heard of.
-known=$(dpkg-query -W -f='${Package}\n' $packages 2>/dev/null || true)
-for p in $packages; do grep -qx "$p" <<<"$known" || missing="$missing $p"; done
+installed=$(dpkg-query -W -f='${Package} ${Architecture} ${Status}\n' $packages 2>/dev/null |
+  awk '$NF == "installed" {print $1; print $1 ":" $2}' || true)
+missing=
+for p in $packages; do grep -qx "$p" <<<"$installed" || missing="$missing $p"; done
 if [ -n "$(echo $missing)" ]; then
   as_root apt-get update
   as_root apt-get install -y --no-install-recommends $packages

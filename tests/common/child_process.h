@@ -108,6 +108,13 @@ public:
         if (pid_ > 0) finish(timeoutMs);
         return exitCode_;
     }
+    // Whether it still runs; reaps it when it ended.
+    bool running() {
+        if (pid_ > 0) finish(1);
+        return pid_ > 0;
+    }
+    // Whether a signal ended it, rather than an exit with a code (128 + n alike).
+    bool killedBySignal() const { return killedBySignal_; }
     int stop(int signal = SIGTERM) {
         if (pid_ > 0) kill(pid_, signal);
         return wait();
@@ -119,11 +126,13 @@ private:
         auto ended = [&] { return waitpid(pid_, &status, timeoutMs ? WNOHANG : 0) == pid_; };
         if (timeoutMs ? !waitUntil(ended, timeoutMs) : !ended()) return;
         exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        killedBySignal_ = WIFSIGNALED(status);
         pid_ = -1;
     }
     TempDir dir_;
     pid_t pid_ = -1;
     int exitCode_ = -1;
+    bool killedBySignal_ = false;
 };
 
 struct ChildResult {

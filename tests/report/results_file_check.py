@@ -3,8 +3,8 @@
 report and against what the test learns on its own: the driver's lists as
 glxinfo gives them, and the present times a preloaded library stamps.
 
-Usage: results_file_check.py <case> <build bin dir> [windows build dir]
-Cases: duration, escape, daemon, notices, stamps, stamps-vulkan, fatal, bad-values, wine; and for
+Usage: results_file_check.py <case> <build bin dir> [windows build dir [x86_64|i686]]
+Cases: duration, escape, daemon, notices, stamps, stamps-vulkan, fatal, bad-values, durable, wine; and for
 -all and the metrics format: metrics, all-failing, all-crash, all-hang, all-wrong-picture, all-wine.
 """
 import json
@@ -20,6 +20,7 @@ import urllib.request
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+windows_arch = sys.argv[4] if len(sys.argv) > 4 else "x86_64"
 program = os.path.join(bin_dir, "vyrtest")
 preload = os.path.join(os.path.dirname(bin_dir), "tests", "preload")
 # Faults of a driver in front of the real one (tests/picture/driver_faults.c).
@@ -449,24 +450,79 @@ try:
             env.pop("DISPLAY", None)
             code, out, err = run(arguments, env=env, display=False)
             check(code == 1 and message in err, "%s: exit 1 and '%s' (%d, %r)" % (" ".join(arguments), message, code, err))
+    elif case == "durable":
+        # The system calls themselves, seen by strace: the start-up probe and the
+        # writer each create a file of their own under a name no one can guess
+        # (never following a link), the writer's file reaches the disk before the
+        # rename, and the folder after it.
+        trace = os.path.join(work, "trace")
+        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "strace", "-f", "-qq", "-o", trace,
+                   "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,close",
+                   program, "-nosound", "-duration", "1", "-report", report]
+        done = subprocess.run(command, capture_output=True, text=True, timeout=300, env=environment())
+        check(done.returncode == 0, "ends with 0 under strace (%d)" % done.returncode)
+        calls = [re.sub(r"^\d+\s+", "", line) for line in open(trace)]
+        temporary = re.escape(report) + r"\.([0-9a-f]{16})\.tmp"
+        created = [(i, m) for i, line in enumerate(calls)
+                   for m in [re.match(r'openat\(AT_FDCWD, "(%s)", ([A-Z_|]+), 0666\) = (\d+)' % temporary, line)] if m]
+        check(len(created) == 2, "two files created beside the target: the probe's and the writer's (%d)" % len(created))
+        for _, m in created:
+            flags = set(m.group(3).split("|"))
+            check({"O_CREAT", "O_EXCL", "O_NOFOLLOW"} <= flags, "created exclusively, no link followed: " + m.group(3))
+        if len(created) == 2:
+            (probe_at, probe), (write_at, written) = created
+            check(probe.group(2) != written.group(2), "the two names differ")
+            check(any(c.startswith('unlink("%s")' % probe.group(1)) for c in calls[probe_at:write_at]),
+                  "the probe removes its file")
+            fd = written.group(4)
+            rest = calls[write_at:]
+            def first(pattern):
+                return next((i for i, c in enumerate(rest) if re.match(pattern, c)), None)
+            synced = first(r"fsync\(%s\)\s+= 0" % fd)
+            renamed = first(r'rename\("%s", "%s"\) = 0' % (re.escape(written.group(1)), re.escape(report)))
+            folder = first(r'openat\(AT_FDCWD, "%s", [A-Z_|]*O_DIRECTORY[A-Z_|]*\) = (\d+)' % re.escape(work))
+            check(synced is not None and renamed is not None and synced < renamed, "the file is flushed before the rename")
+            folder_fd = folder is not None and re.search(r"= (\d+)$", rest[folder].strip()).group(1)
+            check(folder is not None and renamed is not None and folder > renamed and
+                  first(r"fsync\(%s\)\s+= 0" % folder_fd) is not None and
+                  max(i for i, c in enumerate(rest) if re.match(r"fsync\(%s\)\s+= 0" % folder_fd, c)) > folder,
+                  "the folder is flushed after the rename")
+        results = load(report)
+        check(results.get("end", {}).get("reason") == "duration", "the results file is there")
     elif case == "wine":
-        # The Windows build writes the same file, for both back-ends. Wine makes
-        # its WGL extension list itself, from names it knows: a name added to the
-        # GLX list below it never reaches the program, so the marker has no case here.
+        # The Windows build writes the same file, for both back-ends; Ctrl+C
+        # (64-bit Wine turns SIGINT to the program's process into CTRL_C_EVENT;
+        # 32-bit Wine 8 does not) ends a run as Escape does, with the shell's
+        # code for an interrupt.
+        # Wine makes its WGL extension list itself, from names it knows: a name added
+        # to the GLX list below it never reaches the program, so the marker has no case here.
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        ctrl_c = windows_arch == "x86_64"
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
                   'for b in opengl directx9; do a=; [ $b = directx9 ] && a=-directx9; '
-                  'wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done'
+                  'run_wine "%s" -nosound $a -duration 2 -report $b.json >$b.out 2>$b.err || echo "exit $? $b"; done; '
                   % (here, work, exe))
+        if ctrl_c:
+            script += ('program_start ctrl-c "(OpenGL)" wine "%s" -nosound -duration 600 -report ctrl-c.json; '
+                       'kill -INT "$(xdotool getwindowpid "$window")"; '
+                       'ended() { ! kill -0 $program_pid 2>/dev/null; }; wait_for 120 ended || kill $program_pid; '
+                       'code=0; wait $program_pid || code=$?; program_pid=; echo "ctrl-c: $code"' % exe)
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600)
+        print("".join(line + "\n" for line in done.stderr.splitlines() if line.startswith("RETRY")), end="")
         check("exit" not in done.stdout, "both back-ends end with 0: " + done.stdout.strip())
         for backend, name in (("opengl", "OpenGL"), ("directx9", "Direct3D 9")):
             results = load(os.path.join(work, backend + ".json"))
             if results:
-                check(results["program"]["backend"] == name and results["program"]["build"] == "windows-x86_64",
+                check(results["program"]["backend"] == name and results["program"]["build"] == "windows-" + windows_arch,
                       backend + ": program")
                 check(results["end"]["reason"] == "duration" and results["frames"]["count"] > 0, backend + ": frames")
                 check(results["session"]["decided_by"] == "daemon not running", backend + ": session")
+        check(not ctrl_c or "ctrl-c: 130" in done.stdout, "Ctrl+C ends with 130: " + done.stdout.strip())
+        results = load(os.path.join(work, "ctrl-c.json")) if ctrl_c else None
+        if results:
+            check(results["end"] == {"exit_code": 130, "reason": "signal", "signal": "CTRL_C_EVENT", "message": None},
+                  "Ctrl+C: end: signal, CTRL_C_EVENT")
+            check(results["frames"]["count"] > 0, "Ctrl+C: the frames up to then")
     elif case == "metrics":
         # -all into a textfile collector's folder, read back through node exporter.
         folder = os.path.join(work, "textfile")

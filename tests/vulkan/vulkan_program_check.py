@@ -2,7 +2,7 @@
 """The real program with -vulkan on Xvfb and Mesa's lavapipe, always under the
 Khronos validation layer: any validation message fails the case.
 
-Usage: vulkan_program_check.py <case> <build bin dir> [windows build dir]
+Usage: vulkan_program_check.py <case> <build bin dir> [windows build dir [x86_64|i686]]
 Cases: report, picture, keys, fatal, check, wine.
 """
 import json
@@ -16,6 +16,7 @@ import time
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
+windows_arch = sys.argv[4] if len(sys.argv) > 4 else "x86_64"
 program = os.path.join(bin_dir, "vyrtest")
 here = os.path.dirname(os.path.abspath(__file__))
 work = tempfile.mkdtemp(prefix="vyr-vulkan.")
@@ -282,19 +283,20 @@ try:
                 no_validation_messages(done.stdout, done.stderr)
     elif case == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
-        # With -check, where the program has it, a failed picture check ends with 3.
+        # With -check: a failed picture check ends with 3.
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
-                  'wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
+                  'run_wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
         done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600,
                               env=environment())
+        print("".join(line + "\n" for line in done.stderr.splitlines() if line.startswith("RETRY")), end="")
         check("exit" not in done.stdout, "ends by itself with 0 " + done.stdout.strip())
         out = open(os.path.join(work, "vk.out"), errors="replace").read()
         err = open(os.path.join(work, "vk.err"), errors="replace").read()
         check("\nVulkan Info:\n - VK_DEVICE_NAME: " in out and "VK_KHR_win32_surface" in out,
               "the Vulkan Info section, with the Win32 surface")
         results = json.load(open(os.path.join(work, "vk.json")))
-        check(results["program"]["build"] == "windows-x86_64" and results["program"]["backend"] == "Vulkan",
+        check(results["program"]["build"] == "windows-" + windows_arch and results["program"]["backend"] == "Vulkan",
               "results file: the Windows build's Vulkan back-end")
         check(results["frames"]["count"] > 0, "frames presented")
         no_validation_messages(out, err)

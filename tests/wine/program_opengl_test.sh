@@ -2,7 +2,7 @@
 # vyrtest.exe on its default OpenGL path under Wine (Wine's opengl32 over
 # Mesa): it starts, prints its capability report and draws the same picture as
 # the native program at the same animation time.
-# Usage: program_opengl_test.sh <windows build dir> <native vyrtest>
+# Usage: program_opengl_test.sh <windows build dir> <native vyrtest> [x86_64|i686]
 set -euo pipefail
 . "$(dirname "$0")/wine_run.sh"
 exe=$1/bin/vyrtest.exe
@@ -16,11 +16,13 @@ wait_for 60 picture_still
 shot "$work/wine.png"
 program_finish
 
-python3 - "$work/wine.out" <<'PY' || status=1
+bits=64
+[ "${3:-x86_64}" = i686 ] && bits=32
+python3 - "$work/wine.out" $bits <<'PY' || status=1
 import re, sys
 text = open(sys.argv[1], "rb").read()
 checks = [
-    (rb"^TARSEL VYR [0-9.]+ - Test Application \(64 bit version\)\n\n", "banner"),
+    (rb"^TARSEL VYR [0-9.]+ - Test Application \(" + sys.argv[2].encode() + rb" bit version\)\n\n", "banner"),
     (rb"\n - Valid MSAA samples: \d+ \(MSAA is (ON|OFF)\)\n|\n - WGL_ARB_multisample not found \(MSAA is OFF\)\n", "MSAA line"),
     (rb"\nOpenGL Info:\n - GL_VENDOR: [^\n]+\n - GL_RENDERER: [^\n]+\n - GL_VERSION: [^\n]+\n - GL_EXTENSIONS: [^\n]*\n", "OpenGL section"),
     (rb"\nWGL Info:\n", "WGL section"),

@@ -6,11 +6,17 @@
 # Run: wine_run.sh <program.exe> [arguments]   runs a cross-built test program
 #      (a GoogleTest program) in a session of its own, with its exit code.
 # Sourced: the functions below; wine_session_start first.
+#
+# Now and then Wine cannot map its shared user data when a process starts
+# ("wine: failed to map the shared user data: c0000018") and the program never
+# runs. Such a start is tried once more, and the test's output says so.
 
 wine_session_start() {
   # A step that fails ends the test, inside a function too: say which.
   set -E
   trap 'echo "FAIL: line $LINENO of $0: $BASH_COMMAND"' ERR
+  # The test's own output, for notes from inside commands whose streams go to files.
+  exec {wine_notes}>&2
   session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
   export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   # A free display number: the lock files of running servers are taken.
@@ -56,16 +62,51 @@ wine_local_appdata() {
   winepath -u "$unix" 2>/dev/null
 }
 
+# start_failed <stderr file>: Wine could not start the program (c0000018).
+start_failed() { grep -q 'failed to map the shared user data: c0000018' "$1" 2>/dev/null; }
+start_again_note() { echo "RETRY: $1: Wine could not map its shared user data (c0000018), the program never started; starting it once more" >&"${wine_notes:-2}"; }
+
+# run_wine <arguments...>: wine with them, for a program without a window; its
+# standard error is passed on once it ended. Started once more after c0000018.
+run_wine() {
+  local err code attempt
+  err=$(mktemp "$session_dir/run-wine.XXXXXX")
+  for attempt in 1 2; do
+    code=0
+    wine "$@" 2>"$err" || code=$?
+    if [ $attempt = 1 ] && [ $code != 0 ] && start_failed "$err"; then
+      start_again_note "$(basename "$1")"
+      continue
+    fi
+    break
+  done
+  cat "$err" >&2
+  rm -f "$err"
+  return $code
+}
+
+# The window, once it is mapped; true as well once the program has ended.
+window_or_end() {
+  # head may close the pipe on a search that prints several windows: not a failure.
+  window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] || ! kill -0 "$program_pid" 2>/dev/null
+}
+
 # program_start <name> <window title pattern> <command...>: runs the program with
 # its output in $session_dir/<name>.out and .err, and waits for its window and
-# its first drawn frame. Sets window and program_pid.
+# its first drawn frame; once more after c0000018. Sets window and program_pid.
 program_start() {
-  local name=$1 title=$2
+  local name=$1 title=$2 attempt
   shift 2
-  "$@" >"$session_dir/$name.out" 2>"$session_dir/$name.err" &
-  program_pid=$!
-  # head may close the pipe on a search that prints several windows: not a failure.
-  window=$(timeout 90 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -n 1 || true)
+  for attempt in 1 2; do
+    "$@" >"$session_dir/$name.out" 2>"$session_dir/$name.err" &
+    program_pid=$!
+    window=
+    wait_for 90 window_or_end "$title" || true
+    [ -z "$window" ] && [ $attempt = 1 ] && start_failed "$session_dir/$name.err" || break
+    wait "$program_pid" 2>/dev/null || true
+    start_again_note "$name"
+  done
   [ -n "$window" ] || { echo "FAIL: $name: no window"; cat "$session_dir/$name.err"; exit 1; }
   wait_for 90 picture_drawn || { echo "FAIL: $name: no frame drawn"; exit 1; }
 }
@@ -127,6 +168,6 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -euo pipefail
   wine_session_start
   set +e
-  wine "$@"
+  run_wine "$@"
   exit $?
 fi
