@@ -110,10 +110,7 @@ void runPictureCheck(const StartupOptions& options) {
         for (const auto& frame : frames) {
             if (frame.second->rgba.empty()) continue;
             std::string path = base + frame.first;
-            if (platform::writePngFile(path.c_str(), *frame.second))
-                check.images.push_back(path);
-            else
-                fprintf(stderr, "vyrtest: cannot write \"%s\"\n", path.c_str());
+            if (platform::writePngFile(path.c_str(), *frame.second)) check.images.push_back(path);
         }
         if (!check.images.empty()) {
             std::string names;
@@ -146,11 +143,7 @@ bool writeScreenshot(const char* path) {
         fprintf(stderr, "vyrtest: no screenshot: the window's pixels could not be read\n");
         return false;
     }
-    if (!platform::writePngFile(path, shown)) {
-        fprintf(stderr, "vyrtest: cannot write the screenshot \"%s\"\n", path);
-        return false;
-    }
-    return true;
+    return platform::writePngFile(path, shown);
 }
 
 }  // namespace vyr::test

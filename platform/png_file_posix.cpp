@@ -25,19 +25,24 @@ bool decodePng(const uint8_t* data, size_t size, vyr::test::FrameImage& image) {
     return true;
 }
 
-bool writePngFile(const char* path, const vyr::test::FrameImage& image) {
+bool encodePng(const vyr::test::FrameImage& image, std::string& png) {
     if (image.width == 0 || image.height == 0 || image.rgba.size() != size_t(image.width) * image.height * 4)
         return false;
-    png_image png;
-    memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = image.width;
-    png.height = image.height;
-    png.format = PNG_FORMAT_RGB;
+    png_image description;
+    memset(&description, 0, sizeof description);
+    description.version = PNG_IMAGE_VERSION;
+    description.width = image.width;
+    description.height = image.height;
+    description.format = PNG_FORMAT_RGB;
     std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
     for (size_t i = 0, j = 0; i < image.rgba.size(); i += 4, j += 3) memcpy(&rgb[j], &image.rgba[i], 3);
-    bool written = png_image_write_to_file(&png, path, 0, rgb.data(), 0, nullptr) != 0;
-    png_image_free(&png);
+    // Asked once for the size, then written into a buffer of that size.
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&description, nullptr, &size, 0, rgb.data(), 0, nullptr)) return false;
+    png.resize(size);
+    bool written = png_image_write_to_memory(&description, &png[0], &size, 0, rgb.data(), 0, nullptr) != 0;
+    png.resize(written ? size : 0);
+    png_image_free(&description);
     return written;
 }
 

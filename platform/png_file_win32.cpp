@@ -10,6 +10,7 @@
 #include <stb/stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
 #include <stb/stb_image_write.h>
 
 namespace vyr::platform {
@@ -25,7 +26,15 @@ bool decodePng(const uint8_t* data, size_t size, vyr::test::FrameImage& image) {
     return true;
 }
 
-bool writePngFile(const char* path, const vyr::test::FrameImage& image) {
+namespace {
+
+void append(void* context, void* data, int size) {
+    static_cast<std::string*>(context)->append(static_cast<const char*>(data), size_t(size));
+}
+
+}  // namespace
+
+bool encodePng(const vyr::test::FrameImage& image, std::string& png) {
     if (image.width == 0 || image.height == 0 || image.rgba.size() != size_t(image.width) * image.height * 4)
         return false;
     std::vector<uint8_t> rgb(size_t(image.width) * image.height * 3);
@@ -34,7 +43,10 @@ bool writePngFile(const char* path, const vyr::test::FrameImage& image) {
         rgb[j + 1] = image.rgba[i + 1];
         rgb[j + 2] = image.rgba[i + 2];
     }
-    return stbi_write_png(path, int(image.width), int(image.height), 3, rgb.data(), int(image.width) * 3) != 0;
+    png.clear();
+    return stbi_write_png_to_func(append, &png, int(image.width), int(image.height), 3, rgb.data(),
+                                  int(image.width) * 3) != 0 &&
+           !png.empty();
 }
 
 }  // namespace vyr::platform
