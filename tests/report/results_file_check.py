@@ -5,7 +5,7 @@ glxinfo gives them, and the present times a preloaded library stamps.
 
 Usage: results_file_check.py <case> <build bin dir> [windows build dir [x86_64|i686]]
 Cases: duration, escape, daemon, notices, stamps, stamps-vulkan, fatal, bad-values, durable, wine; and for
--all and the metrics format: metrics, all-failing, all-crash, all-hang, all-wrong-picture, all-wine.
+-all and the metrics format: metrics, all-failing, all-crash, all-hang, all-signal, all-wrong-picture, all-wine.
 """
 import json
 import os
@@ -608,6 +608,43 @@ try:
             how = "ended by " + kind if kind != "hang" else "timed out after"
             check(results["summary"]["renders"] == ["Vulkan"] and results["summary"]["failed"][0]["backend"] == "OpenGL"
                   and results["summary"]["failed"][0]["how"].startswith(how), kind + ": the summary names OpenGL")
+        child_files_gone()
+    elif case == "all-signal":
+        # Ctrl+C in a terminal reaches the program and its child: the child ends
+        # its run as Escape does, the parent starts no further back-end and still
+        # writes the merged file, and ends with the shell's code for SIGINT.
+        output_path = os.path.join(work, "all-signal.out")
+        with open(output_path, "w") as output:
+            process = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c",
+                                        '"$@"; echo "program exit $?"', "sh", program, "-all", "-nosound",
+                                        "-duration", "120", "-report", report],
+                                       stdout=output, stderr=subprocess.STDOUT, env=environment())
+        deadline, parent, child = time.monotonic() + 120, None, None
+        while time.monotonic() < deadline and child is None:
+            text = open(output_path, errors="replace").read()
+            # This run's program: its own results file's name is on its command line.
+            parents = subprocess.run(["pgrep", "-f", "-x", re.escape(program) + " -all .*" + re.escape(report)],
+                                     capture_output=True, text=True).stdout.split()
+            if parents and "VYR OFF" in text:
+                parent = parents[0]
+                children = subprocess.run(["pgrep", "-P", parent], capture_output=True, text=True).stdout.split()
+                child = children[0] if children else None
+            time.sleep(0.1)
+        check(child is not None, "-all started its first back-end (%s, %s)" % (parent, child))
+        if child:
+            os.kill(int(child), signal.SIGINT)
+            os.kill(int(parent), signal.SIGINT)
+        process.wait(timeout=120)
+        text = open(output_path, errors="replace").read()
+        code = re.findall(r"^program exit (\d+)$", text, re.M)
+        check(code == ["130"], "-all ends with 130 (%s)" % code)
+        check(list(sections(text)) == ["OpenGL"], "no back-end is started after the signal")
+        results = load(report)
+        if results:
+            backends = results["backends"]
+            check(len(backends) == 1 and backends[0]["results"]["end"]["reason"] == "signal"
+                  and backends[0]["results"]["end"]["signal"] == "SIGINT",
+                  "the merged file holds OpenGL's run, ended by SIGINT")
         child_files_gone()
     elif case == "all-wrong-picture":
         # OpenGL's driver drops the mesh draws: its picture is wrong, Vulkan's is right; -all ends with 3.
