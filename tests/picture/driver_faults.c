@@ -7,6 +7,8 @@
      present-segv         the fifth glXSwapBuffers ends the process with SIGSEGV
      present-abort        the fifth glXSwapBuffers aborts (SIGABRT)
      present-hang         the fifth glXSwapBuffers never returns
+     present-stop         the fifth glXSwapBuffers stops the whole process
+                          (SIGSTOP): not even the program's watchdog runs
      swap-red-blue        glReadPixels hands back blue and red swapped
      depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
                           viewport that moves the frame into the nearer half of
@@ -39,6 +41,7 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
         if (fault("present-abort")) abort();
         if (fault("present-hang"))
             for (;;) pause();
+        if (fault("present-stop")) raise(SIGSTOP);
     }
     if (fault("present-nothing")) return;
     REAL(glXSwapBuffers)(display, drawable);

@@ -584,8 +584,10 @@ try:
         child_files_gone()
     elif case in ("all-crash", "all-hang"):
         # The OpenGL child dies (or hangs) in its driver's present; Vulkan still runs.
-        kinds = ["SIGSEGV", "SIGABRT"] if case == "all-crash" else ["hang"]
-        faults = {"SIGSEGV": "present-segv", "SIGABRT": "present-abort", "hang": "present-hang"}
+        # A present that never returns is ended by the child's own watchdog (exit 4,
+        # "stalled"); a process stopped whole is ended by the parent's time-out.
+        kinds = ["SIGSEGV", "SIGABRT"] if case == "all-crash" else ["hang", "stop"]
+        faults = {"SIGSEGV": "present-segv", "SIGABRT": "present-abort", "hang": "present-hang", "stop": "present-stop"}
         for kind in kinds:
             env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind])
             started = time.monotonic()
@@ -597,17 +599,26 @@ try:
             if not results:
                 continue
             gl, vk = results["backends"]
-            if kind == "hang":
-                # 1 s of duration and 60 s of margin, then asked to end.
+            if kind == "stop":
+                # 1 s of duration and 60 s of margin, then asked to end, then killed.
                 check(gl["outcome"] == "timed out" and gl["timed_out"] and gl["exit_code"] is None
-                      and 61 <= gl["seconds"] < 61 + 30 and took >= 61, "hang: timed out after %.1f s" % gl["seconds"])
+                      and 61 <= gl["seconds"] < 61 + 30 and took >= 61, "stop: timed out after %.1f s" % gl["seconds"])
+                how = "timed out after"
+            elif kind == "hang":
+                # 1 s of duration and 10 s of the watchdog's margin, well before the time-out.
+                end = (gl["results"] or {}).get("end", {})
+                check(gl["outcome"] == "cannot render" and gl["exit_code"] == 4 and end.get("reason") == "stalled"
+                      and gl["seconds"] < 61, "hang: the child's watchdog ends it, stalled, exit 4 (%.1f s, %s)"
+                      % (gl["seconds"], end))
+                how = "exit code 4"
             else:
                 check((gl["outcome"], gl["signal"], gl["exit_code"], gl["results"]) == ("signal", kind, None, None),
                       "%s: the signal that ended it, no results of its own (%s)" % (kind, gl["signal"]))
+                how = "ended by " + kind
             check(vk["outcome"] == "renders" and vk["results"]["frames"]["count"] > 0, kind + ": Vulkan still renders")
-            how = "ended by " + kind if kind != "hang" else "timed out after"
             check(results["summary"]["renders"] == ["Vulkan"] and results["summary"]["failed"][0]["backend"] == "OpenGL"
-                  and results["summary"]["failed"][0]["how"].startswith(how), kind + ": the summary names OpenGL")
+                  and results["summary"]["failed"][0]["how"].startswith(how), kind + ": the summary names OpenGL (%s)"
+                  % results["summary"]["failed"][0]["how"])
         child_files_gone()
     elif case == "all-signal":
         # Ctrl+C in a terminal reaches the program and its child: the child ends

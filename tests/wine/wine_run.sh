@@ -33,8 +33,8 @@ wine_session_start() {
 
 wine_session_stop() {
   # Each step may find its part already gone (the program ended its wineserver).
-  [ -n "${program_pid:-}" ] && kill "$program_pid" 2>/dev/null
-  [ -n "${sim_pid:-}" ] && kill "$sim_pid" 2>/dev/null
+  [ -n "${program_pid:-}" ] && { kill "$program_pid" 2>/dev/null || true; }
+  [ -n "${sim_pid:-}" ] && { kill "$sim_pid" 2>/dev/null || true; }
   if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   if [ -n "${xvfb_pid:-}" ]; then
     kill "$xvfb_pid" 2>/dev/null || true
