@@ -4,7 +4,7 @@
 Usage: check_test.py <group> <native bin dir> [windows build dir]
 Groups:
   backends   every native back-end at 0, 2, 4 and 8 samples passes the check
-  faults     a driver or display fault (tests/picture/driver_faults.c, preloaded)
+  faults     a driver or display fault (tests/preload/driver_faults.c, preloaded)
              makes it fail with exit code 3, the check and region named, the
              frames written
   reference  the OpenGL frame has not drifted from the reference in the tree
@@ -26,7 +26,7 @@ windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 here = os.path.dirname(os.path.abspath(__file__))
 source = os.path.dirname(os.path.dirname(here))
 program = os.path.join(bin_dir, "vyrtest")
-faults_library = os.path.join(bin_dir, "..", "tests", "libdriver_faults.so")
+faults_library = os.path.join(bin_dir, "..", "tests", "preload", "driver_faults.so")
 work = tempfile.mkdtemp(prefix="vyr-picture.")
 failures = []
 measured = []

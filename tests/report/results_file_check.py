@@ -23,8 +23,8 @@ windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 windows_arch = sys.argv[4] if len(sys.argv) > 4 else "x86_64"
 program = os.path.join(bin_dir, "vyrtest")
 preload = os.path.join(os.path.dirname(bin_dir), "tests", "preload")
-# Faults of a driver in front of the real one (tests/picture/driver_faults.c).
-faults_library = os.path.join(bin_dir, "..", "tests", "libdriver_faults.so")
+# Faults of a driver in front of the real one (tests/preload/driver_faults.c).
+faults_library = os.path.join(bin_dir, "..", "tests", "preload", "driver_faults.so")
 here = os.path.dirname(os.path.abspath(__file__))
 work = tempfile.mkdtemp(prefix="vyr-results.")
 failures = []
@@ -589,7 +589,9 @@ try:
         kinds = ["SIGSEGV", "SIGABRT"] if case == "all-crash" else ["hang", "stop"]
         faults = {"SIGSEGV": "present-segv", "SIGABRT": "present-abort", "hang": "present-hang", "stop": "present-stop"}
         for kind in kinds:
-            env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind])
+            # A sanitizer build's own handler would turn the SIGSEGV into an abort.
+            asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS"), "handle_segv=0") if o)
+            env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind], ASAN_OPTIONS=asan)
             started = time.monotonic()
             code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=600)
             took = time.monotonic() - started

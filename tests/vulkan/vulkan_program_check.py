@@ -192,7 +192,7 @@ try:
         # logo shows whole over the front one's depth, region by region; then
         # Vulkan again with a driver that keeps the depth between the logos (a
         # depth clear that does nothing), which must hide the back logo.
-        faults = os.path.join(bin_dir, "..", "tests", "libdriver_faults.so")
+        faults = os.path.join(bin_dir, "..", "tests", "preload", "driver_faults.so")
         shots = {}
         with Display() as display:
             for name, backend, arguments, extra in (
