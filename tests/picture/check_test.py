@@ -142,6 +142,7 @@ try:
             ("present-nothing", [], "screen", None),
             ("drop-meshes", [], "renderer", None),
             ("drop-textures", [], "renderer", None),
+            ("drop-overlays", [], "renderer", None),
             ("swap-red-blue", [], "renderer", None),
             ("depth-clear-nothing", [], "renderer", "logos"),
             ("depth-clear-nothing", ["-vulkan"], "renderer", "logos"),

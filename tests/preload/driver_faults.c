@@ -4,6 +4,8 @@
      drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
      drop-textures        glTexImage2D keeps nothing: every image (background,
                           overlays, the logos' reflection) stays blank
+     drop-overlays        the two 128 x 41 images (pause label, OFF indicator)
+                          arrive fully transparent: the overlays are missing
      present-segv         the fifth glXSwapBuffers ends the process with SIGSEGV
      present-abort        the fifth glXSwapBuffers aborts (SIGABRT)
      present-hang         the fifth glXSwapBuffers never returns
@@ -54,7 +56,9 @@ void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
 
 void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height, GLint border,
                   GLenum format, GLenum type, const void* pixels) {
+    static const unsigned char transparent[128 * 41 * 4];
     if (fault("drop-textures")) pixels = NULL;
+    if (fault("drop-overlays") && width == 128 && height == 41) pixels = transparent;
     REAL(glTexImage2D)(target, level, internalFormat, width, height, border, format, type, pixels);
 }
 
