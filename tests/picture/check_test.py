@@ -188,14 +188,17 @@ try:
     elif group == "scenetime":
         with Display() as display:
             shots = {}
+            # "checked": after the check frame a paused run draws its frozen frame
+            # again, which must be the frame it first showed, at -scenetime.
             for name, options in (("a", []), ("b", []), ("vulkan", ["-vulkan", "-ms", "0"]), ("gl0", ["-ms", "0"]),
-                                  ("later", ["-scenetime", "2.5"])):
+                                  ("later", ["-scenetime", "2.5"]), ("checked", ["-check"])):
                 arguments = ["-paused", "-duration", "0.5", "-screenshot", "shot.png"]
                 arguments += options if "-scenetime" in options else options + ["-scenetime", "2.384"]
                 code, err, results, folder = run(display, name, arguments)
                 check(code == 0, "-scenetime %s: exit 0" % name)
                 shots[name] = pixels(os.path.join(folder, "shot.png"))
             check(shots["a"][0] == (640, 400) and shots["a"] == shots["b"], "-scenetime: the same frame run to run")
+            check(shots["checked"] == shots["a"], "-scenetime: the frozen frame drawn again is the first frame")
             check(shots["a"] != shots["later"], "-scenetime: another time gives another frame")
             same = sum(1 for x, y in zip(shots["vulkan"][1], shots["gl0"][1]) if abs(x - y) > 48)
             check(same < 0.01 * len(shots["gl0"][1]), "-scenetime: Vulkan's frame is OpenGL's (%d bytes differ)" % same)
