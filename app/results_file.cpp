@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/all_backends.h"
 #include "app/metrics_file.h"
 #include "app/picture_check.h"
 #include "platform/clock.h"
@@ -118,9 +119,7 @@ json endSection(const RunEnd& end) {
 
 json results(const StartupOptions& options, const RenderingContext* context, const RunEnd& end, double pausedSeconds,
              const FrameStatistics* statistics) {
-    const char* backend = options.backend == Backend::Direct3D9 ? "Direct3D 9"
-                          : options.backend == Backend::Vulkan  ? "Vulkan"
-                                                                : "OpenGL";
+    const char* backend = backendName(options.backend);
     json document;
     document["program"] = {{"name", "vyrtest"},
                            {"version", VYR_VERSION},

@@ -43,8 +43,7 @@ bool drawCheckFrame(RenderingContext& context, Project3D* project, Texture** ove
     context.present();
     context.frameCapture = nullptr;
     saved.applyTo(context);
-    return frame.width == checkFrameWidth && frame.height == checkFrameHeight &&
-           frame.rgba.size() == size_t(frame.width) * frame.height * 4;
+    return isCheckFrame(frame);
 }
 
 }  // namespace vyr::test

@@ -18,12 +18,12 @@ const FrameRegion checkRegions[checkRegionCount] = {
     {"whole frame", 0, 0, 640, 400},
 };
 
-namespace {
-
 bool isCheckFrame(const FrameImage& image) {
     return image.width == checkFrameWidth && image.height == checkFrameHeight &&
            image.rgba.size() == size_t(image.width) * image.height * 4;
 }
+
+namespace {
 
 // The average of one channel over a cell.
 double cellMean(const FrameImage& image, uint32_t left, uint32_t top, uint32_t width, uint32_t height,

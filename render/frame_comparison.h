@@ -13,6 +13,9 @@ namespace vyr::test {
 constexpr uint32_t checkFrameWidth = 640;
 constexpr uint32_t checkFrameHeight = 400;
 
+// Whether the image is a whole 640 x 400 frame.
+bool isCheckFrame(const FrameImage& image);
+
 // A rectangle of the check frame (origin top-left) with a part of the scene in it.
 struct FrameRegion {
     const char* name;
