@@ -19,12 +19,12 @@ wine_session_start() {
   exec {wine_notes}>&2
   session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
   export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
-  # A free display number: the lock files of running servers are taken.
-  local n=$((100 + RANDOM % 400))
-  while [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-  Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >"$session_dir/xvfb.log" 2>&1 &
+  # The server picks a free display number itself and writes it once it
+  # listens: two sessions started at once cannot take the same one.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$session_dir/display" >"$session_dir/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  export DISPLAY=:$n
+  wait_for 30 grep -q '^[0-9][0-9]*$' "$session_dir/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
+  export DISPLAY=:$(cat "$session_dir/display")
   wait_for 30 xdpyinfo || { echo "FAIL: Xvfb did not start"; exit 1; }
   trap wine_session_stop EXIT
   wineboot -i >"$session_dir/wineboot.log" 2>&1
