@@ -1,0 +1,233 @@
+"""The one way a Python test gets an X server, and the desktop on it.
+
+    with TestDisplay(window_manager=True, compositor=["picom", "--backend", "xrender"]) as d:
+        p = d.start([program, "-check"], env=d.env(VK_ICD_FILENAMES=...))
+        window = d.wait_for_window("VYRTEST")
+
+The server picks its own display number (-displayfd), so tests that start at
+the same moment never share one. Everything started through the display (the
+server, its window manager, compositor, the programs under test) runs in a
+session of its own and is ended with the display, on success, failure and
+time-out alike; if the test itself is killed, the kernel ends the direct
+children (PR_SET_PDEATHSIG).
+"""
+import ctypes
+import os
+import select
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def _own_session():
+    """Runs in the child before exec: a session of its own, ended with its parent."""
+    os.setsid()
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
+class WaitFailed(AssertionError):
+    pass
+
+
+def wait_until(predicate, what, timeout=30, interval=0.05):
+    """predicate()'s first true value; WaitFailed naming `what` after `timeout` seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise WaitFailed("%s did not come within %g s" % (what, timeout))
+        time.sleep(interval)
+
+
+def free_tcp_port():
+    """A loopback port nothing listens on now, for a server that cannot pick its own."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class _Xlib:
+    """The few Xlib calls the helper needs, without a tool that grabs the server."""
+
+    def __init__(self):
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XGetSelectionOwner.restype = ctypes.c_ulong
+        x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x = x
+
+    def selection_owned(self, display, selection):
+        connection = self.x.XOpenDisplay(display.encode())
+        if not connection:
+            return False
+        try:
+            return self.x.XGetSelectionOwner(connection, self.x.XInternAtom(connection, selection.encode(), 0)) != 0
+        finally:
+            self.x.XCloseDisplay(connection)
+
+    def answers(self, display):
+        connection = self.x.XOpenDisplay(display.encode())
+        if connection:
+            self.x.XCloseDisplay(connection)
+        return bool(connection)
+
+
+class TestDisplay:
+    """An X server of the test's own: Xvfb, or Xtigervnc when `vnc` is true
+    (then `vnc_port` is its RFB port on loopback, no password)."""
+
+    def __init__(self, screen="1280x1024x24", window_manager=False, compositor=None, vnc=False, timeout=30):
+        self.screen = screen
+        self.want_window_manager = window_manager
+        self.compositor = compositor
+        self.vnc = vnc
+        self.timeout = timeout
+        self.name = None
+        self.vnc_port = None
+        self.processes = []
+        self.work = tempfile.mkdtemp(prefix="vyr-display.")
+        self._numbers = None
+        self._xlib = _Xlib()
+
+    # The server, its number read from the pipe; the pipe stays open while it runs.
+    def __enter__(self):
+        try:
+            self._start_server()
+            if self.want_window_manager:
+                self.start_window_manager()
+            if self.compositor:
+                self.start_compositor(self.compositor)
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def _start_server(self):
+        read, write = os.pipe()
+        width, height, depth = self.screen.split("x")
+        if self.vnc:
+            self.vnc_port = free_tcp_port()
+            argv = ["Xtigervnc", "-displayfd", str(write), "-geometry", "%sx%s" % (width, height), "-depth", depth,
+                    "-rfbport", str(self.vnc_port), "-localhost", "-SecurityTypes", "None", "-AlwaysShared",
+                    "-nolisten", "tcp"]
+        else:
+            argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen, "-nolisten", "tcp"]
+        log = open(os.path.join(self.work, "server.log"), "w")
+        self.processes.append(subprocess.Popen(argv, pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=log,
+                                               stderr=subprocess.STDOUT, preexec_fn=_own_session))
+        os.close(write)
+        self._numbers = read
+        number = b""
+        deadline = time.monotonic() + self.timeout
+        while not number.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read], [], [], left)[0]:
+                raise WaitFailed("the X server's display number did not come within %g s" % self.timeout)
+            chunk = os.read(read, 16)
+            if not chunk:
+                raise WaitFailed("the X server ended before it told its number (%s)" % self.log("server"))
+            number += chunk
+        self.name = ":" + number.decode().strip()
+        wait_until(lambda: self._xlib.answers(self.name), "an answer from the X server " + self.name, self.timeout)
+
+    def log(self, what):
+        try:
+            with open(os.path.join(self.work, what + ".log")) as f:
+                return f.read()[-2000:]
+        except OSError:
+            return ""
+
+    def env(self, **extra):
+        """The environment of a program on this display: no sound device, Mesa's software drivers."""
+        env = dict(os.environ, DISPLAY=self.name, SDL_AUDIODRIVER="dummy", LIBGL_ALWAYS_SOFTWARE="1",
+                   XDG_DATA_HOME=self.work)
+        env.pop("WAYLAND_DISPLAY", None)
+        env.update(extra)
+        return env
+
+    def start(self, argv, env=None, **popen):
+        """A program on this display in a session of its own, ended with the display."""
+        popen.setdefault("stdin", subprocess.DEVNULL)
+        process = subprocess.Popen(argv, env=env or self.env(), preexec_fn=_own_session, **popen)
+        self.processes.append(process)
+        return process
+
+    def run(self, argv, timeout=120, env=None, **popen):
+        """A program to its end: (exit code, stdout, stderr); the code is None after `timeout` seconds."""
+        process = self.start(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **popen)
+        try:
+            out, err = process.communicate(timeout=timeout)
+            return process.returncode, out, err
+        except subprocess.TimeoutExpired:
+            self.end(process)
+            out, err = process.communicate()
+            return None, out, err
+
+    def x(self, *argv, timeout=30):
+        """An X client tool (xdotool, wmctrl, xprop) on this display: its output, or None when it failed."""
+        code, out, _ = self.run(list(argv), timeout=timeout)
+        return out if code == 0 else None
+
+    def start_window_manager(self):
+        self.start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Ready once it names itself on the root window.
+        wait_until(lambda: "window id" in (self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK") or ""),
+                   "openbox on " + self.name, self.timeout)
+
+    def start_compositor(self, argv):
+        process = self.start(list(argv), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A compositor owns the _NET_WM_CM_S<screen> selection once it composites.
+        wait_until(lambda: self._xlib.selection_owned(self.name, "_NET_WM_CM_S0") or process.poll() is not None,
+                   "the compositor %s on %s" % (argv[0], self.name), self.timeout)
+        if process.poll() is not None:
+            raise WaitFailed("the compositor %s ended with %s" % (argv[0], process.returncode))
+        return process
+
+    def wait_for_window(self, class_name="VYRTEST", timeout=60):
+        """The id (decimal text) of the first visible window of the class."""
+        found = wait_until(lambda: (self.x("xdotool", "search", "--onlyvisible", "--class", class_name) or "").split(),
+                           "a visible %s window" % class_name, timeout)
+        return found[0]
+
+    @staticmethod
+    def end(process, grace=5):
+        """Ends a process's whole session: TERM, then KILL after `grace` seconds."""
+        if process.poll() is None:
+            for sig in (signal.SIGTERM, signal.SIGKILL):
+                try:
+                    os.killpg(process.pid, sig)
+                except ProcessLookupError:
+                    break
+                try:
+                    process.wait(timeout=grace)
+                    break
+                except subprocess.TimeoutExpired:
+                    continue
+        # Whatever the process's session still holds (a helper it started) goes too.
+        try:
+            os.killpg(process.pid, signal.SIGKILL)
+        except (ProcessLookupError, PermissionError):
+            pass
+
+    def close(self):
+        # Clients first, the server last: a client ended after its server may hang.
+        for process in reversed(self.processes):
+            self.end(process)
+        self.processes = []
+        if self._numbers is not None:
+            os.close(self._numbers)
+            self._numbers = None
