@@ -42,7 +42,12 @@ const char* outcome(const BackendRun& run) {
     case platform::ChildEnd::How::Signalled: return "signal";
     case platform::ChildEnd::How::Exited: break;
     }
-    return run.end.exitCode == 0 ? "renders" : run.end.exitCode == 3 ? "wrong picture" : "cannot render";
+    switch (run.end.exitCode) {
+    case 0: return "renders";
+    case 5: return "renders, screen not checked";
+    case 3: return "wrong picture";
+    }
+    return "cannot render";
 }
 
 // How a failed child failed, in a few words for people.
@@ -66,10 +71,16 @@ std::string failure(const BackendRun& run) {
     return how;
 }
 
-// Ranks exit codes from best to worst: 0, then 3 (a wrong picture), then any failure.
+// Exit codes from best to worst: 0, 5 (the screen could not be looked at), 3
+// (a wrong picture), then any failure; the rank is the index.
+const int exitCodeRanks[] = {0, 5, 3, 1};
+constexpr int cannotRender = 3;
+
 int severity(const BackendRun& run) {
-    if (run.end.how != platform::ChildEnd::How::Exited) return 2;
-    return run.end.exitCode == 0 ? 0 : run.end.exitCode == 3 ? 1 : 2;
+    if (run.end.how != platform::ChildEnd::How::Exited) return cannotRender;
+    for (int rank = 0; rank < cannotRender; rank++)
+        if (run.end.exitCode == exitCodeRanks[rank]) return rank;
+    return cannotRender;
 }
 
 // The child's picture verdict; null when it did not check.
@@ -79,6 +90,15 @@ json pictureVerdict(const json& results) {
     if (picture == results.end() || !picture->is_object()) return nullptr;
     auto passed = picture->find("passed");
     return passed != picture->end() && passed->is_boolean() ? *passed : json(nullptr);
+}
+
+// Whether the child's screen check could not look (inconclusive).
+bool pictureInconclusive(const json& results) {
+    if (!results.is_object() || !results.contains("picture") || !results["picture"].is_object()) return false;
+    const json& checks = results["picture"].value("checks", json::array());
+    for (const json& check : checks)
+        if (check.is_object() && check.value("outcome", "") == "inconclusive") return true;
+    return false;
 }
 
 json readDocument(const std::string& path) {
@@ -151,8 +171,7 @@ std::vector<std::string> childArguments(int count, char** arguments, Backend bac
 int allExitCode(const std::vector<BackendRun>& runs) {
     int worst = 0;
     for (const BackendRun& run : runs) worst = std::max(worst, severity(run));
-    static const int codes[] = {0, 3, 1};
-    return codes[worst];
+    return exitCodeRanks[worst];
 }
 
 json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& options) {
@@ -164,7 +183,7 @@ json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& op
                          {"timeout_seconds", double(childTimeoutMs(options)) / 1000.0}};
 
     json entries = json::array(), renders = json::array(), passed = json::array(), wrong = json::array(),
-         failed = json::array();
+         unseen = json::array(), failed = json::array();
     for (const BackendRun& run : runs) {
         const char* name = backendName(run.backend);
         bool exited = run.end.how == platform::ChildEnd::How::Exited;
@@ -176,16 +195,18 @@ json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& op
                            {"seconds", run.end.seconds},
                            {"end_unix_seconds", run.endUnixSeconds},
                            {"results", run.results}});
-        if (severity(run) < 2) renders.push_back(name);
+        if (severity(run) < cannotRender) renders.push_back(name);
         json verdict = pictureVerdict(run.results);
         if (verdict.is_boolean()) (verdict.get<bool>() ? passed : wrong).push_back(name);
-        if (severity(run) == 2) failed.push_back({{"backend", name}, {"how", failure(run)}});
+        if (!verdict.is_boolean() && pictureInconclusive(run.results)) unseen.push_back(name);
+        if (severity(run) == cannotRender) failed.push_back({{"backend", name}, {"how", failure(run)}});
     }
     document["backends"] = entries;
     document["summary"] = {{"exit_code", allExitCode(runs)},
                            {"renders", renders},
                            {"picture_passed", passed},
                            {"picture_failed", wrong},
+                           {"picture_inconclusive", unseen},
                            {"failed", failed}};
     return document;
 }
@@ -219,7 +240,7 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
         run.results = readDocument(report);
         remove(report.c_str());
         fflush(stdout);
-        if (severity(run) == 2)
+        if (severity(run) == cannotRender)
             fprintf(stderr, "vyrtest -all: %s failed: %s\n", backendName(backend), failure(run).c_str());
         else
             fprintf(stderr, "vyrtest -all: %s %s\n", backendName(backend), outcome(run));

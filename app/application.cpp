@@ -29,6 +29,8 @@ constexpr int fatalExitCode = 1;
 constexpr int networkExitCode = 20;
 // The run went well but its picture is wrong.
 constexpr int pictureExitCode = 3;
+// The run went well, no check failed, but the screen could not be looked at.
+constexpr int unseenExitCode = 5;
 
 // The results file, when asked for, with what the run learned up to here.
 int finishRun(int exitCode) {
@@ -176,6 +178,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     int exitCode = runFrameLoop();
     if (options.screenshotPath) writeScreenshot(options.screenshotPath);
     if (exitCode == 0 && pictureCheck().failed()) exitCode = pictureExitCode;
+    if (exitCode == 0 && pictureCheck().inconclusive()) exitCode = unseenExitCode;
     exitCode = finishRun(exitCode);
 
     platform::stopNetwork();

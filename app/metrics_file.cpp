@@ -16,6 +16,7 @@ using json = nlohmann::ordered_json;
 enum Family {
     Renders,
     PictureCheckPassed,
+    PictureCheckInconclusive,
     FramesPerSecondMean,
     FrameTimeSeconds,
     OnePercentLow,
@@ -34,7 +35,8 @@ struct FamilyText {
 
 constexpr FamilyText families[FamilyCount] = {
     {"vyrtest_renders", "gauge", "1 when the back-end presented frames and the run ended normally, else 0."},
-    {"vyrtest_picture_check_passed", "gauge", "1 when every picture check passed, 0 when one failed; absent without -check."},
+    {"vyrtest_picture_check_passed", "gauge", "1 when every picture check passed, 0 when one failed; absent without -check or when inconclusive."},
+    {"vyrtest_picture_check_inconclusive", "gauge", "1 when no picture check failed but the screen could not be looked at, else 0; absent without -check."},
     {"vyrtest_frames_per_second_mean", "gauge", "Frames presented per second of the run, pauses left out."},
     {"vyrtest_frame_time_seconds", "summary", "Time between presented frames."},
     {"vyrtest_one_percent_low_frames_per_second", "gauge", "Frame rate over the slowest 1 % of frames."},
@@ -92,8 +94,17 @@ public:
                   escapeLabel(rendererText && rendererText->is_string() ? rendererText->get<std::string>() : "") + "\"";
         const json* frames = member(results, "frames", "count");
         bool presented = frames && frames->is_number() && frames->get<double>() > 0;
-        sample(Renders, "", "", presented && (exitCode == 0 || exitCode == 3) ? 1 : 0);
+        sample(Renders, "", "", presented && (exitCode == 0 || exitCode == 5 || exitCode == 3) ? 1 : 0);
         flag(PictureCheckPassed, member(results, "picture", "passed"));
+        if (const json* checks = member(results, "picture", "checks")) {
+            bool inconclusive = false, failed = false;
+            for (const json& check : *checks) {
+                std::string outcome = check.is_object() ? check.value("outcome", "") : "";
+                inconclusive = inconclusive || outcome == "inconclusive";
+                failed = failed || outcome == "failed";
+            }
+            if (!checks->empty()) sample(PictureCheckInconclusive, "", "", inconclusive && !failed ? 1 : 0);
+        }
         value(FramesPerSecondMean, member(results, "frames", "mean_fps"), 1.0);
         if (const json* times = member(results, "frames", "frame_time_ms")) {
             static const std::pair<const char*, const char*> quantiles[] = {

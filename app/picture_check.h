@@ -1,7 +1,7 @@
 // -check: once a run shows frames, the check frame is drawn and looked at
 // twice: the renderer's pixels against the reference carried in the program,
-// and the window's pixels, as the window system holds them, against the
-// renderer's. -screenshot: the window's pixels at the end of the run.
+// and the screen's pixels where the window shows against the renderer's,
+// unless the window cannot be seen there (inconclusive, not failed). -screenshot: the window's pixels at the end of the run.
 #pragma once
 
 #include <string>
@@ -13,20 +13,28 @@ namespace vyr::test {
 
 struct StartupOptions;
 
+// Passed, failed, or inconclusive: the screen could not be looked at (the
+// window covered, minimised, the screen locked), which is neither.
 struct CheckOutcome {
     const char* name;     // "renderer" or "screen"
     bool ran = false;     // false: the frame could not be had (see failure)
     std::string failure;  // why it could not run
+    std::string unseen;   // why the window could not be seen: the check is inconclusive
     FrameComparison comparison;
-    bool passed() const { return ran && comparison.passed; }
+    bool inconclusive() const { return !unseen.empty(); }
+    bool passed() const { return !inconclusive() && ran && comparison.passed; }
+    bool failed() const { return !inconclusive() && !passed(); }
+    const char* outcome() const { return inconclusive() ? "inconclusive" : passed() ? "passed" : "failed"; }
 };
 
 struct PictureCheck {
     bool done = false;
-    CheckOutcome renderer{"renderer", false, {}, {}};
-    CheckOutcome screen{"screen", false, {}, {}};
+    CheckOutcome renderer{"renderer", false, {}, {}, {}};
+    CheckOutcome screen{"screen", false, {}, {}, {}};
     std::vector<std::string> images;  // the PNG files written for a failed check
-    bool failed() const { return done && !(renderer.passed() && screen.passed()); }
+    bool failed() const { return done && (renderer.failed() || screen.failed()); }
+    // No check failed, but one could not look.
+    bool inconclusive() const { return done && !failed() && (renderer.inconclusive() || screen.inconclusive()); }
 };
 
 PictureCheck& pictureCheck();

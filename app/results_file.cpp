@@ -88,7 +88,9 @@ json checkSection(const CheckOutcome& check) {
     for (size_t i = 0; i < checkRegionCount; i++)
         regions[checkRegions[i].name] = check.ran ? json(check.comparison.regionDifference[i]) : json(nullptr);
     return {{"name", check.name},
-            {"passed", check.passed()},
+            {"outcome", check.outcome()},
+            {"reason", check.inconclusive() ? json(check.unseen) : json(nullptr)},
+            {"passed", check.inconclusive() ? json(nullptr) : json(check.passed())},
             {"difference", check.ran ? json(check.comparison.difference) : json(nullptr)},
             {"limit", check.ran ? json(check.comparison.limit) : json(nullptr)},
             {"worst_region", check.ran ? json(check.comparison.worstRegion) : json(nullptr)},
@@ -100,7 +102,9 @@ json checkSection(const CheckOutcome& check) {
 json pictureSection(const StartupOptions& options) {
     if (!options.checkPicture) return nullptr;
     const PictureCheck& check = pictureCheck();
-    json section = {{"reference_time", checkSceneTime}, {"passed", check.done ? json(!check.failed()) : json(nullptr)}};
+    // Null until the check ran, and while a check that could not look leaves it open.
+    json passed = !check.done || check.inconclusive() ? json(nullptr) : json(!check.failed());
+    json section = {{"reference_time", checkSceneTime}, {"passed", passed}};
     section["checks"] = json::array();
     if (check.done) {
         section["checks"].push_back(checkSection(check.renderer));

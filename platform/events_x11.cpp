@@ -34,26 +34,6 @@ Pump& pump() {
     return p;
 }
 
-// WM_STATE IconicState or _NET_WM_STATE_HIDDEN: the window manager shows it as an icon.
-bool iconic(NativeWindow* w) {
-    const x11::Atoms& a = x11::atoms();
-    bool result = false;
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, remaining = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(w->display, w->window, a.wmState, 0, 2, False, a.wmState, &type, &format, &count,
-                           &remaining, &data) == Success &&
-        data) {
-        if (format == 32 && count >= 1 && reinterpret_cast<const unsigned long*>(data)[0] == IconicState)
-            result = true;
-        XFree(data);
-    }
-    for (Atom state : x11::atomList(w->display, w->window, a.netWmState))
-        if (state == a.netWmStateHidden) result = true;
-    return result;
-}
-
 WindowEvent sizeEvent(NativeWindow* w) {
     WindowEvent event;
     event.type = WindowEventType::Size;
@@ -142,7 +122,7 @@ bool translate(NativeWindow* w, XEvent& native, WindowEvent& out) {
     case PropertyNotify: {
         Atom atom = native.xproperty.atom;
         if (atom != a.wmState && atom != a.netWmState) return false;
-        bool nowIconic = iconic(w);
+        bool nowIconic = x11::iconic(w);
         if (nowIconic && !w->minimized) {
             w->minimized = true;
             out = minimizedEvent();

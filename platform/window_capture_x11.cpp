@@ -1,4 +1,6 @@
-// Pairs with platform/window_capture.h on X11: XGetImage of the window.
+// Pairs with platform/window_capture.h on X11: XGetImage of the root window
+// where the client area shows, which is what the screen shows: under a
+// compositor its output, not the window's own (redirected) pixels.
 #include "platform/window_capture.h"
 
 #include <X11/Xlib.h>
@@ -55,10 +57,13 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > attributes.width ||
         top + int64_t(height) > attributes.height)
         return false;
-    // A window partly off the screen makes the request fail; the shell's error
-    // handler counts the error instead of ending the program.
+    ::Window root = RootWindow(display, x11Screen(window)), child = 0;
+    int rootX = 0, rootY = 0;
+    if (!XTranslateCoordinates(display, x11Window(window), root, left, top, &rootX, &rootY, &child)) return false;
+    // A rectangle partly off the screen makes the request fail; the shell's
+    // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();
-    XImage* picture = XGetImage(display, x11Window(window), left, top, width, height, AllPlanes, ZPixmap);
+    XImage* picture = XGetImage(display, root, rootX, rootY, width, height, AllPlanes, ZPixmap);
     XSync(display, False);
     if (!picture || x11::errorCount() != errorsBefore) {
         if (picture) XDestroyImage(picture);

@@ -65,6 +65,9 @@ void queueEvent(NativeWindow* window, const WindowEvent& event);
 // when the window has none or it is not a list of atoms.
 std::vector<Atom> atomList(Display* display, ::Window window, Atom property);
 
+// WM_STATE IconicState or _NET_WM_STATE_HIDDEN: the window manager shows it as an icon.
+bool iconic(NativeWindow* window);
+
 // _NET_WM_STATE on a window that is not mapped yet: the window manager reads it at map time.
 void setInitialFullscreenState(NativeWindow* window, bool fullscreen);
 void setDecorations(NativeWindow* window, bool decorated);

@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "platform/icon_images.h"
@@ -151,7 +152,21 @@ Display* connection() {
     Connection& c = state();
     if (!c.display) {
         c.display = XOpenDisplay(nullptr);
-        if (!c.display) return nullptr;
+        if (!c.display) {
+            // The window cannot be made without it: say which display and why, once.
+            static bool told = false;
+            const char* name = XDisplayName(nullptr);
+            if (!told && (!name || !*name))
+                fputs("vyrtest: cannot open the display: DISPLAY is not set, so there is no X server to show the "
+                      "window on\n",
+                      stderr);
+            else if (!told)
+                fprintf(stderr, "vyrtest: cannot open the display \"%s\": no X server answers there or it refused "
+                        "the connection\n",
+                        name);
+            told = true;
+            return nullptr;
+        }
         XSetErrorHandler(countError);
         internAtoms(c.display, c.atoms);
         // The server then sends no release for auto-repeated keys; where it
@@ -188,6 +203,26 @@ std::vector<Atom> atomList(Display* display, ::Window window, Atom property) {
         }
         XFree(data);
     }
+    return result;
+}
+
+// WM_STATE IconicState or _NET_WM_STATE_HIDDEN: the window manager shows it as an icon.
+bool iconic(NativeWindow* w) {
+    const Atoms& a = atoms();
+    bool result = false;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(w->display, w->window, a.wmState, 0, 2, False, a.wmState, &type, &format, &count,
+                           &remaining, &data) == Success &&
+        data) {
+        if (format == 32 && count >= 1 && reinterpret_cast<const unsigned long*>(data)[0] == IconicState)
+            result = true;
+        XFree(data);
+    }
+    for (Atom state : atomList(w->display, w->window, a.netWmState))
+        if (state == a.netWmStateHidden) result = true;
     return result;
 }
 

@@ -10,6 +10,11 @@ Groups:
   reference  the OpenGL frame has not drifted from the reference in the tree
   scenetime  the same -scenetime gives the same frame, run to run and on both
              native back-ends; -screenshot holds the window's pixels
+  desktop    real desktop parts around the window (openbox, a window kept above,
+             i3lock, picom, a window the program raises itself above, a
+             minimised window, Xtigervnc read by a VNC client): the screen check
+             passes, fails, or is inconclusive with the reason; no display at all
+             is said on standard error
   wine       the Windows build's back-ends under Wine pass at 0 to 8 samples
 """
 import json
@@ -20,6 +25,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
+from test_display import TestDisplay, wait_until  # noqa: E402
 
 group, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -41,45 +49,19 @@ def check(ok, what):
         failures.append(what)
 
 
-class Display:
-    """A virtual X server of our own."""
-
-    def __enter__(self):
-        n = 600
-        while os.path.exists("/tmp/.X%d-lock" % n):
-            n += 1
-        self.name = ":%d" % n
-        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while subprocess.call(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL) != 0:
-            if time.monotonic() > deadline:
-                raise RuntimeError("Xvfb did not start")
-            time.sleep(0.1)
-        return self
-
-    def __exit__(self, *exc):
-        self.server.terminate()
-        self.server.wait()
-
-
 def environment(display, **extra):
-    env = dict(os.environ, SDL_AUDIODRIVER="dummy", XDG_DATA_HOME=work, LIBGL_ALWAYS_SOFTWARE="1",
-               DISPLAY=display.name)
-    env.update(extra)
-    return env
+    return display.env(XDG_DATA_HOME=work, **extra)
 
 
 def run(display, name, arguments, **extra):
     """The program to its end in a folder of its own: exit code, stderr, results."""
     folder = os.path.join(work, name)
     os.makedirs(folder, exist_ok=True)
-    done = subprocess.run([program, "-nosound", "-report", "r.json"] + arguments, cwd=folder, capture_output=True,
-                          text=True, env=environment(display, **extra), timeout=300)
+    code, _, err = display.run([program, "-nosound", "-report", "r.json"] + arguments, cwd=folder, timeout=300,
+                               env=environment(display, **extra))
     report = os.path.join(folder, "r.json")
     results = json.load(open(report)) if os.path.exists(report) else {}
-    return done.returncode, done.stderr, results, folder
+    return code, err, results, folder
 
 
 def pixels(path):
@@ -109,7 +91,7 @@ def passes(label, code, err, results):
 
 try:
     if group == "backends":
-        with Display() as display:
+        with TestDisplay() as display:
             for backend, options in (("OpenGL", []), ("Vulkan", ["-vulkan"])):
                 for samples in ("0", "2", "4", "8"):
                     label = "%s -ms %s" % (backend, samples)
@@ -122,20 +104,13 @@ try:
             passes("OpenGL fullscreen", code, err, results)
             # A remote session hides the OFF indicator from its own frames, not
             # from the check frame, which must still match the reference.
-            sim = subprocess.Popen([os.path.join(bin_dir, "vyrd-sim"), "--answer", "1", "--port-file-dir",
-                                    os.path.join(work, "Tarsel", "VYR")], stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL, env=environment(display))
-            try:
-                deadline = time.monotonic() + 30
-                while not (os.path.isdir(os.path.join(work, "Tarsel", "VYR")) and os.listdir(
-                        os.path.join(work, "Tarsel", "VYR"))) and time.monotonic() < deadline:
-                    time.sleep(0.05)
-                code, err, results, _ = run(display, "remote", ["-check", "-duration", "1"])
-                check((results.get("session") or {}).get("remote") is True, "remote session: VYR ON")
-                passes("OpenGL in a remote session", code, err, results)
-            finally:
-                sim.terminate()
-                sim.wait()
+            ports = os.path.join(work, "Tarsel", "VYR")
+            display.start([os.path.join(bin_dir, "vyrd-sim"), "--answer", "1", "--port-file-dir", ports],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=environment(display))
+            wait_until(lambda: os.path.isdir(ports) and os.listdir(ports), "vyrd-sim's port file")
+            code, err, results, _ = run(display, "remote", ["-check", "-duration", "1"])
+            check((results.get("session") or {}).get("remote") is True, "remote session: VYR ON")
+            passes("OpenGL in a remote session", code, err, results)
     elif group == "faults":
         # fault, back-end options, the check that must fail, the region it must name.
         table = (
@@ -147,7 +122,7 @@ try:
             ("depth-clear-nothing", [], "renderer", "logos"),
             ("depth-clear-nothing", ["-vulkan"], "renderer", "logos"),
         )
-        with Display() as display:
+        with TestDisplay() as display:
             for fault, options, failing, region in table:
                 label = fault + (" (Vulkan)" if options else " (OpenGL)")
                 code, err, results, folder = run(display, label.replace(" ", ""), options + ["-check", "-duration", "1"],
@@ -172,7 +147,7 @@ try:
                     check(checks["renderer"]["passed"] is True, "%s: the renderer's frame still passes" % label)
     elif group == "reference":
         # vyr-refgen draws the frame afresh; Mesa's rasteriser gives the same bytes every time.
-        with Display() as display:
+        with TestDisplay() as display:
             fresh = os.path.join(work, "fresh.png")
             subprocess.run([os.path.join(bin_dir, "vyr-refgen"), fresh], env=environment(display), check=True,
                            capture_output=True, timeout=120)
@@ -186,7 +161,7 @@ try:
             check(code == 0 and renderer.get("regions", {}).get("whole frame", 1) < 0.002,
                   "the program's own OpenGL frame is the reference (%s)" % renderer.get("regions"))
     elif group == "scenetime":
-        with Display() as display:
+        with TestDisplay() as display:
             shots = {}
             # "checked": after the check frame a paused run draws its frozen frame
             # again, which must be the frame it first showed, at -scenetime.
@@ -202,24 +177,147 @@ try:
             check(shots["a"] != shots["later"], "-scenetime: another time gives another frame")
             same = sum(1 for x, y in zip(shots["vulkan"][1], shots["gl0"][1]) if abs(x - y) > 48)
             check(same < 0.01 * len(shots["gl0"][1]), "-scenetime: Vulkan's frame is OpenGL's (%d bytes differ)" % same)
-            # -screenshot against the test's own capture of the paused window.
+            # -screenshot against the test's own read of the screen where the paused window shows.
             folder = os.path.join(work, "own")
             os.makedirs(folder)
-            env = environment(display)
-            p = subprocess.Popen([program, "-nosound", "-paused", "-scenetime", "1", "-screenshot", "shot.png"],
-                                 cwd=folder, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            found = subprocess.run(["timeout", "60", "xdotool", "search", "--sync", "--onlyvisible", "--name",
-                                    r"\(OpenGL\)"], capture_output=True, text=True, env=env).stdout.split()
-            own, previous, deadline = os.path.join(folder, "own.png"), None, time.monotonic() + 60
-            while found and time.monotonic() < deadline:
-                subprocess.run(["import", "-window", found[0], own], env=env, capture_output=True)
-                current = pixels(own)
-                if current == previous and max(current[1] or b"\0") > 16:
-                    break
-                previous = current
-            subprocess.run(["xdotool", "key", "--window", found[0] if found else "0", "Escape"], env=env)
+            p = display.start([program, "-nosound", "-paused", "-scenetime", "1", "-screenshot", "shot.png"],
+                              cwd=folder, env=environment(display), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            window = display.wait_for_window()
+            seen = []
+
+            def settled():
+                seen.append(display.screen_pixels(window))
+                return len(seen) > 1 and seen[-1] and seen[-1] == seen[-2] and max(seen[-1]) > 16
+
+            wait_until(settled, "a still, drawn picture where the paused window shows", 60, 0.2)
+            display.x("xdotool", "key", "--window", window, "Escape")
             check(p.wait(timeout=60) == 0, "-screenshot: Escape ends with 0")
-            check(pixels(os.path.join(folder, "shot.png")) == pixels(own), "-screenshot holds the window's pixels")
+            check(pixels(os.path.join(folder, "shot.png")) == ((640, 400), seen[-1]),
+                  "-screenshot holds what the screen shows of the window")
+    elif group == "desktop":
+        picom = ["picom", "--backend", "xrender"]
+        hidden = picom + ["--opacity-rule", "0:class_g = 'VYRTEST'"]
+
+        def cover(display, window):
+            """A plain window over the whole screen, above the program's."""
+            display.start(["xterm", "-geometry", "300x100+0+0", "-title", "cover"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL)
+            return wait_until(lambda: (display.x("xdotool", "search", "--onlyvisible", "--name", "^cover$") or "").split(),
+                              "the covering window")[0]
+
+        def kept_above(display, window):
+            display.x("wmctrl", "-i", "-r", cover(display, window), "-b", "add,above")
+
+        def locker(display, window):
+            display.start(["i3lock", "-n", "-c", "203040"])
+            wait_until(lambda: '"i3lock"' in (display.x("xwininfo", "-root", "-children") or ""), "i3lock's window")
+
+        def minimise(display, window):
+            display.x("xdotool", "windowminimize", window)
+            wait_until(lambda: "IsViewable" not in (display.x("xwininfo", "-id", window) or "IsViewable"),
+                       "the program's window minimised")
+
+        # What is around the window when its first frame is presented, the exit
+        # codes allowed, and the screen check's reason when inconclusive.
+        table = (
+            ("a window kept above it (openbox)", dict(window_manager=True), kept_above, [], (5,), r'^covered by the window "cover"$'),
+            ("a screen locker", {}, locker, [], (5,), r'^covered by the window "i3lock"$'),
+            ("a screen locker, Vulkan", {}, locker, ["-vulkan"], (5,), r'^covered by the window "i3lock"$'),
+            ("a screen locker under a compositor", dict(compositor=picom), locker, [], (5,), r'^covered by the window "i3lock"$'),
+            ("a compositor", dict(compositor=picom), None, [], (0,), None),
+            ("a compositor, Vulkan", dict(compositor=picom, window_manager=True), None, ["-vulkan"], (0,), None),
+            ("a compositor that hides the window", dict(compositor=hidden), None, [], (3,), None),
+            ("a window it raises itself above", {}, cover, [], (0,), None),
+            ("a window it raises itself above (openbox)", dict(window_manager=True), cover, [], (0,), None),
+            ("minimised (openbox)", dict(window_manager=True), minimise, [], (0, 5), r"^minimised$"),
+        )
+        for label, desktop, action, options, codes, reason in table:
+            with TestDisplay(**desktop) as display:
+                folder = os.path.join(work, re.sub(r"\W+", "-", label))
+                os.makedirs(folder)
+                gate = os.path.join(folder, "gate")
+                p = display.start([program, "-nosound", "-report", "r.json", "-check", "-duration", "1"] + options,
+                                  cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                                  env=environment(display, LD_PRELOAD=faults_library, DRIVER_FAULT="hold-first-present",
+                                                  DRIVER_FAULT_GATE=gate))
+                window = display.wait_for_window()
+                if action:
+                    action(display, window)
+                open(gate, "w").close()
+                try:
+                    err = p.communicate(timeout=120)[1]
+                except subprocess.TimeoutExpired:
+                    display.end(p)
+                    err = p.communicate()[1]
+                code = p.returncode
+                results = json.load(open(os.path.join(folder, "r.json"))) if os.path.exists(os.path.join(folder, "r.json")) else {}
+                record(label, results)
+                picture = results.get("picture") or {}
+                checks = {c["name"]: c for c in picture.get("checks", [])}
+                screen = checks.get("screen", {})
+                check(code in codes and (results.get("end") or {}).get("exit_code") == code,
+                      "%s: exit %s (%s; %s)" % (label, " or ".join(map(str, codes)), code, err.strip().splitlines()[-1:]))
+                check(checks.get("renderer", {}).get("outcome") == "passed", "%s: the renderer's check passes" % label)
+                expected = {0: ("passed", True), 3: ("failed", False), 5: ("inconclusive", None)}.get(code, (None, None))
+                check(screen.get("outcome") == expected[0] and picture.get("passed") is expected[1],
+                      "%s: the screen check is %s, the picture's verdict %s" % (label, expected[0], expected[1]))
+                if code == 5:
+                    check(reason and re.search(reason, screen.get("reason") or "") and screen.get("passed") is None,
+                          "%s: the reason is %r (%r)" % (label, reason, screen.get("reason")))
+                    check(("picture check inconclusive: the screen's frame could not be looked at: %s\n" % screen.get("reason")) in err,
+                          "%s: a line on standard error names the reason" % label)
+                else:
+                    check(screen.get("reason") is None, "%s: no reason without an inconclusive check" % label)
+                if code == 3:
+                    check(re.search(r"picture check failed: the screen's frame differs", err) is not None,
+                          "%s: standard error names the screen check" % label)
+
+        # A real remote-desktop server read by a real viewer: the check passes,
+        # and the viewer's pixels where the window shows are the program's screenshot.
+        with TestDisplay(vnc=True) as display:
+            folder = os.path.join(work, "vnc")
+            os.makedirs(folder)
+            p = display.start([program, "-nosound", "-report", "r.json", "-check", "-paused", "-scenetime", "2",
+                               "-screenshot", "shot.png"], cwd=folder, env=environment(display),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            window = display.wait_for_window()
+            place = display.x("xwininfo", "-id", window) or ""
+            x, y = (int(re.search(r"Absolute upper-left %s:\s+(-?\d+)" % a, place).group(1)) for a in "XY")
+            views = []
+
+            def view_settles():
+                shot = os.path.join(folder, "view%d.jpg" % len(views))
+                display.run(["vncsnapshot", "-quiet", "-encodings", "raw", "-rect", "640x400+%d+%d" % (x, y),
+                             "127.0.0.1::%d" % display.vnc_port, shot], timeout=60)
+                views.append(pixels(shot) if os.path.exists(shot) else None)
+                return len(views) > 1 and views[-1] and views[-1] == views[-2] and max(views[-1][1]) > 16
+
+            wait_until(view_settles, "a still picture in the VNC viewer", 60, 0.2)
+            display.x("xdotool", "key", "--window", window, "Escape")
+            err = p.communicate(timeout=60)[1]
+            results = json.load(open(os.path.join(folder, "r.json")))
+            check(p.returncode == 0 and (results.get("picture") or {}).get("passed") is True,
+                  "Xtigervnc: the check passes (exit %s, %s)" % (p.returncode, err.strip().splitlines()[-1:]))
+            view = os.path.join(folder, "view%d.jpg" % (len(views) - 1))
+            psnr = subprocess.run(["compare", "-metric", "PSNR", view, os.path.join(folder, "shot.png"), "null:"],
+                                  capture_output=True, text=True).stderr.split()
+            value = float(psnr[0]) if psnr and psnr[0].replace(".", "", 1).isdigit() else (99.0 if psnr[:1] == ["inf"] else 0.0)
+            check(value >= 30, "Xtigervnc: the viewer's pixels are the program's screenshot (PSNR %s dB)" % psnr[:1])
+
+        # No display: the banner, exit 1, and one line naming the display and why.
+        for backend in ([], ["-vulkan"]):
+            for name, value in (("unset", None), ("no server", "nohost.invalid:0")):
+                env = dict(os.environ)
+                env.pop("DISPLAY", None)
+                if value:
+                    env["DISPLAY"] = value
+                done = subprocess.run([program, "-nosound", "-duration", "1"] + backend, capture_output=True, text=True,
+                                      env=env, timeout=60)
+                lines = done.stderr.splitlines()
+                check(done.returncode == 1 and done.stdout.startswith("TARSEL VYR") and len(lines) == 1 and
+                      lines[0].startswith("vyrtest: cannot open the display") and (value or "DISPLAY is not set") in lines[0],
+                      "no display (%s%s): exit 1 and one line naming it (%s, %r)" % (name, " ".join([""] + backend),
+                                                                                      done.returncode, lines))
     elif group == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
         runs = [(b, s) for b in ("OpenGL", "Direct3D 9", "Vulkan") for s in ("0", "2", "4", "8")]

@@ -15,6 +15,10 @@
      depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
                           viewport that moves the frame into the nearer half of
                           the depth range keeps the farther half
+     hold-first-present   the first glXSwapBuffers or vkQueuePresentKHR waits
+                          (at most 60 s) until the file DRIVER_FAULT_GATE
+                          exists: a slow driver, during which the test changes
+                          the desktop around the shown window
    Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
    program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr. */
 #define _GNU_SOURCE
@@ -36,6 +40,13 @@ static int fault(const char* name) {
 
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
+static void holdFirstPresent(void) {
+    static int held;
+    const char* gate = getenv("DRIVER_FAULT_GATE");
+    if (held++ || !fault("hold-first-present") || !gate) return;
+    for (int i = 0; i < 6000 && access(gate, F_OK) != 0; i++) usleep(10000);
+}
+
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static int presents;
     if (++presents == 5) {
@@ -45,6 +56,7 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
             for (;;) pause();
         if (fault("present-stop")) raise(SIGSTOP);
     }
+    holdFirstPresent();
     if (fault("present-nothing")) return;
     REAL(glXSwapBuffers)(display, drawable);
 }
@@ -93,8 +105,19 @@ static void VKAPI_CALL faultyCmdSetViewport(VkCommandBuffer commands, uint32_t f
     realCmdSetViewport(commands, first, count, viewports);
 }
 
+static PFN_vkQueuePresentKHR realQueuePresent;
+
+static VkResult VKAPI_CALL heldQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
+    holdFirstPresent();
+    return realQueuePresent(queue, info);
+}
+
 static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, const char* name) {
     PFN_vkVoidFunction real = realGetDeviceProcAddr(device, name);
+    if (real && fault("hold-first-present") && strcmp(name, "vkQueuePresentKHR") == 0) {
+        realQueuePresent = (PFN_vkQueuePresentKHR)real;
+        return (PFN_vkVoidFunction)heldQueuePresent;
+    }
     if (real && fault("depth-clear-nothing") && strcmp(name, "vkCmdSetViewport") == 0) {
         realCmdSetViewport = (PFN_vkCmdSetViewport)real;
         return (PFN_vkVoidFunction)faultyCmdSetViewport;

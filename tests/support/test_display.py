@@ -53,6 +53,13 @@ def free_tcp_port():
         return s.getsockname()[1]
 
 
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
+                ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int), ("depth", ctypes.c_int),
+                ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
+
+
 class _Xlib:
     """The few Xlib calls the helper needs, without a tool that grabs the server."""
 
@@ -65,6 +72,13 @@ class _Xlib:
         x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
         x.XGetSelectionOwner.restype = ctypes.c_ulong
         x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        x.XDefaultRootWindow.restype = ctypes.c_ulong
+        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x.XTranslateCoordinates.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                                            ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p]
+        x.XGetImage.restype = ctypes.POINTER(_XImage)
+        x.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
+                                ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
         self.x = x
 
     def selection_owned(self, display, selection):
@@ -73,6 +87,34 @@ class _Xlib:
             return False
         try:
             return self.x.XGetSelectionOwner(connection, self.x.XInternAtom(connection, selection.encode(), 0)) != 0
+        finally:
+            self.x.XCloseDisplay(connection)
+
+    def screen_pixels(self, display, window, width, height):
+        """RGB bytes of the screen (the root window) where `window` shows, from its
+        top-left corner: what a viewer of the screen sees there."""
+        connection = self.x.XOpenDisplay(display.encode())
+        if not connection:
+            return None
+        try:
+            root = self.x.XDefaultRootWindow(connection)
+            x, y, child = ctypes.c_int(), ctypes.c_int(), ctypes.c_ulong()
+            if not self.x.XTranslateCoordinates(connection, window, root, 0, 0, ctypes.byref(x), ctypes.byref(y),
+                                                ctypes.byref(child)):
+                return None
+            image = self.x.XGetImage(connection, root, x.value, y.value, width, height, ctypes.c_ulong(~0 & 0xffffffff), 2)
+            if not image:
+                return None
+            i = image.contents
+            if i.bits_per_pixel != 32:
+                return None
+            data = ctypes.string_at(i.data, i.bytes_per_line * height)
+            rgb = bytearray()
+            for row in range(height):
+                line = data[row * i.bytes_per_line: row * i.bytes_per_line + 4 * width]
+                for p in range(0, 4 * width, 4):  # B, G, R, unused
+                    rgb += bytes((line[p + 2], line[p + 1], line[p]))
+            return bytes(rgb)
         finally:
             self.x.XCloseDisplay(connection)
 
@@ -101,6 +143,8 @@ class TestDisplay:
         self._xlib = _Xlib()
 
     # The server, its number read from the pipe; the pipe stays open while it runs.
+    # -noreset: a server that resets when its last client leaves refuses the
+    # next one for a moment (the helper's own probe is such a last client).
     def __enter__(self):
         try:
             self._start_server()
@@ -123,9 +167,9 @@ class TestDisplay:
             self.vnc_port = free_tcp_port()
             argv = ["Xtigervnc", "-displayfd", str(write), "-geometry", "%sx%s" % (width, height), "-depth", depth,
                     "-rfbport", str(self.vnc_port), "-localhost", "-SecurityTypes", "None", "-AlwaysShared",
-                    "-nolisten", "tcp"]
+                    "-nolisten", "tcp", "-noreset"]
         else:
-            argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen, "-nolisten", "tcp"]
+            argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen, "-nolisten", "tcp", "-noreset"]
         log = open(os.path.join(self.work, "server.log"), "w")
         self.processes.append(subprocess.Popen(argv, pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=log,
                                                stderr=subprocess.STDOUT, preexec_fn=_own_session))
@@ -189,12 +233,13 @@ class TestDisplay:
                    "openbox on " + self.name, self.timeout)
 
     def start_compositor(self, argv):
-        process = self.start(list(argv), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        log = open(os.path.join(self.work, "compositor.log"), "w")
+        process = self.start(list(argv), stdout=log, stderr=subprocess.STDOUT)
         # A compositor owns the _NET_WM_CM_S<screen> selection once it composites.
         wait_until(lambda: self._xlib.selection_owned(self.name, "_NET_WM_CM_S0") or process.poll() is not None,
                    "the compositor %s on %s" % (argv[0], self.name), self.timeout)
         if process.poll() is not None:
-            raise WaitFailed("the compositor %s ended with %s" % (argv[0], process.returncode))
+            raise WaitFailed("the compositor %s ended with %s: %s" % (argv[0], process.returncode, self.log("compositor")))
         return process
 
     def wait_for_window(self, class_name="VYRTEST", timeout=60):
@@ -202,6 +247,11 @@ class TestDisplay:
         found = wait_until(lambda: (self.x("xdotool", "search", "--onlyvisible", "--class", class_name) or "").split(),
                            "a visible %s window" % class_name, timeout)
         return found[0]
+
+    def screen_pixels(self, window, width=640, height=400):
+        """RGB bytes of what the screen shows at the window's place (window: id as
+        int or decimal text), read without grabbing the server; None when unreadable."""
+        return self._xlib.screen_pixels(self.name, int(window), width, height)
 
     @staticmethod
     def end(process, grace=5):
