@@ -284,11 +284,14 @@ BackendRun backendRun(Backend backend, How how, int exitCode, json results = nul
     return run;
 }
 
-json pictureResults(bool passed) { return {{"picture", {{"passed", passed}}}}; }
+json pictureResults(json passed, const char* screen = "passed") {
+    return {{"picture", {{"passed", passed}, {"checks", {{{"outcome", "passed"}}, {{"outcome", screen}}}}}}};
+}
 
 }  // namespace
 
-// The worst child decides: 0, then 3 (a wrong picture), then any failure as 1.
+// The worst child decides: 0, then 5 (the screen not looked at), then 3 (a
+// wrong picture), then any failure as 1.
 TEST(AllBackends, ExitCodeAndSummary) {
     struct Case {
         std::vector<std::pair<How, int>> children;
@@ -296,6 +299,11 @@ TEST(AllBackends, ExitCodeAndSummary) {
     } cases[] = {
         {{{How::Exited, 0}, {How::Exited, 0}}, 0},
         {{{How::Exited, 0}, {How::Exited, 3}}, 3},
+        {{{How::Exited, 5}, {How::Exited, 0}}, 5},
+        {{{How::Exited, 5}, {How::Exited, 3}}, 3},
+        {{{How::Exited, 3}, {How::Exited, 5}}, 3},
+        {{{How::Exited, 5}, {How::Exited, 1}}, 1},
+        {{{How::TimedOut, 0}, {How::Exited, 5}}, 1},
         {{{How::Exited, 3}, {How::Exited, 1}}, 1},
         {{{How::Exited, 1}, {How::Exited, 3}}, 1},
         {{{How::Exited, 20}, {How::Exited, 0}}, 1},
@@ -315,19 +323,22 @@ TEST(AllBackends, ExitCodeAndSummary) {
         backendRun(Backend::Vulkan, How::Exited, 3, pictureResults(false)),
         backendRun(Backend::Vulkan, How::TimedOut, 0),
         backendRun(Backend::Vulkan, How::Exited, 1, {{"end", {{"message", "No device."}}}}),
+        backendRun(Backend::OpenGL, How::Exited, 5, pictureResults(nullptr, "inconclusive")),
     };
     json merged = mergedResults(runs, StartupOptions());
     EXPECT_EQ(merged["summary"].dump(),
               json({{"exit_code", 1},
-                    {"renders", {"OpenGL", "Vulkan"}},
+                    {"renders", {"OpenGL", "Vulkan", "OpenGL"}},
                     {"picture_passed", {"OpenGL"}},
                     {"picture_failed", {"Vulkan"}},
+                    {"picture_inconclusive", {"OpenGL"}},
                     {"failed",
                      {{{"backend", "Direct3D 9"}, {"how", "ended by SIGSEGV"}},
                       {{"backend", "Vulkan"}, {"how", "timed out after 12 s"}},
                       {{"backend", "Vulkan"}, {"how", "exit code 1: No device."}}}}})
                   .dump());
-    const char* outcomes[] = {"renders", "signal", "wrong picture", "timed out", "cannot render"};
+    const char* outcomes[] = {"renders", "signal", "wrong picture", "timed out", "cannot render",
+                              "renders, screen not checked"};
     for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(merged["backends"][i]["outcome"], outcomes[i]) << i;
     EXPECT_EQ(merged["backends"][1]["signal"], "SIGSEGV");
     EXPECT_TRUE(merged["backends"][1]["exit_code"].is_null());
@@ -364,6 +375,28 @@ TEST(MetricsFile, SamplesFromTheDocument) {
          })
         EXPECT_NE(single.find("\n" + line + "\n"), std::string::npos) << line << "\n" << single;
     EXPECT_EQ(single.find("vyrtest_direct_rendering"), std::string::npos) << "null: no sample";
+
+    // The picture's three outcomes: passed and inconclusive are told apart, a failure wins.
+    struct Outcome {
+        json passed;
+        const char *screen, *passedSample, *inconclusiveSample;
+        int exitCode;
+    } outcomes[] = {{true, "passed", "1", "0", 0}, {false, "failed", "0", "0", 3},
+                    {nullptr, "inconclusive", nullptr, "1", 5}};
+    for (const Outcome& o : outcomes) {
+        json checked = run;
+        checked.update(pictureResults(o.passed, o.screen));
+        checked["end"]["exit_code"] = o.exitCode;
+        std::string text = metricsText(checked, 0);
+        std::string passedLine = "\nvyrtest_picture_check_passed" + labels + "} ";
+        if (o.passedSample)
+            EXPECT_NE(text.find(passedLine + o.passedSample + "\n"), std::string::npos) << o.screen << "\n" << text;
+        else
+            EXPECT_EQ(text.find(passedLine), std::string::npos) << o.screen << ": no verdict\n" << text;
+        EXPECT_NE(text.find("\nvyrtest_picture_check_inconclusive" + labels + "} " + o.inconclusiveSample + "\n"),
+                  std::string::npos) << o.screen << "\n" << text;
+        EXPECT_NE(text.find("\nvyrtest_renders" + labels + "} 1\n"), std::string::npos) << o.screen;
+    }
 
     // -all: one family at a time, both back-ends in it; a child without results renders 0.
     json merged = {{"backends",
