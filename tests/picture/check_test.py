@@ -16,6 +16,8 @@ Groups:
              passes, fails, or is inconclusive with the reason; no display at all
              is said on standard error
   wine       the Windows build's back-ends under Wine pass at 0 to 8 samples
+  wine-desktop  under Wine, a window kept on top over the program and a start
+             minimised give 5 (or 0 once restored), never 3
 """
 import json
 import os
@@ -318,6 +320,46 @@ try:
                       lines[0].startswith("vyrtest: cannot open the display") and (value or "DISPLAY is not set") in lines[0],
                       "no display (%s%s): exit 1 and one line naming it (%s, %r)" % (name, " ".join([""] + backend),
                                                                                       done.returncode, lines))
+    elif group == "wine-desktop":
+        # The Windows build under Wine: a window kept on top over it (Win32's own
+        # Z-order) and a start minimised are never a wrong picture.
+        exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
+        cover_exe = os.path.join(windows_dir, "tests", "cover_window.exe")
+        with TestDisplay(screen="1024x768x24") as display:
+            env = display.env(WINEPREFIX=os.path.join(work, "prefix"), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+            try:
+                display.run(["wineboot", "-i"], env=env, timeout=300)
+                display.run(["wineserver", "-w"], env=env, timeout=300)
+                for label, prefix, codes, reason in (
+                        ("a window kept on top", [], (5,), r'^covered by the window "cover"$'),
+                        ("started minimised", ["start", "/wait", "/min"], (0, 5), r"^minimised$")):
+                    folder = os.path.join(work, re.sub(r"\W+", "-", label))
+                    os.makedirs(folder)
+                    cover = None
+                    if not prefix:
+                        cover = display.start(["wine", cover_exe], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                        wait_until(lambda: (display.x("xdotool", "search", "--onlyvisible", "--name", "^cover$") or "").split(),
+                                   "the covering window", 120)
+                    report = os.path.join(folder, "r.json")
+                    for attempt in range(2):  # Wine's own start-up failure (c0000018) is tried once more
+                        code, _, err = display.run(["wine"] + prefix + [exe, "-nosound", "-check", "-duration", "1",
+                                                                        "-report", "r.json"], cwd=folder, env=env,
+                                                   timeout=300)
+                        if os.path.exists(report) or "c0000018" not in err:
+                            break
+                    if cover:
+                        display.end(cover)
+                    results = json.load(open(report)) if os.path.exists(report) else {}
+                    screen = {c["name"]: c for c in (results.get("picture") or {}).get("checks", [])}.get("screen", {})
+                    end = (results.get("end") or {}).get("exit_code")
+                    check(end in codes and screen.get("outcome") in ("passed", "inconclusive"),
+                          "Wine, %s: exit %s, never 3 (%s, screen %s: %s)" % (label, " or ".join(map(str, codes)), end,
+                                                                              screen.get("outcome"), screen.get("reason")))
+                    if end == 5:
+                        check(re.search(reason, screen.get("reason") or "") is not None,
+                              "Wine, %s: the reason is %r (%r)" % (label, reason, screen.get("reason")))
+            finally:
+                display.run(["wineserver", "-k"], env=env, timeout=60)
     elif group == "wine":
         exe = os.path.join(windows_dir, "bin", "vyrtest.exe")
         runs = [(b, s) for b in ("OpenGL", "Direct3D 9", "Vulkan") for s in ("0", "2", "4", "8")]
