@@ -90,6 +90,25 @@ void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage
     }
 }
 
+// A minimised window is restored before the check frame is drawn: it has no
+// pixels on the screen, and on some systems none to draw into. One that stays
+// minimised leaves both checks inconclusive rather than failed.
+bool restoreForCheck(ApplicationState& app, PictureCheck& check) {
+    if (!platform::windowMinimised(app.window)) return true;
+    platform::bringIntoView(app.window);
+    const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;
+    while (platform::windowMinimised(app.window)) {
+        if (timeIsUp(deadline)) {
+            check.renderer.unseen = check.screen.unseen = "minimised";
+            return false;
+        }
+        platform::sleepMs(20);
+    }
+    // Windows tells the window procedure the restored size inside the restore
+    // itself; an X window keeps its size while it is an icon.
+    return true;
+}
+
 void tellOutcome(const CheckOutcome& check, const char* what, const char* against) {
     if (check.inconclusive())
         fprintf(stderr, "vyrtest: picture check inconclusive: the %s frame could not be looked at: %s\n", what,
@@ -119,6 +138,12 @@ void runPictureCheck(const StartupOptions& options) {
     check.done = true;
 
     FrameImage rendered, shown, reference;
+    if (!restoreForCheck(app, check)) {
+        tellOutcome(check.renderer, "renderer's", "the reference");
+        tellOutcome(check.screen, "screen's", "the renderer's");
+        fflush(stderr);
+        return;
+    }
     if (!drawCheckFrame(*app.context, app.content->project, app.content->overlays, rendered)) {
         fail(check.renderer, app.context->width < checkFrameWidth || app.context->height < checkFrameHeight
                                  ? "the window is smaller than 640 x 400"

@@ -31,6 +31,10 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
 bool clientAreaInView(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                       std::string& why);
 
+// Whether the window is minimised (an icon): it then has no pixels on the
+// screen, and on some systems none for the renderer to draw into either.
+bool windowMinimised(NativeWindow* window);
+
 // Restores a minimised window or raises a covered one, without taking the
 // keyboard from the user. A screen locker, a screen saver or a window that
 // keeps itself above the others is left as it is: the window system decides.

@@ -109,6 +109,8 @@ bool clientAreaInView(NativeWindow* window, int32_t left, int32_t top, uint32_t 
     return false;
 }
 
+bool windowMinimised(NativeWindow* window) { return IsIconic(toHwnd(window)) != 0; }
+
 void bringIntoView(NativeWindow* window) {
     HWND hwnd = toHwnd(window);
     if (sessionDisconnected() || workstationLocked()) return;

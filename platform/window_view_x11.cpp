@@ -160,6 +160,13 @@ bool clientAreaInView(NativeWindow* window, int32_t left, int32_t top, uint32_t 
     return true;
 }
 
+bool windowMinimised(NativeWindow* window) {
+    Display* display = x11Display(window);
+    XWindowAttributes attributes;
+    return display && XGetWindowAttributes(display, x11Window(window), &attributes) &&
+           attributes.map_state != IsViewable && x11::iconic(window);
+}
+
 void bringIntoView(NativeWindow* window) {
     Display* display = x11Display(window);
     if (!display) return;

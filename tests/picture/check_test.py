@@ -332,7 +332,7 @@ try:
                 display.run(["wineserver", "-w"], env=env, timeout=300)
                 for label, prefix, codes, reason in (
                         ("a window kept on top", [], (5,), r'^covered by the window "cover"$'),
-                        ("started minimised", ["start", "/wait", "/min"], (0, 5), r"^minimised$")):
+                        ("started minimised", ["start", "/wait", "/min", "/unix"], (0, 5), r"^minimised$")):
                     folder = os.path.join(work, re.sub(r"\W+", "-", label))
                     os.makedirs(folder)
                     cover = None
@@ -343,7 +343,7 @@ try:
                     report = os.path.join(folder, "r.json")
                     for attempt in range(2):  # Wine's own start-up failure (c0000018) is tried once more
                         code, _, err = display.run(["wine"] + prefix + [exe, "-nosound", "-check", "-duration", "1",
-                                                                        "-report", "r.json"], cwd=folder, env=env,
+                                                                        "-report", report], cwd=folder, env=env,
                                                    timeout=300)
                         if os.path.exists(report) or "c0000018" not in err:
                             break
