@@ -12,7 +12,7 @@ Groups:
              native back-ends; -screenshot holds the window's pixels
   desktop    real desktop parts around the window (openbox, a window kept above,
              i3lock, picom, a window the program raises itself above, a
-             minimised window, Xtigervnc read by a VNC client): the screen check
+             minimised window, the screen saver, Xtigervnc read by a VNC client): the screen check
              passes, fails, or is inconclusive with the reason; no display at all
              is said on standard error
   wine       the Windows build's back-ends under Wine pass at 0 to 8 samples
@@ -214,6 +214,9 @@ try:
             display.start(["i3lock", "-n", "-c", "203040"])
             wait_until(lambda: '"i3lock"' in (display.x("xwininfo", "-root", "-children") or ""), "i3lock's window")
 
+        def blank(display, window):
+            display.x("xset", "s", "activate")
+
         def minimise(display, window):
             display.x("xdotool", "windowminimize", window)
             wait_until(lambda: "IsViewable" not in (display.x("xwininfo", "-id", window) or "IsViewable"),
@@ -232,6 +235,7 @@ try:
             ("a window it raises itself above", {}, cover, [], (0,), None),
             ("a window it raises itself above (openbox)", dict(window_manager=True), cover, [], (0,), None),
             ("minimised (openbox)", dict(window_manager=True), minimise, [], (0, 5), r"^minimised$"),
+            ("the screen saver", {}, blank, [], (5,), r"^the screen is blanked by the screen saver$"),
         )
         for label, desktop, action, options, codes, reason in table:
             with TestDisplay(**desktop) as display:
