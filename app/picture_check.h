@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/frame_comparison.h"
+#include "render/frame_image.h"
 
 namespace vyr::test {
 
@@ -26,6 +27,7 @@ struct PictureCheck {
     CheckOutcome renderer{"renderer", false, {}, {}};
     CheckOutcome screen{"screen", false, {}, {}};
     std::vector<std::string> images;  // the PNG files written for a failed check
+    FrameImage rendered, shown;       // the frames it looked at, for the report page
     bool failed() const { return done && !(renderer.passed() && screen.passed()); }
 };
 
