@@ -511,6 +511,9 @@ TEST(ReportPage, TextNumbersAndCharts) {
         {"Ünïcode ✓", "Ünïcode ✓"},
     };
     for (const auto& e : escapes) EXPECT_EQ(escapeHtml(e[0]), e[1]);
+    HtmlWriter writer;
+    writer.open("p", {{"title", "x\" onload=\"y"}}).text("<i>").empty("img", {{"alt", "<b>"}});
+    EXPECT_EQ(writer.finish(), "<!DOCTYPE html>\n<p title=\"x&quot; onload=&quot;y\">&lt;i&gt;<img alt=\"&lt;b&gt;\"></p>\n");
 
     struct Figure {
         nlohmann::ordered_json value;
