@@ -328,7 +328,8 @@ void optionsSection(HtmlWriter& page, const json& run, const char* heading) {
             page.open("tr")
                 .element("th", label(item.key()))
                 .element("td", textOf(*item, "none"), {{"data-figure", "asked." + item.key()}})
-                .element("td", textOf(member(granted, item.key().c_str()), "-"))
+                .element("td", granted.is_object() && granted.contains(item.key())
+                                   ? textOf(granted[item.key()], "not known") : "-")
                 .close();
     if (granted.is_object())
         for (auto item = granted.begin(); item != granted.end(); ++item)
@@ -336,7 +337,7 @@ void optionsSection(HtmlWriter& page, const json& run, const char* heading) {
                 page.open("tr")
                     .element("th", label(item.key()))
                     .element("td", "-")
-                    .element("td", textOf(*item, "none"), {{"data-figure", "granted." + item.key()}})
+                    .element("td", textOf(*item, "not known"), {{"data-figure", "granted." + item.key()}})
                     .close();
     page.close();
 }
@@ -382,6 +383,10 @@ void allSections(HtmlWriter& page, const json& document, const std::vector<Check
             .close();
     }
     page.close();
+    const json& asked = member(document, "asked");
+    page.element("p", "Each back-end ran for " + figureText(member(asked, "duration_seconds"), 1, "s") +
+                          " in a process of its own, ended after " + figureText(member(asked, "timeout_seconds"), 1, "s") +
+                          " at the latest.");
     for (size_t i = 0; i < backends.size(); ++i) {
         const json& entry = backends[i];
         const std::string name = textOf(member(entry, "backend"));
