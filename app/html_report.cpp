@@ -94,9 +94,11 @@ std::string checkWhy(const json& check) {
     for (const char* key : {"reason", "message"})
         if (member(check, key).is_string()) return member(check, key).get<std::string>();
     const bool screen = textOf(member(check, "name")) == "screen";
-    return std::string(screen ? "the screen's frame differs from the renderer's" : "the renderer's frame differs from the reference") +
-           " in the " + textOf(member(check, "worst_region")) + " (difference " + figureText(member(check, "difference"), 4, nullptr) +
-           ", limit " + figureText(member(check, "limit"), 4, nullptr) + ")";
+    const char* what = screen ? "the screen's frame differs from the renderer's"
+                              : "the renderer's frame differs from the reference";
+    return std::string(what) + " in the " + textOf(member(check, "worst_region")) + " (difference " +
+           figureText(member(check, "difference"), 4, nullptr) + ", limit " +
+           figureText(member(check, "limit"), 4, nullptr) + ")";
 }
 
 const json* checkWith(const json& run, const char* outcome) {
@@ -141,9 +143,9 @@ void driverSection(HtmlWriter& page, const json& run, const char* heading) {
     row(page, "Graphics memory", memory.is_number() ? figureText(memory.get<double>() / 1024.0, 0, "MiB") : "not known",
         "driver.gpu_memory_kib");
     const json& software = member(driver, "software_rasteriser");
-    std::string drawnBy = !software.is_boolean() ? "not known"
-                          : software.get<bool>() ? "yes: " + textOf(member(driver, "software_reason"), "a software rasteriser")
-                                                 : "no";
+    std::string drawnBy = "not known";
+    if (software.is_boolean())
+        drawnBy = software.get<bool>() ? "yes: " + textOf(member(driver, "software_reason"), "named by the driver") : "no";
     row(page, "Software rasteriser", drawnBy, "driver.software_rasteriser");
     row(page, "Direct rendering", textOf(member(driver, "direct_rendering")), "driver.direct_rendering");
     row(page, "Extensions", textOf(member(driver, "extensions")), "driver.extensions");
