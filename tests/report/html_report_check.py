@@ -154,6 +154,8 @@ def expected_text(key, value):
         return None
     if isinstance(value, bool):
         return "yes" if value else "no"
+    if key.startswith("screen.") and isinstance(value, float):
+        return "%.2f ms" % value if "_ms" in key else "%.3f" % value
     if key.endswith("_fps"):
         return "%.1f fps" % value
     if ".frame_time_ms." in key:

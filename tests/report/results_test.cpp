@@ -608,4 +608,12 @@ TEST(ReportPage, VerdictAndEscapedDriverText) {
     EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
     EXPECT_NE(page.find("A&amp;B"), std::string::npos);
     EXPECT_EQ(page.find("http"), std::string::npos) << "the page stands alone";
+    EXPECT_EQ(page.find("What reached the screen"), std::string::npos) << "no screen section, no heading";
+
+    // What reached the screen, as far as the document has it: times in ms, ratios to three places.
+    run["screen"] = {{"frames", 120}, {"ratio", 0.5}, {"delay_ms", {{"p50", 40.123}}}, {"measured_by", "<damage>"}};
+    page = pageHtml(run, {});
+    for (const char* shown : {"data-figure=\"screen.frames\">120<", "data-figure=\"screen.ratio\">0.500<",
+                              "data-figure=\"screen.delay_ms.p50\">40.12 ms<", ">&lt;damage&gt;<"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
 }
