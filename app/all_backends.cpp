@@ -256,7 +256,8 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
         }
     }
     int exitCode = stopCode ? stopCode : allExitCode(runs);
-    if (options.reportPath && !writeResultsDocument(options.reportPath, mergedResults(runs, options))) return 1;
+    if (!options.reportPaths.empty() && !writeResultsDocuments(options.reportPaths, mergedResults(runs, options)))
+        return 1;
     return exitCode;
 }
 

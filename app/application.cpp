@@ -37,7 +37,7 @@ int finishRun(int exitCode) {
     ApplicationState& app = applicationState();
     const StartupOptions& options = startupOptions();
     app.end.exitCode = exitCode;
-    if (options.reportPath) writeResultsFile(options.reportPath, options, app.context, app.end, pausedSeconds());
+    writeResultsFiles(options, app.context, app.end, pausedSeconds());
     return exitCode;
 }
 
@@ -106,10 +106,11 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     // shows -scenetime (a window system may ask for a frame while the window opens).
     if (options.sceneTimeSeconds >= 0.0) sceneStart = -options.sceneTimeSeconds;
     std::string why;
-    if (options.reportPath && !resultsFileWritable(options.reportPath, why)) {
-        fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", options.reportPath, why.c_str());
-        return fatalExitCode;
-    }
+    for (const char* path : options.reportPaths)
+        if (!resultsFileWritable(path, why)) {
+            fprintf(stderr, "vyrtest: cannot write the results file \"%s\": %s\n", path, why.c_str());
+            return fatalExitCode;
+        }
     // From here on SIGINT, SIGTERM, SIGHUP (console events on Windows) end the
     // run through the shutdown below and still write the results file.
     platform::catchStopRequests();

@@ -120,10 +120,13 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
                 return OptionsOutcome::Invalid;
             }
         } else if (strcmp(word, "-report") == 0) {
-            if (!readFileName(count, arguments, i, options.reportPath)) {
+            const char* path = nullptr;
+            if (!readFileName(count, arguments, i, path)) {
                 fputs("vyrtest: -report needs the name of the results file\n", stderr);
                 return OptionsOutcome::Invalid;
             }
+            if (!options.reportPath) options.reportPath = path;
+            options.reportPaths.push_back(path);
         } else if (strcmp(word, "-scenetime") == 0) {
             // The scene's time is a float: beyond a day its fraction is gone.
             if (i + 1 >= count || !readSeconds(arguments[++i], options.sceneTimeSeconds) ||

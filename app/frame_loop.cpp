@@ -42,10 +42,8 @@ bool durationReached(const RenderingContext& context) {
     snprintf(message, sizeof message, "no frame presented for %.1f s", double(limitMs) / 1000.0);
     fprintf(stderr, "vyrtest: %s: the run is stalled inside the graphics driver; ending with exit code %d\n", message,
             stalledExitCode);
-    if (options.reportPath) {
-        RunEnd end{EndReason::Stalled, stalledExitCode, message};
-        writeResultsFile(options.reportPath, options, applicationState().context, end, pausedSeconds, &statistics);
-    }
+    RunEnd end{EndReason::Stalled, stalledExitCode, message};
+    writeResultsFiles(options, applicationState().context, end, pausedSeconds, &statistics);
     platform::endProcessNow(stalledExitCode);
 }
 

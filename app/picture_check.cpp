@@ -179,6 +179,8 @@ void runPictureCheck(const StartupOptions& options) {
             fprintf(stderr, "vyrtest: the frames the check looked at are in %s\n", names.c_str());
         }
     }
+    check.rendered = std::move(rendered);
+    check.shown = std::move(shown);
     fflush(stderr);
     // A paused run shows its frozen frame again, in place of the check frame.
     if (app.context->pauseState == Paused) drawFrame();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/frame_comparison.h"
+#include "render/frame_image.h"
 
 namespace vyr::test {
 
@@ -32,6 +33,7 @@ struct PictureCheck {
     CheckOutcome renderer{"renderer", false, {}, {}, {}};
     CheckOutcome screen{"screen", false, {}, {}, {}};
     std::vector<std::string> images;  // the PNG files written for a failed check
+    FrameImage rendered, shown;       // the frames it looked at, for the report page
     bool failed() const { return done && (renderer.failed() || screen.failed()); }
     // No check failed, but one could not look.
     bool inconclusive() const { return done && !failed() && (renderer.inconclusive() || screen.inconclusive()); }

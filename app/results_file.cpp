@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/all_backends.h"
+#include "app/frame_series.h"
+#include "app/html_report.h"
 #include "app/metrics_file.h"
 #include "app/picture_check.h"
 #include "platform/clock.h"
@@ -80,7 +82,8 @@ json framesSection(const RenderingContext& context, const FrameStatistics& stati
             {"mean_fps", running > 0 ? json(double(statistics.framesPresented) / running) : json(nullptr)},
             {"reports", reports},
             {"frame_time_ms", frameTimes},
-            {"one_percent_low_fps", times.frames > 0 ? json(times.onePercentLowFps) : json(nullptr)}};
+            {"one_percent_low_fps", times.frames > 0 ? json(times.onePercentLowFps) : json(nullptr)},
+            {"series", frameSeries(statistics.frameTimesUs.values())}};
 }
 
 json checkSection(const CheckOutcome& check) {
@@ -178,8 +181,22 @@ bool writeResultsFile(const char* path, const StartupOptions& options, const Ren
     return writeResultsDocument(path, results(options, context, end, pausedSeconds, statistics));
 }
 
+bool writeResultsFiles(const StartupOptions& options, const RenderingContext* context, const RunEnd& end,
+                       double pausedSeconds, const FrameStatistics* statistics) {
+    if (options.reportPaths.empty()) return true;
+    return writeResultsDocuments(options.reportPaths, results(options, context, end, pausedSeconds, statistics));
+}
+
 bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document) {
-    return writeResultsText(path, isMetricsPath(path) ? metricsText(document, unixSecondsNow()) : document.dump(2) + "\n");
+    if (isMetricsPath(path)) return writeResultsText(path, metricsText(document, unixSecondsNow()));
+    if (isPagePath(path)) return writeResultsText(path, reportPage(document));
+    return writeResultsText(path, document.dump(2) + "\n");
+}
+
+bool writeResultsDocuments(const std::vector<const char*>& paths, const nlohmann::ordered_json& document) {
+    bool written = true;
+    for (const char* path : paths) written = writeResultsDocument(path, document) && written;
+    return written;
 }
 
 bool writeResultsText(const char* path, const std::string& text) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -35,8 +36,14 @@ bool resultsFileWritable(const char* path, std::string& why);
 // changing them.
 bool writeResultsFile(const char* path, const StartupOptions& options, const RenderingContext* context,
                       const RunEnd& end, double pausedSeconds, const FrameStatistics* statistics = nullptr);
-// A whole document: as metrics when the name ends in .prom, else as JSON.
+// Every file of -report, from one document, so that they all tell the same
+// run; false when any could not be written.
+bool writeResultsFiles(const StartupOptions& options, const RenderingContext* context, const RunEnd& end,
+                       double pausedSeconds, const FrameStatistics* statistics = nullptr);
+// A whole document: as metrics when the name ends in .prom, as the page when
+// it ends in .html, else as JSON.
 bool writeResultsDocument(const char* path, const nlohmann::ordered_json& document);
+bool writeResultsDocuments(const std::vector<const char*>& paths, const nlohmann::ordered_json& document);
 // The one write path of every results file: whole or not at all.
 bool writeResultsText(const char* path, const std::string& text);
 

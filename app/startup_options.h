@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace vyr::test {
 
@@ -19,9 +20,13 @@ struct StartupOptions {
     bool fullscreen = false;
     bool soundMuted = false;
     // Beyond the window's own options: end by itself this long after the first
-    // presented frame (0: never), and write the results file here (null: none).
+    // presented frame (0: never), and write the results files here, each in the
+    // format its name's ending picks (.prom, .html, else JSON). reportPath is
+    // the first of them (null: none): the check frames' PNG names and -all's
+    // per-back-end files are named after it.
     uint64_t durationMs = 0;
     const char* reportPath = nullptr;
+    std::vector<const char*> reportPaths;
     // The scene clock starts at this many seconds (negative: at 0); check the
     // picture once; write the window's pixels to this PNG at the end (null: none).
     double sceneTimeSeconds = -1.0;

@@ -2,15 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "app/all_backends.h"
 #include "app/command_line.h"
+#include "app/frame_series.h"
+#include "app/html_report.h"
+#include "app/html_writer.h"
 #include "app/metrics_file.h"
 #include "app/picture_check.h"
 #include "render/frame_comparison.h"
 #include "app/null_context.h"
+#include "app/report_charts.h"
 #include "app/results_file.h"
 #include "render/frame_statistics.h"
 
@@ -152,6 +157,41 @@ TEST(ResultsOptions, DurationAndReportValues) {
             EXPECT_EQ(options.checkPicture, c.check) << what;
             EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot ? c.screenshot : "") << what;
         }
+    }
+}
+
+// Every -report counts, in order; the first names the check frames. From 20
+// arguments on none applies, as for every other option.
+TEST(ResultsOptions, RepeatedReports) {
+    struct Case {
+        std::vector<const char*> words;
+        OptionsOutcome outcome;
+        std::vector<std::string> reports;
+    } cases[] = {
+        {{"-report", "r.json", "-report", "r.html", "-report", "r.prom"}, OptionsOutcome::Run, {"r.json", "r.html", "r.prom"}},
+        {{"-report", "r.html", "-check", "-report", "r.json"}, OptionsOutcome::Run, {"r.html", "r.json"}},
+        {{"-report", "r.html", "-report"}, OptionsOutcome::Invalid, {}},
+        {{"-report", "a.html", "-report", "b.html", "-report", "c.html", "-report", "d.html", "-report", "e.html",
+          "-report", "f.html", "-report", "g.html", "-report", "h.html", "-report", "i.html", "-check"},
+         OptionsOutcome::Run,
+         {"a.html", "b.html", "c.html", "d.html", "e.html", "f.html", "g.html", "h.html", "i.html"}},
+        {{"-report", "a.html", "-report", "b.html", "-report", "c.html", "-report", "d.html", "-report", "e.html",
+          "-report", "f.html", "-report", "g.html", "-report", "h.html", "-report", "i.html", "-report", "j.html"},
+         OptionsOutcome::Run,
+         {}},
+    };
+    for (const Case& c : cases) {
+        StartupOptions options;
+        std::vector<char*> words;
+        for (const char* w : c.words) words.push_back(const_cast<char*>(w));
+        testing::internal::CaptureStderr();
+        OptionsOutcome outcome = interpretOptions(int(words.size()), words.data(), options);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(outcome, c.outcome) << c.words.size() << " words";
+        if (outcome != OptionsOutcome::Run) continue;
+        EXPECT_EQ(std::vector<std::string>(options.reportPaths.begin(), options.reportPaths.end()), c.reports)
+            << c.words.size() << " words";
+        EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.reports.empty() ? "" : c.reports[0].c_str());
     }
 }
 
@@ -451,4 +491,162 @@ TEST(DriverNotices, OneNoticePerFact) {
         EXPECT_EQ(lines, row.notices.size()) << row.what << ": " << err;
         for (const char* notice : row.notices) EXPECT_NE(err.find(notice), std::string::npos) << row.what << ": " << err;
     }
+}
+
+// The charts' figures in the results document: whole seconds of running time,
+// and at most maxSeriesPoints groups of frame times.
+TEST(FrameSeries, SecondsAndGroups) {
+    struct Case {
+        const char* what;
+        std::vector<uint32_t> us;
+        std::vector<uint64_t> perSecond;
+        size_t perPoint, points;
+        double firstMean, firstMax;
+    } cases[] = {
+        {"none", {}, {}, 1, 0, 0, 0},
+        {"under a second", {100000, 300000}, {}, 1, 2, 100, 100},
+        // 250 ms frames: the 4th ends the first second exactly and counts in the second.
+        {"quarter seconds", std::vector<uint32_t>(9, 250000), {3, 4}, 1, 9, 250, 250},
+        {"a 2 s frame", {500000, 2000000, 600000}, {1, 0, 1}, 1, 3, 500, 500},
+        // 1000 frames into groups of 3: 334 points, the last of one frame.
+        {"many frames", {}, {}, 3, 334, 0, 0},
+    };
+    for (uint32_t i = 0; i < 1000; ++i) cases[4].us.push_back(i % 3 == 0 ? 30000 : 15000);
+    cases[4].firstMean = 20, cases[4].firstMax = 30;
+    for (Case& c : cases) {
+        nlohmann::ordered_json series = frameSeries(c.us);
+        EXPECT_EQ(series["frames"], c.us.size()) << c.what;
+        if (std::string(c.what) == "many frames") {
+            // 20 s of frames at 50 fps: every whole second holds 50 frames, give or take the edges.
+            ASSERT_EQ(series["per_second"].size(), 20u) << c.what;
+            for (const auto& count : series["per_second"]) EXPECT_NEAR(count.get<double>(), 50, 1) << c.what;
+        } else {
+            EXPECT_EQ(series["per_second"], nlohmann::ordered_json(c.perSecond)) << c.what;
+        }
+        const auto& times = series["frame_time_ms"];
+        EXPECT_EQ(times["frames_per_point"], c.perPoint) << c.what;
+        EXPECT_EQ(times["mean"].size(), c.points) << c.what;
+        EXPECT_EQ(times["max"].size(), c.points) << c.what;
+        if (c.points) {
+            EXPECT_DOUBLE_EQ(times["mean"][0].get<double>(), c.firstMean) << c.what;
+            EXPECT_DOUBLE_EQ(times["max"][0].get<double>(), c.firstMax) << c.what;
+        }
+    }
+    EXPECT_LE(frameSeries(std::vector<uint32_t>(65536, 1000))["frame_time_ms"]["mean"].size(), maxSeriesPoints);
+}
+
+// The page's pure pieces: one escape, numbers, base64, the charts' scale and paths.
+TEST(ReportPage, TextNumbersAndCharts) {
+    const char* escapes[][2] = {
+        {"llvmpipe (LLVM 15)", "llvmpipe (LLVM 15)"},
+        {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
+        {"a & b \"c\"", "a &amp; b &quot;c&quot;"},
+        {"Ünïcode ✓", "Ünïcode ✓"},
+    };
+    for (const auto& e : escapes) EXPECT_EQ(escapeHtml(e[0]), e[1]);
+    HtmlWriter writer;
+    writer.open("p", {{"title", "x\" onload=\"y"}}).text("<i>").empty("img", {{"alt", "<b>"}});
+    EXPECT_EQ(writer.finish(), "<!DOCTYPE html>\n<p title=\"x&quot; onload=&quot;y\">&lt;i&gt;<img alt=\"&lt;b&gt;\"></p>\n");
+
+    struct Figure {
+        nlohmann::ordered_json value;
+        int decimals;
+        const char* unit;
+        const char* text;
+    } figures[] = {
+        {57.25, 1, "fps", "57.2 fps"}, {57.26, 1, "fps", "57.3 fps"}, {16.666, 2, "ms", "16.67 ms"},
+        {-0.001, 2, "ms", "0.00 ms"},  {3, 0, nullptr, "3"},          {nullptr, 1, "fps", "not known"},
+        {"12", 1, "fps", "not known"},
+    };
+    for (const Figure& f : figures) EXPECT_EQ(figureText(f.value, f.decimals, f.unit), f.text) << f.value.dump();
+
+    const char* encodings[][2] = {{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"\xff\xfe\x00", "//4A"}};
+    for (const auto& e : encodings) EXPECT_EQ(base64(std::string(e[0], e[0][0] == '\xff' ? 3 : strlen(e[0]))), e[1]);
+
+    const double tops[][2] = {{0, 1}, {0.7, 1}, {1, 1}, {1.2, 2}, {16.7, 20}, {33, 50}, {60, 100}, {271, 500}};
+    for (const auto& t : tops) EXPECT_DOUBLE_EQ(chartTop(t[0]), t[1]) << t[0];
+
+    struct Path {
+        std::vector<double> values;
+        const char* d;
+    } paths[] = {
+        {{}, ""},
+        {{5}, "M0.0 75.0"},
+        {{0, 10, 20}, "M0.0 100.0L50.0 50.0L100.0 0.0"},  // 20 is the top: beyond it stays there
+        {{0, 10, 40}, "M0.0 100.0L50.0 50.0L100.0 0.0"},
+    };
+    for (const Path& p : paths) EXPECT_EQ(seriesPath(p.values, 100, 100, 20), p.d) << p.values.size();
+
+    const char* pages[][2] = {{"r.html", "1"}, {"/tmp/a.b/r.html", "1"}, {"r.html.json", ""}, {".html", ""}, {"r.htm", ""}};
+    for (const auto& p : pages) EXPECT_EQ(isPagePath(p[0]), p[1][0] == '1') << p[0];
+}
+
+// Where two frames differ: one cell over its region's limit is one red pixel.
+TEST(ReportPage, DifferenceMap) {
+    size_t over = 99;
+    FrameImage a = grey(0), b = grey(0);
+    paint(b, 304, 104, 8, 8, 255, 255, 255);    // a whole cell of the logos
+    paint(b, 0, 0, 1, 1, 255, 255, 255);        // one pixel of 64: under the limit
+    FrameImage map = differenceMap(a, b, rendererLimits, checkCell, over);
+    ASSERT_EQ(map.width, 80u);
+    ASSERT_EQ(map.height, 50u);
+    EXPECT_EQ(over, 1u);
+    const uint8_t* red = map.rgba.data() + (size_t(13) * 80 + 38) * 4;
+    EXPECT_GT(red[0], 200);
+    EXPECT_LT(red[1], 60);
+    const uint8_t* faint = map.rgba.data();
+    EXPECT_EQ(faint[0], faint[1]);
+    EXPECT_GT(faint[0], map.rgba[4]) << "a small difference is brighter than none";
+    EXPECT_TRUE(differenceMap(a, grey(0, 320, 200), rendererLimits, checkCell, over).rgba.empty());
+}
+
+// The verdict at the top, from the document alone; text from the driver shows as text.
+TEST(ReportPage, VerdictAndEscapedDriverText) {
+    using json = nlohmann::ordered_json;
+    json passed = {{"name", "renderer"}, {"passed", true}};
+    json failed = {{"name", "screen"}, {"passed", false}, {"difference", 0.8491}, {"limit", 0.05}, {"worst_region", "whole frame"}};
+    json unsure = {{"name", "screen"}, {"passed", nullptr}, {"outcome", "inconclusive"}, {"reason", "the screen is locked"}};
+    struct Case {
+        json end, picture;
+        const char* words;
+        int exitCode;
+        const char* why;
+    } cases[] = {
+        {{{"exit_code", 0}, {"reason", "duration"}}, nullptr, "renders", 0, "the picture was not checked"},
+        {{{"exit_code", 0}, {"reason", "duration"}}, {{"checks", {passed, passed}}}, "renders", 0, "the picture check passed"},
+        {{{"exit_code", 3}, {"reason", "duration"}}, {{"checks", {passed, failed}}}, "wrong picture", 3,
+         "the screen's frame differs from the renderer's in the whole frame (difference 0.8491, limit 0.0500)"},
+        {{{"exit_code", 5}, {"reason", "duration"}}, {{"checks", {passed, unsure}}}, "not checked", 5, "the screen is locked"},
+        {{{"exit_code", 1}, {"reason", "fatal"}, {"message", "No device."}}, nullptr, "cannot render", 1, "No device."},
+        {{{"exit_code", 20}, {"reason", "fatal"}}, nullptr, "cannot render", 20, "exit code 20"},
+        {{{"exit_code", 4}, {"reason", "stalled"}, {"message", "no frame presented for 10.0 s"}}, nullptr, "stalled", 4,
+         "no frame presented for 10.0 s"},
+        {{{"exit_code", 130}, {"reason", "signal"}, {"signal", "SIGINT"}}, nullptr, "stopped by a signal", 130, "SIGINT"},
+    };
+    for (const Case& c : cases) {
+        json run = {{"program", {{"backend", "OpenGL"}}}, {"picture", c.picture}, {"end", c.end}};
+        Verdict verdict = runVerdict(run);
+        EXPECT_EQ(verdict.words, c.words) << c.end.dump();
+        EXPECT_EQ(verdict.exitCode, c.exitCode) << c.end.dump();
+        EXPECT_NE(verdict.why.find(c.why), std::string::npos) << verdict.why;
+    }
+
+    json run = {{"program", {{"backend", "OpenGL"}, {"version", "<b>1</b>"}}},
+                {"driver", {{"renderer", "<script>alert(1)</script>"}, {"vendor", "A&B"}}},
+                {"end", {{"exit_code", 0}, {"reason", "duration"}, {"message", "x\" onload=\"y"}}}};
+    std::string page = pageHtml(run, {});
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_EQ(page.find("\" onload"), std::string::npos);
+    EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+    EXPECT_NE(page.find("A&amp;B"), std::string::npos);
+    EXPECT_EQ(page.find("http"), std::string::npos) << "the page stands alone";
+    EXPECT_EQ(page.find("What reached the screen"), std::string::npos) << "no screen section, no heading";
+
+    // What reached the screen, as far as the document has it: times in ms, ratios to three places.
+    run["screen"] = {{"frames", 120}, {"ratio", 0.5}, {"delay_ms", {{"p50", 40.123}}}, {"measured_by", "<damage>"}};
+    page = pageHtml(run, {});
+    for (const char* shown : {"data-figure=\"screen.frames\">120<", "data-figure=\"screen.ratio\">0.500<",
+                              "data-figure=\"screen.delay_ms.p50\">40.12 ms<", ">&lt;damage&gt;<"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
 }
