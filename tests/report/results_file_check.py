@@ -571,7 +571,7 @@ try:
                   and vk["results"]["end"] == {"exit_code": 1, "reason": "fatal", "message": VULKAN_FAILURE},
                   "Vulkan cannot render, with its own results")
             check(results["summary"] == {"exit_code": 1, "renders": ["OpenGL"], "picture_passed": [],
-                                         "picture_failed": [],
+                                         "picture_failed": [], "picture_inconclusive": [],
                                          "failed": [{"backend": "Vulkan", "how": "exit code 1: " + VULKAN_FAILURE}]},
                   "the summary: %s" % results["summary"])
             check(results["asked"] == {"duration_seconds": 2.0, "timeout_seconds": 62.0}, "duration and time-out")
@@ -671,7 +671,7 @@ try:
             check([(b["backend"], b["outcome"], b["exit_code"]) for b in results["backends"]]
                   == [("OpenGL", "wrong picture", 3), ("Vulkan", "renders", 0)], "OpenGL's picture wrong, Vulkan's right")
             check(results["summary"] == {"exit_code": 3, "renders": ["OpenGL", "Vulkan"], "picture_passed": ["Vulkan"],
-                                         "picture_failed": ["OpenGL"], "failed": []},
+                                         "picture_failed": ["OpenGL"], "picture_inconclusive": [], "failed": []},
                   "the summary: %s" % results["summary"])
             images = results["backends"][0]["results"]["picture"]["images"]
             check(images and all(".opengl." in os.path.basename(i) and os.path.exists(i) for i in images),
