@@ -26,6 +26,15 @@ struct ScreenWatch {
     // moves the frame, not the client.
     int left = 0, top = 0, width = 0, height = 0;
     uint64_t placeRead = 0;
+    // The server stamps each report with its own milliseconds. Against the
+    // counter they are off by the least lag seen from a stamp to its reading:
+    // so a change is timed when the server drew it, not when this thread,
+    // maybe kept waiting by a busy processor, got to read it.
+    bool stamped = false;
+    uint32_t lastStamp = 0;
+    uint64_t serverMs = 0;    // the stamps, unwrapped
+    int64_t offsetNs = 0;     // counter less server time, the least seen
+    uint64_t lastToldNs = 0;  // the change last told
 };
 
 namespace {
@@ -54,18 +63,32 @@ bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
            area.y < watch.top + watch.height && watch.top < area.y + int(area.height);
 }
 
-// Every event waiting; true when one was damage over the window.
-bool takeEvents(ScreenWatch& watch) {
-    bool changed = false;
+// When the server drew what it reports at `stamp`, read at `now`.
+uint64_t drawnAt(ScreenWatch& watch, uint32_t stamp, uint64_t now) {
+    watch.serverMs = watch.stamped ? watch.serverMs + uint32_t(stamp - watch.lastStamp) : stamp;
+    watch.lastStamp = stamp;
+    const int64_t lag = int64_t(now) - int64_t(watch.serverMs * 1000000);
+    if (!watch.stamped || lag < watch.offsetNs) watch.offsetNs = lag;
+    watch.stamped = true;
+    return uint64_t(int64_t(watch.serverMs * 1000000) + watch.offsetNs);
+}
+
+// Every event waiting, read at `now`: each new moment of damage over the
+// window is told once (a frame drawn in parts gives several reports).
+void takeEvents(ScreenWatch& watch, uint64_t now, ScreenChanged changed, void* user) {
     while (XPending(watch.display)) {
         XEvent event;
         XNextEvent(watch.display, &event);
-        if (event.type == watch.damageEvent + XDamageNotify)
-            changed = overWindow(watch, reinterpret_cast<XDamageNotifyEvent&>(event).area) || changed;
-        else if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify)
+        if (event.type == watch.damageEvent + XDamageNotify) {
+            auto& damage = reinterpret_cast<XDamageNotifyEvent&>(event);
+            const uint64_t at = drawnAt(watch, uint32_t(damage.timestamp), now);
+            if (overWindow(watch, damage.area) && at != watch.lastToldNs) {
+                watch.lastToldNs = at;
+                changed(user, at);
+            }
+        } else if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify)
             readPlace(watch, performanceCounter());  // before the damage that follows it
     }
-    return changed;
 }
 
 }  // namespace
@@ -105,17 +128,16 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
 void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
     pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->wake[0], POLLIN, 0}};
     for (;;) {
-        // What came in one read is one change, seen when it came.
         uint64_t now = performanceCounter();
         if (now - watch->placeRead >= placeEveryNs) readPlace(*watch, now);
-        if (takeEvents(*watch)) changed(user, now);
+        takeEvents(*watch, now, changed, user);
         if (waits[1].revents) break;
         XFlush(watch->display);
         if (poll(waits, 2, int(placeEveryNs / 1000000)) < 0) waits[0].revents = waits[1].revents = 0;
     }
     // The last frames: whatever the server drew up to now comes before its answer.
     XSync(watch->display, False);
-    if (takeEvents(*watch)) changed(user, performanceCounter());
+    takeEvents(*watch, performanceCounter(), changed, user);
 }
 
 void stopScreenWatch(ScreenWatch* watch) {
