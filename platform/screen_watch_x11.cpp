@@ -9,6 +9,7 @@
 #include <X11/extensions/Xdamage.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -126,6 +127,7 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
 }
 
 void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
+    pthread_setname_np(pthread_self(), "screen watch");  // for top, gdb and the benchmark
     pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->wake[0], POLLIN, 0}};
     for (;;) {
         uint64_t now = performanceCounter();
