@@ -64,7 +64,8 @@ bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
            area.y < watch.top + watch.height && watch.top < area.y + int(area.height);
 }
 
-// When the server drew what it reports at `stamp`, read at `now`.
+// When the server drew what it reports at `stamp`, taken off the queue at
+// `now`: never before it arrived, so the least lag is never too small.
 uint64_t drawnAt(ScreenWatch& watch, uint32_t stamp, uint64_t now) {
     watch.serverMs = watch.stamped ? watch.serverMs + uint32_t(stamp - watch.lastStamp) : stamp;
     watch.lastStamp = stamp;
@@ -74,15 +75,15 @@ uint64_t drawnAt(ScreenWatch& watch, uint32_t stamp, uint64_t now) {
     return uint64_t(int64_t(watch.serverMs * 1000000) + watch.offsetNs);
 }
 
-// Every event waiting, read at `now`: each new moment of damage over the
-// window is told once (a frame drawn in parts gives several reports).
-void takeEvents(ScreenWatch& watch, uint64_t now, ScreenChanged changed, void* user) {
+// Every event waiting: each new moment of damage over the window is told once
+// (a frame drawn in parts gives several reports).
+void takeEvents(ScreenWatch& watch, ScreenChanged changed, void* user) {
     while (XPending(watch.display)) {
         XEvent event;
         XNextEvent(watch.display, &event);
         if (event.type == watch.damageEvent + XDamageNotify) {
             auto& damage = reinterpret_cast<XDamageNotifyEvent&>(event);
-            const uint64_t at = drawnAt(watch, uint32_t(damage.timestamp), now);
+            const uint64_t at = drawnAt(watch, uint32_t(damage.timestamp), performanceCounter());
             if (overWindow(watch, damage.area) && at != watch.lastToldNs) {
                 watch.lastToldNs = at;
                 changed(user, at);
@@ -132,14 +133,14 @@ void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
     for (;;) {
         uint64_t now = performanceCounter();
         if (now - watch->placeRead >= placeEveryNs) readPlace(*watch, now);
-        takeEvents(*watch, now, changed, user);
+        takeEvents(*watch, changed, user);
         if (waits[1].revents) break;
         XFlush(watch->display);
         if (poll(waits, 2, int(placeEveryNs / 1000000)) < 0) waits[0].revents = waits[1].revents = 0;
     }
     // The last frames: whatever the server drew up to now comes before its answer.
     XSync(watch->display, False);
-    takeEvents(*watch, performanceCounter(), changed, user);
+    takeEvents(*watch, changed, user);
 }
 
 void stopScreenWatch(ScreenWatch* watch) {
