@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/picture_check.h"
 #include "app/results_file.h"
+#include "app/screen_watcher.h"
 #include "app/soundtrack.h"
 #include "app/startup_options.h"
 #include "platform/console.h"
@@ -176,7 +177,12 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     app.context->setupRenderState();
     platform::showWindow(app.window, showState);
 
-    int exitCode = runFrameLoop();
+    int exitCode = 0;
+    {
+        // Watched from the window's first showing to the end of the frames.
+        ScreenWatcher screenWatcher(app.window, *app.context);
+        exitCode = runFrameLoop();
+    }
     if (options.screenshotPath) writeScreenshot(options.screenshotPath);
     if (exitCode == 0 && pictureCheck().failed()) exitCode = pictureExitCode;
     if (exitCode == 0 && pictureCheck().inconclusive()) exitCode = unseenExitCode;

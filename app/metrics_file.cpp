@@ -20,6 +20,8 @@ enum Family {
     FramesPerSecondMean,
     FrameTimeSeconds,
     OnePercentLow,
+    ScreenFramesRatio,
+    ScreenDelaySeconds,
     SoftwareRasteriser,
     DirectRendering,
     RemoteSession,
@@ -40,6 +42,8 @@ constexpr FamilyText families[FamilyCount] = {
     {"vyrtest_frames_per_second_mean", "gauge", "Frames presented per second of the run, pauses left out."},
     {"vyrtest_frame_time_seconds", "summary", "Time between presented frames."},
     {"vyrtest_one_percent_low_frames_per_second", "gauge", "Frame rate over the slowest 1 % of frames."},
+    {"vyrtest_screen_frames_ratio", "gauge", "Share of the presented frames that changed the window on the screen; absent when not measured."},
+    {"vyrtest_screen_delay_seconds", "summary", "Time from handing a frame to the window system to its showing on the screen."},
     {"vyrtest_software_rasteriser", "gauge", "1 when the frames are drawn by the processor, else 0."},
     {"vyrtest_direct_rendering", "gauge", "1 when the OpenGL context is direct, 0 when indirect; absent where it does not apply."},
     {"vyrtest_remote_session", "gauge", "1 when the session is remote, 0 when local; absent when undecided."},
@@ -106,15 +110,10 @@ public:
             if (!checks->empty()) sample(PictureCheckInconclusive, "", "", inconclusive && !failed ? 1 : 0);
         }
         value(FramesPerSecondMean, member(results, "frames", "mean_fps"), 1.0);
-        if (const json* times = member(results, "frames", "frame_time_ms")) {
-            static const std::pair<const char*, const char*> quantiles[] = {
-                {"0.5", "p50"}, {"0.95", "p95"}, {"0.99", "p99"}, {"1", "max"}};
-            for (const auto& [quantile, key] : quantiles)
-                if (const json* v = member(times, key)) sample(FrameTimeSeconds, "", quantile, v->get<double>() / 1000.0);
-            if (const json* sum = member(times, "sum")) sample(FrameTimeSeconds, "_sum", "", sum->get<double>() / 1000.0);
-            if (const json* count = member(times, "frames")) sample(FrameTimeSeconds, "_count", "", count->get<double>());
-        }
+        summary(FrameTimeSeconds, member(results, "frames", "frame_time_ms"), true);
         value(OnePercentLow, member(results, "frames", "one_percent_low_fps"), 1.0);
+        value(ScreenFramesRatio, member(results, "screen", "ratio"), 1.0);
+        summary(ScreenDelaySeconds, member(results, "screen", "delay_ms"), false);
         flag(SoftwareRasteriser, member(results, "driver", "software_rasteriser"));
         flag(DirectRendering, member(results, "driver", "direct_rendering"));
         flag(RemoteSession, member(results, "session", "remote"));
@@ -137,6 +136,17 @@ private:
         lines_[f] += std::string(families[f].name) + suffix + "{" + labels_;
         if (*quantile) lines_[f] += std::string(",quantile=\"") + quantile + "\"";
         lines_[f] += "} " + number(v) + "\n";
+    }
+    // Milliseconds as a summary in seconds; the maximum as quantile 1 when asked.
+    void summary(Family f, const json* times, bool withMax) {
+        if (!times) return;
+        static const std::pair<const char*, const char*> quantiles[] = {
+            {"0.5", "p50"}, {"0.95", "p95"}, {"0.99", "p99"}, {"1", "max"}};
+        for (const auto& [quantile, key] : quantiles)
+            if (const json* v = member(times, key); v && (withMax || *quantile != '1'))
+                sample(f, "", quantile, v->get<double>() / 1000.0);
+        if (const json* sum = member(times, "sum")) sample(f, "_sum", "", sum->get<double>() / 1000.0);
+        if (const json* count = member(times, "frames")) sample(f, "_count", "", count->get<double>());
     }
     void flag(Family f, const json* v) {
         if (v && v->is_boolean()) sample(f, "", "", v->get<bool>() ? 1 : 0);

@@ -86,6 +86,21 @@ json framesSection(const RenderingContext& context, const FrameStatistics& stati
             {"series", frameSeries(statistics.frameTimesUs.values())}};
 }
 
+// Null figures where the screen was not watched or no frame was presented while it was.
+json screenSection(const ScreenSummary& screen) {
+    const bool figures = screen.measured && screen.presented > 0;
+    const FrameTimeSummary& delay = screen.delay;
+    json delays = nullptr;
+    if (figures && delay.frames > 0)
+        delays = {{"frames", delay.frames}, {"p50", delay.p50}, {"p95", delay.p95}, {"p99", delay.p99},
+                  {"max", delay.max}, {"sum", delay.sum}};
+    return {{"frames", screen.measured ? json(screen.reached) : json(nullptr)},
+            {"ratio", figures ? json(double(screen.reached) / double(screen.presented)) : json(nullptr)},
+            {"delay_ms", delays},
+            {"longest_gap_ms", figures ? json(screen.longestGapMs) : json(nullptr)},
+            {"measured_by", screen.measuredBy}};
+}
+
 json checkSection(const CheckOutcome& check) {
     json regions = json::object();
     for (size_t i = 0; i < checkRegionCount; i++)
@@ -153,12 +168,14 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         document["session"] = {{"remote", decided ? json(context->remoteActive) : json(nullptr)},
                                {"decided_by", decided ? json(decided) : json(nullptr)}};
         document["frames"] = framesSection(*context, statistics ? *statistics : context->statistics, pausedSeconds);
+        document["screen"] = screenSection(context->screenFrames.summary());
     } else {
         document["program"]["window_system"] = nullptr;
         document["granted"] = nullptr;
         document["driver"] = nullptr;
         document["session"] = nullptr;
         document["frames"] = nullptr;
+        document["screen"] = nullptr;
     }
     document["picture"] = pictureSection(options);
     document["end"] = endSection(end);

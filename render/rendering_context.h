@@ -9,6 +9,7 @@
 #include "render/driver_facts.h"
 #include "render/frame_image.h"
 #include "render/frame_statistics.h"
+#include "render/screen_frames.h"
 #include "render/timer.h"
 
 namespace vyr::test {
@@ -84,6 +85,7 @@ public:
     bool benchmark = false;
     Timer frameTimer;
     FrameStatistics statistics;
+    ScreenFrames screenFrames;
     DriverFacts driverFacts;
     SessionDecision sessionDecision = SessionDecision::Undecided;
     // Set by the picture check for one frame: the scene time that frame shows
@@ -102,6 +104,9 @@ protected:
     // Sets remoteActive and prints its line: the back-end's own marker, or
     // else the session daemon's answer.
     void decideRemoteSession(bool markerPresent);
+    // Each back-end's present() calls this just before it hands the frame to
+    // the window system, for the screen's figures.
+    void handOver() { screenFrames.handOver(frameTimer.elapsedUs(), pauseState != Running); }
 };
 
 }  // namespace vyr::test

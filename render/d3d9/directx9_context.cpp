@@ -137,6 +137,7 @@ void DirectX9Context::present() {
         readFrame(*frameCapture);
         limitViewport(false);
     }
+    handOver();
     HRESULT result = drawable->swapChain->Present(nullptr, nullptr, nullptr, nullptr, 0);
     // Occluded and other failures are not a lost device.
     if (result == D3DERR_DEVICELOST) deviceLost = true;

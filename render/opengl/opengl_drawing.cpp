@@ -392,6 +392,7 @@ void OpenGLContext::present() {
     OpenGLDrawable* glDrawable = drawable();
     if (!glDrawable) return;
     if (frameCapture) readFrame(*frameCapture);
+    handOver();
     glbinding::swapBuffers(*glDrawable);
     copyFrameToWindow();
     // The window's pixels are read next: the swap must be done by then.

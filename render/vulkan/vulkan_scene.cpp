@@ -204,6 +204,7 @@ void VulkanContext::present() {
     info.swapchainCount = 1;
     info.pSwapchains = &swapchain;
     info.pImageIndices = &imageIndex;
+    handOver();
     VkResult result = vkQueuePresentKHR(queue, &info);
     if (result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR) swapchainStale = true;
     else check(result);

@@ -1,6 +1,10 @@
 /* Faults of a driver or a display, put in front of the real one with
    LD_PRELOAD, for the picture check's tests. DRIVER_FAULT names one:
      present-nothing      glXSwapBuffers shows nothing: the window stays black
+     present-every-other  every second glXSwapBuffers shows nothing: half the
+                          frames never reach the window
+     present-late         glXSwapBuffers and vkQueuePresentKHR wait 40 ms before
+                          the real present: each frame reaches the window late
      drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
      drop-textures        glTexImage2D keeps nothing: every image (background,
                           overlays, the logos' reflection) stays blank
@@ -26,6 +30,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <GL/gl.h>
@@ -47,6 +52,13 @@ static void holdFirstPresent(void) {
     for (int i = 0; i < 6000 && access(gate, F_OK) != 0; i++) usleep(10000);
 }
 
+static void presentLate(void) {
+    struct timespec wait = {0, 40 * 1000000L};
+    if (fault("present-late"))
+        while (nanosleep(&wait, &wait) != 0) {
+        }
+}
+
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static int presents;
     if (++presents == 5) {
@@ -57,7 +69,8 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
         if (fault("present-stop")) raise(SIGSTOP);
     }
     holdFirstPresent();
-    if (fault("present-nothing")) return;
+    if (fault("present-nothing") || (fault("present-every-other") && presents % 2 == 0)) return;
+    presentLate();
     REAL(glXSwapBuffers)(display, drawable);
 }
 
@@ -107,16 +120,17 @@ static void VKAPI_CALL faultyCmdSetViewport(VkCommandBuffer commands, uint32_t f
 
 static PFN_vkQueuePresentKHR realQueuePresent;
 
-static VkResult VKAPI_CALL heldQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
+static VkResult VKAPI_CALL faultyQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
     holdFirstPresent();
+    presentLate();
     return realQueuePresent(queue, info);
 }
 
 static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, const char* name) {
     PFN_vkVoidFunction real = realGetDeviceProcAddr(device, name);
-    if (real && fault("hold-first-present") && strcmp(name, "vkQueuePresentKHR") == 0) {
+    if (real && (fault("present-late") || fault("hold-first-present")) && strcmp(name, "vkQueuePresentKHR") == 0) {
         realQueuePresent = (PFN_vkQueuePresentKHR)real;
-        return (PFN_vkVoidFunction)heldQueuePresent;
+        return (PFN_vkVoidFunction)faultyQueuePresent;
     }
     if (real && fault("depth-clear-nothing") && strcmp(name, "vkCmdSetViewport") == 0) {
         realCmdSetViewport = (PFN_vkCmdSetViewport)real;

@@ -11,6 +11,10 @@
 // step x ((17 k) mod 41) ms: a slow driver whose frame times lie at least a step
 // apart for 41 frames, so that one rank more or less changes a percentile.
 //
+// With VYR_TEST_CALL_STAMPS=<file>, the monotonic ns at which each present was
+// called (after the stall) go there, one a line: with the stamps above, how
+// long the driver held each frame inside its present.
+//
 // Vulkan entry points are reached through vkGetInstanceProcAddr and
 // vkGetDeviceProcAddr, so those two are wrapped to hand out the stamping present.
 #define _GNU_SOURCE
@@ -83,10 +87,22 @@ int clock_gettime(clockid_t clock, struct timespec* ts) {
     return result;
 }
 
+static void stampCall(void) {
+    static int file = -2;
+    if (file == -2) {
+        const char* path = getenv("VYR_TEST_CALL_STAMPS");
+        file = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
+    }
+    char line[32];
+    int length = snprintf(line, sizeof line, "%llu\n", (unsigned long long)nanoseconds(CLOCK_MONOTONIC));
+    if (file >= 0 && write(file, line, (size_t)length) != length) file = -1;
+}
+
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static void (*real)(Display*, GLXDrawable);
     if (!real) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
     stall();
+    stampCall();
     real(display, drawable);
     stamp();
 }
@@ -95,6 +111,7 @@ static PFN_vkQueuePresentKHR realPresent;
 
 static VKAPI_ATTR VkResult VKAPI_CALL stampedPresent(VkQueue queue, const VkPresentInfoKHR* info) {
     stall();
+    stampCall();
     VkResult result = realPresent(queue, info);
     stamp();
     return result;

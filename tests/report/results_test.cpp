@@ -18,6 +18,7 @@
 #include "app/report_charts.h"
 #include "app/results_file.h"
 #include "render/frame_statistics.h"
+#include "render/screen_frames.h"
 
 using namespace vyr::test;
 
@@ -100,6 +101,53 @@ TEST(FrameTimes, PausesDoNotCount) {
     EXPECT_EQ(statistics.framesPresented, 6u);
     EXPECT_EQ(statistics.firstPresentUs, 1000u);
     EXPECT_EQ(statistics.frameTimesUs.values(), (std::vector<uint32_t>{20000, 20000, 30000}));
+}
+
+// A screen change is the latest frame handed over before it that no change
+// claimed yet. Events: 'h' a frame handed over at ms, 'p' one drawn while
+// paused, 'c' a change on the screen, 'w' the watch starts (else it starts first).
+TEST(ScreenFrames, ChangesClaimFrames) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<char, uint64_t>> events;
+        uint64_t presented, reached;
+        double p50, max, gap;
+    } cases[] = {
+        {"each frame 5 ms late", {{'h', 0}, {'c', 5}, {'h', 10}, {'c', 15}, {'h', 20}, {'c', 25}}, 3, 3, 5, 5, 10},
+        {"every other frame shown", {{'h', 0}, {'c', 5}, {'h', 10}, {'h', 20}, {'c', 25}, {'h', 30}}, 4, 2, 5, 5, 20},
+        {"a change after the next handover is the newer frame", {{'h', 0}, {'h', 10}, {'c', 15}, {'h', 20}, {'c', 22}},
+         3, 2, 2, 5, 15},
+        {"a frame drawn in two parts counts once", {{'h', 0}, {'c', 5}, {'c', 6}, {'h', 10}, {'c', 12}}, 2, 2, 2, 5, 7},
+        {"a change before any new frame is another window's", {{'c', 1}, {'h', 10}, {'c', 20}, {'c', 21}}, 1, 1, 10, 10,
+         10},
+        {"nothing reaches the screen: the gap runs to the last frame", {{'h', 0}, {'h', 10}, {'h', 20}}, 3, 0, 0, 0, 20},
+        {"a pause is left out", {{'h', 0}, {'c', 5}, {'p', 10}, {'c', 12}, {'p', 20}, {'h', 1000}, {'c', 1005}}, 2, 2, 5, 5,
+         5},
+        {"frames before the watch do not count", {{'h', 0}, {'w', 5}, {'h', 10}, {'c', 12}}, 1, 1, 2, 2, 2},
+    };
+    for (const Case& c : cases) {
+        ScreenFrames screen;
+        if (c.events.front().first != 'w') screen.watchStarted("watched");
+        for (auto [what, ms] : c.events) {
+            if (what == 'w') screen.watchStarted("watched");
+            if (what == 'h' || what == 'p') screen.handOver(ms * 1000, what == 'p');
+            if (what == 'c') screen.screenChanged(ms * 1000);
+        }
+        ScreenSummary s = screen.summary();
+        EXPECT_TRUE(s.measured) << c.what;
+        EXPECT_EQ(s.presented, c.presented) << c.what;
+        EXPECT_EQ(s.reached, c.reached) << c.what;
+        EXPECT_DOUBLE_EQ(s.delay.p50, c.p50) << c.what;
+        EXPECT_DOUBLE_EQ(s.delay.max, c.max) << c.what;
+        EXPECT_DOUBLE_EQ(s.longestGapMs, c.gap) << c.what;
+    }
+    ScreenFrames unwatched;
+    unwatched.notMeasured("not measured: no way");
+    unwatched.handOver(0, false);
+    unwatched.screenChanged(5);
+    EXPECT_FALSE(unwatched.summary().measured);
+    EXPECT_EQ(unwatched.summary().measuredBy, "not measured: no way");
+    EXPECT_EQ(unwatched.summary().reached, 0u);
 }
 
 TEST(FrameTimes, RingKeepsTheLatest) {
@@ -394,6 +442,7 @@ TEST(MetricsFile, SamplesFromTheDocument) {
                   {"mean_fps", 50.5},
                   {"frame_time_ms", {{"frames", 199}, {"p50", 20}, {"p95", 25}, {"p99", 30}, {"max", 45.5}, {"sum", 3980}}},
                   {"one_percent_low_fps", 22.5}}},
+                {"screen", {{"ratio", 0.5}, {"delay_ms", {{"frames", 99}, {"p50", 4}, {"p99", 9}, {"max", 12}, {"sum", 500}}}}},
                 {"picture", {{"passed", false}}},
                 {"end", {{"exit_code", 3}}}};
     const std::string labels = "{backend=\"direct3d9\",renderer=\"GPU \\\"X\\\" \\\\ 2\\nrev\"";
@@ -409,12 +458,18 @@ TEST(MetricsFile, SamplesFromTheDocument) {
              "vyrtest_frame_time_seconds_sum" + labels + "} 3.98",
              "vyrtest_frame_time_seconds_count" + labels + "} 199",
              "vyrtest_one_percent_low_frames_per_second" + labels + "} 22.5",
+             "vyrtest_screen_frames_ratio" + labels + "} 0.5",
+             "vyrtest_screen_delay_seconds" + labels + ",quantile=\"0.5\"} 0.004",
+             "vyrtest_screen_delay_seconds" + labels + ",quantile=\"0.99\"} 0.009",
+             "vyrtest_screen_delay_seconds_sum" + labels + "} 0.5",
+             "vyrtest_screen_delay_seconds_count" + labels + "} 99",
              "vyrtest_software_rasteriser" + labels + "} 0",
              "vyrtest_remote_session" + labels + "} 1",
              "vyrtest_run_end_timestamp_seconds" + labels + "} 1800000000.25",
          })
         EXPECT_NE(single.find("\n" + line + "\n"), std::string::npos) << line << "\n" << single;
     EXPECT_EQ(single.find("vyrtest_direct_rendering"), std::string::npos) << "null: no sample";
+    EXPECT_EQ(single.find("vyrtest_screen_delay_seconds{" + labels.substr(1) + ",quantile=\"1\""), std::string::npos);
 
     // The picture's three outcomes: passed and inconclusive are told apart, a failure wins.
     struct Outcome {

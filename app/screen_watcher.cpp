@@ -1,0 +1,33 @@
+#include "app/screen_watcher.h"
+
+#include <string>
+
+#include "render/rendering_context.h"
+
+namespace vyr::test {
+
+ScreenWatcher::ScreenWatcher(NativeWindow* window, RenderingContext& context) : context(context) {
+    std::string how, why;
+    watch = platform::openScreenWatch(window, how, why);
+    if (!watch) {
+        context.screenFrames.notMeasured(why);
+        return;
+    }
+    context.screenFrames.watchStarted(how);
+    thread = std::thread([this] { platform::runScreenWatch(watch, changed, this); });
+}
+
+ScreenWatcher::~ScreenWatcher() {
+    if (!watch) return;
+    platform::stopScreenWatch(watch);
+    thread.join();
+    platform::closeScreenWatch(watch);
+}
+
+void ScreenWatcher::changed(void* user, uint64_t counter) {
+    auto* self = static_cast<ScreenWatcher*>(user);
+    const Timer& timer = self->context.frameTimer;
+    self->context.screenFrames.screenChanged(counterUs(counter - timer.startCount, timer.frequency));
+}
+
+}  // namespace vyr::test

@@ -1,0 +1,30 @@
+// When the main window's pixels change on the screen, learned as a
+// screen-capturing server learns it, on a connection of the watch's own:
+// platform/screen_watch_x11.cpp (the DAMAGE extension on the root window),
+// platform/screen_watch_win32.cpp (nothing yet: the figures stay null).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/native_window.h"
+
+namespace vyr::platform {
+
+struct ScreenWatch;  // opaque per platform
+
+// Called on the watching thread with the performance counter at which a
+// change of the window's client area on the screen was seen.
+using ScreenChanged = void (*)(void* user, uint64_t counter);
+
+// Null with `why` ("not measured: ...") where the system offers no way to watch.
+// `how` tells the way it watches.
+ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string& why);
+// Blocks, telling each change, until stopScreenWatch; call on a thread of its own.
+void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user);
+// From any thread: runScreenWatch tells what the server sent up to now, then returns.
+void stopScreenWatch(ScreenWatch* watch);
+// After runScreenWatch returned (or never ran).
+void closeScreenWatch(ScreenWatch* watch);
+
+}  // namespace vyr::platform

@@ -1,0 +1,159 @@
+// Pairs with platform/screen_watch.h on X11: damage on the root window, which
+// is what a screen-capturing server watches, kept to the rectangles over the
+// main window's client area. A connection of its own, so the frame path never
+// waits for it; the damage arrives in the event itself, so nothing is
+// allocated per change.
+#include "platform/screen_watch.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/Xdamage.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include "platform/clock.h"
+#include "platform/window_x11.h"
+
+namespace vyr::platform {
+
+struct ScreenWatch {
+    Display* display = nullptr;
+    ::Window root = 0, window = 0;
+    Damage damage = 0;
+    int damageEvent = 0;
+    int wake[2] = {-1, -1};
+    // The client area on the root, read again now and then: a window manager
+    // moves the frame, not the client.
+    int left = 0, top = 0, width = 0, height = 0;
+    uint64_t placeRead = 0;
+    // The server stamps each report with its own milliseconds. Against the
+    // counter they are off by the least lag seen from a stamp to its reading:
+    // so a change is timed when the server drew it, not when this thread,
+    // maybe kept waiting by a busy processor, got to read it.
+    bool stamped = false;
+    uint32_t lastStamp = 0;
+    uint64_t serverMs = 0;    // the stamps, unwrapped
+    int64_t offsetNs = 0;     // counter less server time, the least seen
+    uint64_t lastToldNs = 0;  // the change last told
+};
+
+namespace {
+
+// The performance counter counts nanoseconds here (platform/clock_posix.cpp).
+constexpr uint64_t placeEveryNs = 250000000;
+
+void readPlace(ScreenWatch& watch, uint64_t now) {
+    watch.placeRead = now;
+    XWindowAttributes attributes;
+    ::Window child = 0;
+    int x = 0, y = 0;
+    if (!XGetWindowAttributes(watch.display, watch.window, &attributes) ||
+        !XTranslateCoordinates(watch.display, watch.window, watch.root, 0, 0, &x, &y, &child)) {
+        watch.width = watch.height = 0;
+        return;
+    }
+    watch.left = x;
+    watch.top = y;
+    watch.width = attributes.map_state == IsViewable ? attributes.width : 0;
+    watch.height = attributes.map_state == IsViewable ? attributes.height : 0;
+}
+
+bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
+    return area.x < watch.left + watch.width && watch.left < area.x + int(area.width) &&
+           area.y < watch.top + watch.height && watch.top < area.y + int(area.height);
+}
+
+// When the server drew what it reports at `stamp`, taken off the queue at
+// `now`: never before it arrived, so the least lag is never too small.
+uint64_t drawnAt(ScreenWatch& watch, uint32_t stamp, uint64_t now) {
+    watch.serverMs = watch.stamped ? watch.serverMs + uint32_t(stamp - watch.lastStamp) : stamp;
+    watch.lastStamp = stamp;
+    const int64_t lag = int64_t(now) - int64_t(watch.serverMs * 1000000);
+    if (!watch.stamped || lag < watch.offsetNs) watch.offsetNs = lag;
+    watch.stamped = true;
+    return uint64_t(int64_t(watch.serverMs * 1000000) + watch.offsetNs);
+}
+
+// Every event waiting: each new moment of damage over the window is told once
+// (a frame drawn in parts gives several reports).
+void takeEvents(ScreenWatch& watch, ScreenChanged changed, void* user) {
+    while (XPending(watch.display)) {
+        XEvent event;
+        XNextEvent(watch.display, &event);
+        if (event.type == watch.damageEvent + XDamageNotify) {
+            auto& damage = reinterpret_cast<XDamageNotifyEvent&>(event);
+            const uint64_t at = drawnAt(watch, uint32_t(damage.timestamp), performanceCounter());
+            if (overWindow(watch, damage.area) && at != watch.lastToldNs) {
+                watch.lastToldNs = at;
+                changed(user, at);
+            }
+        } else if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify)
+            readPlace(watch, performanceCounter());  // before the damage that follows it
+    }
+}
+
+}  // namespace
+
+ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string& why) {
+    Display* shared = x11Display(window);
+    Display* own = shared ? XOpenDisplay(DisplayString(shared)) : nullptr;
+    if (!own) {
+        why = "not measured: a second connection to the X server could not be opened";
+        return nullptr;
+    }
+    int event = 0, error = 0, major = 1, minor = 1;
+    if (!XDamageQueryExtension(own, &event, &error) || !XDamageQueryVersion(own, &major, &minor)) {
+        XCloseDisplay(own);
+        why = "not measured: the X server has no DAMAGE extension";
+        return nullptr;
+    }
+    auto* watch = new ScreenWatch;
+    watch->display = own;
+    watch->window = x11Window(window);
+    watch->root = RootWindow(own, x11Screen(window));
+    watch->damageEvent = event;
+    // Raw rectangles: every drawing is told with its place, none is merged away.
+    watch->damage = XDamageCreate(own, watch->root, XDamageReportRawRectangles);
+    XSelectInput(own, watch->window, StructureNotifyMask);
+    if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeScreenWatch(watch);
+        why = "not measured: no pipe to stop the watch";
+        return nullptr;
+    }
+    readPlace(*watch, performanceCounter());
+    XSync(own, False);
+    how = "X DAMAGE on the root window";
+    return watch;
+}
+
+void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
+    pthread_setname_np(pthread_self(), "screen watch");  // for top, gdb and the benchmark
+    pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->wake[0], POLLIN, 0}};
+    for (;;) {
+        uint64_t now = performanceCounter();
+        if (now - watch->placeRead >= placeEveryNs) readPlace(*watch, now);
+        takeEvents(*watch, changed, user);
+        if (waits[1].revents) break;
+        XFlush(watch->display);
+        if (poll(waits, 2, int(placeEveryNs / 1000000)) < 0) waits[0].revents = waits[1].revents = 0;
+    }
+    // The last frames: whatever the server drew up to now comes before its answer.
+    XSync(watch->display, False);
+    takeEvents(*watch, changed, user);
+}
+
+void stopScreenWatch(ScreenWatch* watch) {
+    if (watch && watch->wake[1] >= 0) (void)!write(watch->wake[1], "x", 1);
+}
+
+void closeScreenWatch(ScreenWatch* watch) {
+    if (!watch) return;
+    if (watch->damage) XDamageDestroy(watch->display, watch->damage);
+    XCloseDisplay(watch->display);
+    for (int fd : watch->wake)
+        if (fd >= 0) close(fd);
+    delete watch;
+}
+
+}  // namespace vyr::platform

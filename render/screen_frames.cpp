@@ -1,0 +1,99 @@
+#include "render/screen_frames.h"
+
+#include <algorithm>
+
+namespace vyr::test {
+
+// Release stores: a watcher that reads a slot the frame thread has begun to
+// write over also sees the count that tells it so.
+void ScreenFrames::handOver(uint64_t us, bool paused) {
+    const uint64_t index = handed.load(std::memory_order_relaxed);
+    uint64_t pauses = pausedHanded.load(std::memory_order_relaxed);
+    if (paused) pausedHanded.store(++pauses, std::memory_order_relaxed);
+    Slot& slot = slots[index % capacity];
+    slot.us.store(us | (paused ? pausedBit : 0), std::memory_order_release);
+    slot.pauses.store(pauses, std::memory_order_release);
+    handed.store(index + 1, std::memory_order_release);
+}
+
+bool ScreenFrames::frame(uint64_t index, uint64_t& us, uint64_t& pauses) const {
+    const Slot& slot = slots[index % capacity];
+    us = slot.us.load(std::memory_order_acquire);
+    pauses = slot.pauses.load(std::memory_order_acquire);
+    const uint64_t written = handed.load(std::memory_order_acquire);
+    return index < written && written - index < capacity;
+}
+
+void ScreenFrames::watchStarted(const std::string& how) {
+    std::lock_guard<std::mutex> lock(mutex);
+    measuredBy = how;
+    watching = true;
+    firstIndex = claimed = handed.load(std::memory_order_acquire);
+    uint64_t us = 0;
+    firstPauses = 0;
+    if (firstIndex > 0) frame(firstIndex - 1, us, firstPauses);
+}
+
+void ScreenFrames::notMeasured(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex);
+    measuredBy = why;
+    watching = false;
+}
+
+// The longest time without a new frame on the screen counts only while frames
+// were handed over without a pause in between.
+uint64_t ScreenFrames::gapUntil(uint64_t us, uint64_t pauses) const {
+    uint64_t fromUs = lastChangeUs, fromPauses = lastChangePauses;
+    if (!changeSeen && (!frame(firstIndex, fromUs, fromPauses) || (fromUs & pausedBit))) return 0;
+    return pauses == fromPauses && us > fromUs ? us - fromUs : 0;
+}
+
+void ScreenFrames::screenChanged(uint64_t us) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!watching) return;
+    uint64_t index = handed.load(std::memory_order_acquire), stamp = 0, pauses = 0;
+    bool found = false;
+    while (index > claimed && !found) {
+        --index;
+        if (!frame(index, stamp, pauses)) return;
+        found = (stamp & ~pausedBit) <= us;
+    }
+    // Nothing new was handed over before it: more of a frame already counted,
+    // or another window's drawing.
+    if (!found) return;
+    claimed = index + 1;
+    if (stamp & pausedBit) {
+        // A frame drawn while paused: no figure, and no gap reaches across it.
+        changeSeen = true;
+        lastChangeUs = us;
+        lastChangePauses = ~0ull;
+        return;
+    }
+    longestGapUs = std::max(longestGapUs, gapUntil(us, pauses));
+    ++reached;
+    delaysUs.push(uint32_t(std::min<uint64_t>(us - stamp, UINT32_MAX)));
+    changeSeen = true;
+    lastChangeUs = us;
+    lastChangePauses = pauses;
+}
+
+ScreenSummary ScreenFrames::summary() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    ScreenSummary result;
+    result.measuredBy = measuredBy;
+    result.measured = watching;
+    if (!watching) return result;
+    const uint64_t last = handed.load(std::memory_order_acquire);
+    uint64_t lastUs = 0, lastPauses = firstPauses, gap = longestGapUs;
+    if (last > firstIndex && frame(last - 1, lastUs, lastPauses)) {
+        result.presented = last - firstIndex - (lastPauses - firstPauses);
+        // Frames still handed over after the last change: a gap up to the last of them.
+        if (!(lastUs & pausedBit)) gap = std::max(gap, gapUntil(lastUs, lastPauses));
+    }
+    result.reached = reached;
+    result.delay = summariseFrameTimes(delaysUs.values());
+    result.longestGapMs = gap / 1000.0;
+    return result;
+}
+
+}  // namespace vyr::test
