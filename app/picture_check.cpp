@@ -50,8 +50,11 @@ bool inView(NativeWindow* window, const FrameImage& frame, std::string& why) {
 }
 
 // The screen is only compared where it can show the window: one that cannot
-// be seen is raised or restored once and drawn again; if it still cannot be
-// seen, the check is inconclusive with the reason, never failed.
+// be seen is raised or restored once; if it still cannot be seen, the check is
+// inconclusive with the reason, never failed. While the screen differs, the
+// same frame is presented again: a window manager that maps, moves or
+// decorates the window may have wiped what it showed (nothing keeps a copy),
+// and a frame that does not reach the screen still does not.
 void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage& shown, CheckOutcome& check) {
     std::string why;
     if (!inView(app.window, rendered, why)) {
@@ -64,9 +67,6 @@ void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage
             }
             platform::sleepMs(20);
         }
-        // What the window showed while it could not be seen may be gone.
-        FrameImage again;
-        drawCheckFrame(*app.context, app.content->project, app.content->overlays, again);
     }
     const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;
     for (;;) {
@@ -87,6 +87,8 @@ void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage
         }
         if (timeIsUp(deadline)) return;
         platform::sleepMs(20);
+        FrameImage again;
+        drawCheckFrame(*app.context, app.content->project, app.content->overlays, again);
     }
 }
 
