@@ -1,4 +1,4 @@
-// The back-end against a real X server (Xvfb with Mesa): one window, frames
+// The back-end against a real X server (a test display with Mesa): one window, frames
 // drawn with drawScene and read back, regions compared.
 #include <gtest/gtest.h>
 
