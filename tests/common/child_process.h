@@ -66,18 +66,21 @@ inline void applyEnv(const std::vector<EnvChange>& env) {
     for (const auto& [name, value] : env) value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 }
 
-// One run of a program (found on the PATH when its name has no slash); killed
-// with the object if it still runs.
+// One run of a program (found on the PATH when its name has no slash) in a
+// process group of its own: it and whatever it starts are killed with the
+// object, and the kernel kills it if the test itself dies.
 class Child {
 public:
     Child() = default;
     Child(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) { start(argv, env); }
     ~Child() {
-        if (pid_ > 0) kill(pid_, SIGKILL), finish(0);
+        if (pid_ > 0) killpg(pid_, SIGKILL), finish(0);
+        if (group_ > 0) killpg(group_, SIGKILL);  // what it left behind in its group
     }
     bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
         pid_ = fork();
         if (pid_ == 0) {
+            setpgid(0, 0);
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
             applyEnv(env);
             dup2(open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
@@ -88,6 +91,7 @@ public:
             execvp(args[0], args.data());
             _exit(127);
         }
+        if (pid_ > 0) setpgid(pid_, pid_), group_ = pid_;  // both sides, so no signal comes before it
         exitCode_ = -1;
         return pid_ > 0;
     }
@@ -115,9 +119,13 @@ public:
     }
     // Whether a signal ended it, rather than an exit with a code (128 + n alike).
     bool killedBySignal() const { return killedBySignal_; }
+    // Sends the signal to its whole group, as a terminal does; kills the group
+    // when it has not ended a minute later (then -1).
     int stop(int signal = SIGTERM) {
-        if (pid_ > 0) kill(pid_, signal);
-        return wait();
+        if (pid_ > 0) killpg(pid_, signal);
+        int code = wait();
+        if (pid_ > 0) killpg(pid_, SIGKILL), finish(0), exitCode_ = -1;
+        return code;
     }
 
 private:
@@ -130,7 +138,7 @@ private:
         pid_ = -1;
     }
     TempDir dir_;
-    pid_t pid_ = -1;
+    pid_t pid_ = -1, group_ = -1;
     int exitCode_ = -1;
     bool killedBySignal_ = false;
 };
