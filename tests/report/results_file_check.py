@@ -66,7 +66,7 @@ def timed_out(code, what, timeout):
     return code
 
 
-def run(arguments, env=None, timeout=120, display=True, preloaded=None):
+def run(arguments, env=None, timeout=60, display=True, preloaded=None):
     """Runs the program to its end, with a library of tests/preload (not the X
     server), returns (exit code, stdout, stderr); -1 when it did not end in time."""
     inject = ["env", "LD_PRELOAD=" + os.path.join(preload, preloaded + ".so")] if preloaded else []
@@ -230,7 +230,7 @@ SAMPLE = re.compile(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (\S+)$')
 LABEL = re.compile(r'([a-zA-Z_]\w*)="((?:[^"\\]|\\.)*)"')
 
 
-def run_merged(arguments, env=None, timeout=300):
+def run_merged(arguments, env=None, timeout=90):
     """A run with stderr and stdout in one stream, so that -all's headers sit between its children's output."""
     code, out, _ = the_display().run([program] + arguments, timeout=timeout, env=on_display(env),
                                      stderr=subprocess.STDOUT)
@@ -474,7 +474,7 @@ try:
         command = ["strace", "-f", "-qq", "-o", trace,
                    "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,close",
                    program, "-nosound", "-duration", "1", "-report", report]
-        code = timed_out(the_display().run(command, timeout=300, env=on_display())[0], "strace", 300)
+        code = timed_out(the_display().run(command, timeout=60, env=on_display())[0], "strace", 60)
         check(code == 0, "ends with 0 under strace (%d)" % code)
         calls = [re.sub(r"^\d+\s+", "", line) for line in open(trace)]
         temporary = re.escape(report) + r"\.([0-9a-f]{16})\.tmp"
@@ -522,7 +522,7 @@ try:
                        'kill -INT "$(xdotool getwindowpid "$window")"; '
                        'ended() { ! kill -0 $program_pid 2>/dev/null; }; test_wait 60 "the end after Ctrl+C" ended || kill $program_pid; '
                        'code=0; wait $program_pid || code=$?; program_pid=; echo "ctrl-c: $code"' % exe)
-        code, out, err = run_session(["bash", "-c", script], timeout=600)
+        code, out, err = run_session(["bash", "-c", script], timeout=540)
         print("".join(line + "\n" for line in err.splitlines() if line.startswith("RETRY")), end="")
         check(code is not None and "exit" not in out, "both back-ends end with 0: " + out.strip())
         for backend, name in (("opengl", "OpenGL"), ("directx9", "Direct3D 9")):
@@ -608,7 +608,7 @@ try:
             asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS"), "handle_segv=0") if o)
             env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind], ASAN_OPTIONS=asan)
             started = time.monotonic()
-            code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=600)
+            code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=150)
             took = time.monotonic() - started
             check(code == 1, "%s: exit code 1 (%d)" % (kind, code))
             check(list(sections(output)) == ["OpenGL", "Vulkan"], kind + ": both back-ends ran")
@@ -705,7 +705,7 @@ try:
                   'VK_ICD_FILENAMES=$PWD/none.json wine "%s" -all -nosound -duration 2 -report f.json >f.out 2>&1; '
                   'echo "failing $?"'
                   % (here, work, exe, exe))
-        code, out, _ = run_session(["bash", "-c", script], timeout=900)
+        code, out, _ = run_session(["bash", "-c", script], timeout=840)
         check(code is not None and "exit" not in out and "failing 1" in out, "two runs end with 0, the failing one with 1: "
               + out.strip())
         names = ["OpenGL", "Direct3D 9", "Vulkan"]

@@ -126,7 +126,7 @@ def vulkaninfo_lists(display):
     """The instance extensions and those of the one device, as vulkaninfo finds them."""
     # The lists do not depend on a display; without one it asks no window system.
     env = environment()
-    done = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=env, timeout=120)
+    done = subprocess.run(["vulkaninfo"], capture_output=True, text=True, env=env, timeout=60)
     text = done.stdout
     said = [line for line in done.stderr.splitlines() if "XDG_RUNTIME_DIR" not in line and "Loader Message" not in line]
     check(done.returncode == 0, "vulkaninfo ends with 0 (%d)%s" % (done.returncode, "".join("\n  " + l for l in said[-5:])))
@@ -266,7 +266,7 @@ try:
                 os.mkdir(folder)
                 report = os.path.join(folder, "result.json")
                 code, out, err = display.run([program, "-nosound", "-vulkan", "-check", "-duration", "3", "-report",
-                                              report] + extra, env=environment(display), cwd=folder, timeout=240)
+                                              report] + extra, env=environment(display), cwd=folder, timeout=100)
                 results = json.load(open(report)) if os.path.exists(report) else {}
                 check((results.get("picture") or {}).get("passed") is True, name + ": the results file says it passed")
                 check(code == 0, "%s: the picture check passes (exit %s) %s" % (name, code, err.strip()[-300:]))
@@ -278,7 +278,7 @@ try:
         script = ('. "%s/../wine/wine_run.sh"; wine_session_start; cd "%s"; '
                   'run_wine "%s" -nosound -vulkan -check -duration 2 -report vk.json >vk.out 2>vk.err || echo "exit $?"'
                   % (here, work, exe))
-        code, out, err = run_session(["bash", "-c", script], timeout=600, env=environment())
+        code, out, err = run_session(["bash", "-c", script], timeout=540, env=environment())
         print("".join(line + "\n" for line in err.splitlines() if line.startswith("RETRY")), end="")
         check(code is not None and "exit" not in out, "ends by itself with 0 " + out.strip())
         out = open(os.path.join(work, "vk.out"), errors="replace").read()
