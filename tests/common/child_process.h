@@ -74,7 +74,7 @@ public:
     Child() = default;
     Child(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) { start(argv, env); }
     ~Child() {
-        if (pid_ > 0) killpg(pid_, SIGKILL), finish(0);
+        if (pid_ > 0) signalGroup(SIGKILL), finish(0);
         if (group_ > 0) killpg(group_, SIGKILL);  // what it left behind in its group
     }
     bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
@@ -122,13 +122,18 @@ public:
     // Sends the signal to its whole group, as a terminal does; kills the group
     // when it has not ended a minute later (then -1).
     int stop(int signal = SIGTERM) {
-        if (pid_ > 0) killpg(pid_, signal);
+        if (pid_ > 0) signalGroup(signal);
         int code = wait();
-        if (pid_ > 0) killpg(pid_, SIGKILL), finish(0), exitCode_ = -1;
+        if (pid_ > 0) signalGroup(SIGKILL), finish(0), exitCode_ = -1;
         return code;
     }
 
 private:
+    // The group, or the process alone if it left its group: a signal that
+    // never arrives would leave the blocking wait after it hanging.
+    void signalGroup(int signal) {
+        if (killpg(pid_, signal) != 0) kill(pid_, signal);
+    }
     void finish(int timeoutMs) {
         int status = 0;
         auto ended = [&] { return waitpid(pid_, &status, timeoutMs ? WNOHANG : 0) == pid_; };

@@ -179,6 +179,24 @@ std::string stringProperty(Display* display, ::Window window, const char* proper
     return std::string(items.begin(), items.end());
 }
 
+void sendClientMessage(Display* display, ::Window window, const char* type, std::initializer_list<long> data,
+                       bool toRoot) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, type, False);
+    event.xclient.format = 32;
+    int i = 0;
+    for (long value : data) event.xclient.data.l[i++] = value;
+    XSendEvent(display, toRoot ? DefaultRootWindow(display) : window, False,
+               toRoot ? SubstructureRedirectMask | SubstructureNotifyMask : NoEventMask, &event);
+    XFlush(display);
+}
+
+void sendDeleteWindow(Display* display, ::Window window) {
+    sendClientMessage(display, window, "WM_PROTOCOLS", {long(XInternAtom(display, "WM_DELETE_WINDOW", False))});
+}
+
 ProgramSession::~ProgramSession() {
     program.stop(SIGKILL);
     if (user) XCloseDisplay(user);
