@@ -75,7 +75,9 @@ public:
     Child(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) { start(argv, env); }
     ~Child() {
         if (pid_ > 0) signalGroup(SIGKILL), finish(0);
-        if (group_ > 0) killpg(group_, SIGKILL);  // what it left behind in its group
+        // What it left behind in its group. While the group has members its number goes to
+        // no new process: a number in use again belongs to someone else's process.
+        if (group_ > 0 && access(("/proc/" + std::to_string(group_)).c_str(), F_OK) != 0) killpg(group_, SIGKILL);
     }
     bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
         pid_ = fork();

@@ -274,11 +274,14 @@ class TestDisplay:
                     break
                 except subprocess.TimeoutExpired:
                     continue
-        # Whatever the process's session still holds (a helper it started) goes too.
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
+        # Whatever the process's session still holds (a helper it started) goes too. While
+        # it holds anything, the kernel gives its number to no new process: a number in
+        # use again belongs to someone else's process.
+        if not os.path.exists("/proc/%d" % process.pid):
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
 
     def close(self):
         # Clients first, the server last: a client ended after its server may hang.
