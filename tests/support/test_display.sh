@@ -44,7 +44,7 @@ test_end() {
   local pid=$1 deadline=$((SECONDS + 5)) parent
   # A number in use by a process that is not this shell's child was given out
   # again: not ours to signal.
-  parent=$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')
+  parent=$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ' || true)
   [ -z "$parent" ] || [ "$parent" = $$ ] || [ "$parent" = "$BASHPID" ] || return 0
   kill -TERM -- "-$pid" 2>/dev/null || return 0
   while kill -0 -- "-$pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.05; done
