@@ -17,7 +17,7 @@ args=(-nosound -fl 60)
 test_spawn pid apitrace trace -o "$work/frames.trace" "$program" "${args[@]}" >"$work/out.txt" 2>&1
 program_pid=$pid
 test_wait 60 "a window titled (OpenGL)" window_or_end '\(OpenGL\)' || exit 1
-[ -n "$window" ] || { echo "FAIL: the program ended without a window"; cat "$work/out.txt"; exit 1; }
+[ -n "$window" ] || { echo "FAIL: the program ended without a window"; cat "$work/out.txt"; test_display_report; exit 1; }
 # Traced frames come slowly on a loaded machine: a fixed four seconds once
 # held fewer than the three frames the check needs. Each change of the
 # picture is at least one more frame.

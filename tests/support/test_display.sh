@@ -97,5 +97,14 @@ test_display_start() {
       return 1 ;;
   esac
   export DISPLAY=:$number
-  test_wait 30 "an answer from the X server $DISPLAY" xdpyinfo
+  test_wait 30 "an answer from the X server $DISPLAY" xdpyinfo || return 1
+  # An answer from a server that is not ours would send the test's programs elsewhere.
+  kill -0 "$test_display_pid" 2>/dev/null ||
+    { echo "FAIL: Xvfb on $DISPLAY ended: $(tail -n 5 "$test_display_dir/server.log")" >&2; return 1; }
+}
+
+# test_display_report: the server's state and log, for a test that lost its display.
+test_display_report() {
+  echo "the test display $DISPLAY: $(kill -0 "$test_display_pid" 2>/dev/null && echo running || echo ended)"
+  tail -n 20 "$test_display_dir/server.log"
 }
