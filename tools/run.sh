@@ -16,24 +16,20 @@ fi
 
 seconds=${VYR_RUN_SECONDS:-12}
 shot=$here/build/vyrtest-screenshot.png
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1280x1024x24 +extension GLX -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display
+. "$here/tests/support/test_display.sh"
+test_display_start
 # No sound device in a headless run: SDL's dummy driver takes the audio quietly
 # (the disk driver would print two warnings into the report).
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
-"$program" "$@" &
-app=$!
-sleep "$seconds"
+test_spawn app "$program" "$@"
+sleep "$seconds"  # the run the user asked for, not a wait for something
 window=$(xdotool search --sync --limit 1 --class VYRTEST 2>/dev/null | head -n 1 || true)
+# xwd reads the picture without grabbing the server.
 if [ -n "$window" ]; then
-  import -window "$window" "$shot" && echo "Screenshot saved to $shot"
+  xwd -id "$window" -silent | convert xwd:- "$shot" && echo "Screenshot saved to $shot"
 else
-  import -window root "$shot" && echo "Screenshot (whole screen) saved to $shot"
+  xwd -root -silent | convert xwd:- "$shot" && echo "Screenshot (whole screen) saved to $shot"
 fi
 xdotool key --window "${window:-0}" Escape 2>/dev/null || kill "$app"
 wait "$app"

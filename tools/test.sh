@@ -10,6 +10,8 @@ cd "$here"
 bash tools/setup.sh
 bash tools/build.sh all
 
+# Every process the run starts inherits this mark: what still has it at the end was left behind.
+export VYR_TEST_RUN=$$.$(date +%s%N)
 status=0
 passed=0
 failed=0
@@ -26,6 +28,7 @@ step() {
     set -- $counts
     failed=$((failed + $1))
     passed=$((passed + $2 - $1))
+    slowest "$log"
   elif [ $rc = 0 ]; then
     passed=$((passed + 1))
   else
@@ -35,6 +38,26 @@ step() {
     echo "=== FAILED: $name"
     status=1
   fi
+}
+
+# slowest <ctest log>: its ten slowest tests, from the "Test #n: name ... Passed 1.23 sec" lines.
+slowest() {
+  echo "--- the ten slowest tests"
+  sed -n -E 's/^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: ([^ ]+) .* ([0-9]+\.[0-9]+) sec$/\3 \2/p' "$1" |
+    sort -rn | head -n 10 | awk '{ printf "%9.2f s  %s\n", $1, $2 }'
+}
+
+# leftovers: the processes of this run still alive (but this shell), one per line.
+leftovers() {
+  local environ pid
+  for environ in /proc/[0-9]*/environ; do
+    pid=${environ#/proc/}
+    pid=${pid%/environ}
+    { [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ]; } && continue
+    tr '\0' '\n' 2>/dev/null <"$environ" | grep -qx "VYR_TEST_RUN=$VYR_TEST_RUN" || continue
+    # Not this loop's own tr and grep, which are gone by the time their pids are read.
+    ps -o pid=,args= -p "$pid" 2>/dev/null || true
+  done
 }
 
 step "native tests" ctest --test-dir build/native --output-on-failure -j 2 --timeout 600
@@ -47,6 +70,19 @@ for extra in tests/fuzz/run.sh tests/packaging/check-deb.sh tests/packaging/chec
 done
 
 rm -f "$log"
+# A wineserver or a helper may take a moment to go after its test: wait for that, boundedly.
+left=
+for _ in $(seq 100); do
+  left=$(leftovers)
+  [ -z "$left" ] && break
+  sleep 0.1
+done
+if [ -n "$left" ]; then
+  echo "=== FAILED: processes the tests started are still running:"
+  echo "$left"
+  failed=$((failed + 1))
+  status=1
+fi
 echo "=== summary"
 echo "tests: $passed passed, $failed failed"
 exit $status

@@ -66,18 +66,23 @@ inline void applyEnv(const std::vector<EnvChange>& env) {
     for (const auto& [name, value] : env) value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 }
 
-// One run of a program (found on the PATH when its name has no slash); killed
-// with the object if it still runs.
+// One run of a program (found on the PATH when its name has no slash) in a
+// process group of its own: it and whatever it starts are killed with the
+// object, and the kernel kills it if the test itself dies.
 class Child {
 public:
     Child() = default;
     Child(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) { start(argv, env); }
     ~Child() {
-        if (pid_ > 0) kill(pid_, SIGKILL), finish(0);
+        if (pid_ > 0) signalGroup(SIGKILL), finish(0);
+        // What it left behind in its group. While the group has members its number goes to
+        // no new process: a number in use again belongs to someone else's process.
+        if (group_ > 0 && access(("/proc/" + std::to_string(group_)).c_str(), F_OK) != 0) killpg(group_, SIGKILL);
     }
     bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
         pid_ = fork();
         if (pid_ == 0) {
+            setpgid(0, 0);
             prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that died
             applyEnv(env);
             dup2(open((dir_ / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
@@ -88,6 +93,7 @@ public:
             execvp(args[0], args.data());
             _exit(127);
         }
+        if (pid_ > 0) setpgid(pid_, pid_), group_ = pid_;  // both sides, so no signal comes before it
         exitCode_ = -1;
         return pid_ > 0;
     }
@@ -115,12 +121,21 @@ public:
     }
     // Whether a signal ended it, rather than an exit with a code (128 + n alike).
     bool killedBySignal() const { return killedBySignal_; }
+    // Sends the signal to its whole group, as a terminal does; kills the group
+    // when it has not ended a minute later (then -1).
     int stop(int signal = SIGTERM) {
-        if (pid_ > 0) kill(pid_, signal);
-        return wait();
+        if (pid_ > 0) signalGroup(signal);
+        int code = wait();
+        if (pid_ > 0) signalGroup(SIGKILL), finish(0), exitCode_ = -1;
+        return code;
     }
 
 private:
+    // The group, or the process alone if it left its group: a signal that
+    // never arrives would leave the blocking wait after it hanging.
+    void signalGroup(int signal) {
+        if (killpg(pid_, signal) != 0) kill(pid_, signal);
+    }
     void finish(int timeoutMs) {
         int status = 0;
         auto ended = [&] { return waitpid(pid_, &status, timeoutMs ? WNOHANG : 0) == pid_; };
@@ -130,7 +145,7 @@ private:
         pid_ = -1;
     }
     TempDir dir_;
-    pid_t pid_ = -1;
+    pid_t pid_ = -1, group_ = -1;
     int exitCode_ = -1;
     bool killedBySignal_ = false;
 };

@@ -1,4 +1,4 @@
-// The back-end against a real X server (Xvfb with Mesa): one window, frames
+// The back-end against a real X server (a test display with Mesa): one window, frames
 // drawn with drawScene and read back, regions compared.
 #include <gtest/gtest.h>
 
@@ -15,28 +15,14 @@
 #include "scene/object3d.h"
 #include "scene/project3d.h"
 #include "scene/texture.h"
+#include "window/backend_window.h"
 #include "window/x_test_server.h"
 
 namespace {
 
 using namespace vyr::test;
-using vyr::platform::EventDisposition;
-using vyr::platform::WindowEvent;
-
-EventDisposition ignoreEvents(NativeWindow*, const WindowEvent&) { return EventDisposition::DefaultHandling; }
-
-Texture* solidTexture(uint8_t r, uint8_t g, uint8_t b) {
-    Texture* texture = new Texture();
-    texture->width = texture->height = 4;
-    texture->pitch = 16;
-    texture->format = RGBA8;
-    texture->pixels = static_cast<uint8_t*>(malloc(64));
-    for (int i = 0; i < 16; i++) {
-        uint8_t* p = texture->pixels + i * 4;
-        p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
-    }
-    return texture;
-}
+using vyr::testing::ignoreEvents;
+using vyr::testing::solidTexture;
 
 class BackendFrame : public ::testing::Test {
 protected:

@@ -1,4 +1,4 @@
-// The real program's console output: the help byte for byte, and on Xvfb with
+// The real program's console output: the help byte for byte, and on a test display with
 // Mesa's software renderer the driver report.
 #include <gtest/gtest.h>
 

@@ -8,6 +8,7 @@
 # Usage: tests/packaging/check-deb.sh [native build dir]   (default: build/native)
 set -uo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+. "$here/tests/support/test_display.sh"
 build=${1:-$here/build/native}
 work=$(mktemp -d /tmp/vyr-check-deb.XXXXXX)
 installed_by_us=
@@ -18,7 +19,7 @@ finish() {
   fi
   rm -rf "$work"
 }
-trap finish EXIT
+test_at_exit finish
 fail() {
   echo "FAIL: check-deb: $*"
   exit 1
@@ -68,8 +69,9 @@ for n in 16 32 48 64; do
 done
 
 # Ended by the timeout; what counts is what it played meanwhile.
+test_display_start || fail "no test display"
 (cd "$work" && env -u VYR_ROOT SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" LIBGL_ALWAYS_SOFTWARE=1 \
-  xvfb-run -a -s "-screen 0 1280x1024x24" timeout -s TERM -k 5 8 "$program" -fl 30 >"$work/out.txt" 2>"$work/err.txt")
+  timeout -s TERM -k 5 8 "$program" -fl 30 >"$work/out.txt" 2>"$work/err.txt")
 code=$?
 [ "$code" = 137 ] && fail "the installed program did not end on SIGTERM"
 [ "$code" = 124 ] || [ "$code" = 0 ] || { cat "$work/out.txt" "$work/err.txt"; fail "the installed program ended with $code"; }

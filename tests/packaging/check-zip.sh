@@ -41,13 +41,12 @@ mv "$programs/Tarsel/$(basename "${zips[0]}" .zip)" "$programs/Tarsel/vyr"
 folder=$(winepath -w "$programs/Tarsel/vyr")
 
 cd "$work"
-env -u VYR_ROOT WINEDEBUG=trace+winmm,trace+mmio wine "$programs/Tarsel/vyr/bin/vyrtest.exe" -fl 30 >out.txt 2>err.txt &
-pid=$!
+test_spawn pid env -u VYR_ROOT WINEDEBUG=trace+winmm,trace+mmio wine "$programs/Tarsel/vyr/bin/vyrtest.exe" -fl 30 \
+  >out.txt 2>err.txt
 # The report ends with the ON/OFF line; the soundtrack starts right after it.
 started() { grep -qE '^VYR (ON|OFF)$' out.txt && grep -q 'proc_PlaySound SoundName=' err.txt || ! kill -0 "$pid"; }
-wait_for 60 started
-kill "$pid" 2>/dev/null
-wait "$pid" 2>/dev/null || true  # ended by the kill
+test_wait 60 "the report's ON/OFF line and the soundtrack's start" started || fail "the program did not start its soundtrack"
+test_end "$pid"  # what counts is what it printed and played so far
 
 grep -q '^TARSEL VYR .* - Test Application (64 bit version)$' out.txt || { cat out.txt; fail "no banner"; }
 grep -qE '^VYR (ON|OFF)$' out.txt || { cat out.txt; fail "no VYR ON/OFF line: the report did not appear"; }

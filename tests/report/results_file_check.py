@@ -18,6 +18,9 @@ import tempfile
 import time
 import urllib.request
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from test_display import TestDisplay, WaitFailed, free_tcp_port, run_session, wait_until  # noqa: E402
+
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 windows_arch = sys.argv[4] if len(sys.argv) > 4 else "x86_64"
@@ -42,16 +45,37 @@ def environment(**extra):
     return env
 
 
-XVFB = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24"]
+_display = []
 
 
-def run(arguments, env=None, timeout=120, display=True, preloaded=None):
+def the_display():
+    """The test's one X server, started on first use and ended with the test."""
+    if not _display:
+        _display.append(TestDisplay().__enter__())
+    return _display[0]
+
+
+def on_display(env=None):
+    return dict(env or environment(), DISPLAY=the_display().name)
+
+
+def timed_out(code, what, timeout):
+    if code is None:
+        print("%s did not end within %d s" % (what, timeout))
+        return -1
+    return code
+
+
+def run(arguments, env=None, timeout=60, display=True, preloaded=None):
     """Runs the program to its end, with a library of tests/preload (not the X
-    server), returns (exit code, stdout, stderr)."""
+    server), returns (exit code, stdout, stderr); -1 when it did not end in time."""
     inject = ["env", "LD_PRELOAD=" + os.path.join(preload, preloaded + ".so")] if preloaded else []
-    command = (XVFB if display else []) + inject + [program] + arguments
-    done = subprocess.run(command, capture_output=True, text=True, timeout=timeout, env=env or environment())
-    return done.returncode, done.stdout, done.stderr
+    command = inject + [program] + arguments
+    if display:
+        code, out, err = the_display().run(command, timeout=timeout, env=on_display(env))
+    else:
+        code, out, err = run_session(command, timeout=timeout, env=env or environment())
+    return timed_out(code, "the program", timeout), out, err
 
 
 def load(path):
@@ -71,7 +95,7 @@ def extension_list(out, name):
 
 def glxinfo_lists():
     """The GLX and the compatibility profile's OpenGL extensions, as glxinfo finds them."""
-    text = subprocess.run(XVFB + ["glxinfo"], capture_output=True, text=True, env=environment(), timeout=120).stdout
+    text = the_display().run(["glxinfo"], timeout=60, env=on_display())[1]
     lists = {}
     for heading in ("GLX extensions", "OpenGL extensions"):
         block = re.search(r"^%s:\n((?:    .*\n)*)" % heading, text, re.M)
@@ -181,12 +205,9 @@ def start_daemon(answer, record):
     """vyrd-sim answering as told, once its port file is there."""
     portdir = os.path.join(work, "Tarsel", "VYR")
     os.makedirs(portdir, exist_ok=True)
-    sim = subprocess.Popen([os.path.join(bin_dir, "vyrd-sim"), "--port-file-dir", portdir, "--answer", answer,
-                            "--record", record], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    for _ in range(600):
-        if os.listdir(portdir) or sim.poll() is not None:
-            break
-        time.sleep(0.1)
+    sim = the_display().start([os.path.join(bin_dir, "vyrd-sim"), "--port-file-dir", portdir, "--answer", answer,
+                               "--record", record], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: os.listdir(portdir) or sim.poll() is not None, "vyrd-sim's port file", 30)
     return sim
 
 
@@ -209,15 +230,11 @@ SAMPLE = re.compile(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})? (\S+)$')
 LABEL = re.compile(r'([a-zA-Z_]\w*)="((?:[^"\\]|\\.)*)"')
 
 
-def run_merged(arguments, env=None, timeout=300):
+def run_merged(arguments, env=None, timeout=90):
     """A run with stderr and stdout in one stream, so that -all's headers sit between its children's output."""
-    # The program's own exit code, told inside the session: xvfb-run's cleanup may fail on its own.
-    command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c", '"$@"; echo "program exit $?"', "sh",
-               program] + arguments
-    done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=timeout,
-                          env=env or environment())
-    code = re.findall(r"^program exit (\d+)$", done.stdout, re.M)
-    return (int(code[-1]) if code else done.returncode), done.stdout
+    code, out, _ = the_display().run([program] + arguments, timeout=timeout, env=on_display(env),
+                                     stderr=subprocess.STDOUT)
+    return timed_out(code, "the program", timeout), out
 
 
 def sections(text):
@@ -290,17 +307,10 @@ def agrees_with_output(found, backend, output, seconds):
     check(count and (count > 100 or (low and abs(low * q[3] - 1) < 1e-6)), backend + ": 1 %% low = 1 / slowest (%s)" % low)
 
 
-def free_port():
-    import socket
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def scrape(directory):
     """/metrics of a node exporter that reads `directory` with its textfile collector alone."""
-    port = free_port()
-    exporter = subprocess.Popen(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % port,
+    port = free_tcp_port()
+    exporter = the_display().start(["prometheus-node-exporter", "--web.listen-address=127.0.0.1:%d" % port,
                                  "--collector.disable-defaults", "--collector.textfile",
                                  "--collector.textfile.directory=" + directory],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -316,8 +326,7 @@ def scrape(directory):
                     return ""
                 time.sleep(0.1)
     finally:
-        exporter.terminate()
-        exporter.wait()
+        the_display().end(exporter)
 
 
 def child_files_gone():
@@ -349,13 +358,19 @@ try:
         check(not [n for n in os.listdir(work) if n.endswith(".tmp")], "no temporary file left beside it")
     elif case == "escape":
         # Paused from the start: the window shows, Escape ends the run.
-        env = environment()
-        process = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c",
-                                    'xdotool search --sync --onlyvisible --name "(OpenGL)" key Escape & exec "$@"',
-                                    "sh", program, "-nosound", "-paused", "-report", report],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
-        process.communicate(timeout=120)
-        check(process.returncode == 0, "Escape ends with 0")
+        display = the_display()
+        process = display.start([program, "-nosound", "-paused", "-report", report], env=on_display(),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        window = wait_until(lambda: (display.x("xdotool", "search", "--onlyvisible", "--name", "(OpenGL)") or "").split()
+                            or process.poll() is not None, "the program's window", 60)
+        if isinstance(window, list):
+            display.x("xdotool", "key", "--window", window[0], "Escape")
+        try:
+            process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            print("the program did not end within 60 s of Escape")
+            display.end(process)
+        check(process.returncode == 0, "Escape ends with 0 (%s)" % process.returncode)
         results = load(report)
         if results:
             check(results["end"]["reason"] == "escape", "end: escape")
@@ -392,7 +407,7 @@ try:
             results = load(report)
             if results:
                 check(results["asked"]["stereo"] == ("-stereo" in arguments) and not results["granted"]["stereo"],
-                      what + "Xvfb grants no stereo visual")
+                      what + "the test display grants no stereo visual")
                 print("--- " + what)
                 agrees_with_console(results, out, err, software)
     elif case in ("stamps", "stamps-vulkan"):
@@ -456,11 +471,11 @@ try:
         # (never following a link), the writer's file reaches the disk before the
         # rename, and the folder after it.
         trace = os.path.join(work, "trace")
-        command = ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "strace", "-f", "-qq", "-o", trace,
+        command = ["strace", "-f", "-qq", "-o", trace,
                    "-e", "trace=openat,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat,close",
                    program, "-nosound", "-duration", "1", "-report", report]
-        done = subprocess.run(command, capture_output=True, text=True, timeout=300, env=environment())
-        check(done.returncode == 0, "ends with 0 under strace (%d)" % done.returncode)
+        code = timed_out(the_display().run(command, timeout=60, env=on_display())[0], "strace", 60)
+        check(code == 0, "ends with 0 under strace (%d)" % code)
         calls = [re.sub(r"^\d+\s+", "", line) for line in open(trace)]
         temporary = re.escape(report) + r"\.([0-9a-f]{16})\.tmp"
         created = [(i, m) for i, line in enumerate(calls)
@@ -505,11 +520,11 @@ try:
         if ctrl_c:
             script += ('program_start ctrl-c "(OpenGL)" wine "%s" -nosound -duration 600 -report ctrl-c.json; '
                        'kill -INT "$(xdotool getwindowpid "$window")"; '
-                       'ended() { ! kill -0 $program_pid 2>/dev/null; }; wait_for 120 ended || kill $program_pid; '
+                       'ended() { ! kill -0 $program_pid 2>/dev/null; }; test_wait 60 "the end after Ctrl+C" ended || kill $program_pid; '
                        'code=0; wait $program_pid || code=$?; program_pid=; echo "ctrl-c: $code"' % exe)
-        done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=600)
-        print("".join(line + "\n" for line in done.stderr.splitlines() if line.startswith("RETRY")), end="")
-        check("exit" not in done.stdout, "both back-ends end with 0: " + done.stdout.strip())
+        code, out, err = run_session(["bash", "-c", script], timeout=540)
+        print("".join(line + "\n" for line in err.splitlines() if line.startswith("RETRY")), end="")
+        check(code is not None and "exit" not in out, "both back-ends end with 0: " + out.strip())
         for backend, name in (("opengl", "OpenGL"), ("directx9", "Direct3D 9")):
             results = load(os.path.join(work, backend + ".json"))
             if results:
@@ -517,7 +532,7 @@ try:
                       backend + ": program")
                 check(results["end"]["reason"] == "duration" and results["frames"]["count"] > 0, backend + ": frames")
                 check(results["session"]["decided_by"] == "daemon not running", backend + ": session")
-        check(not ctrl_c or "ctrl-c: 130" in done.stdout, "Ctrl+C ends with 130: " + done.stdout.strip())
+        check(not ctrl_c or "ctrl-c: 130" in out, "Ctrl+C ends with 130: " + out.strip())
         results = load(os.path.join(work, "ctrl-c.json")) if ctrl_c else None
         if results:
             check(results["end"] == {"exit_code": 130, "reason": "signal", "signal": "CTRL_C_EVENT", "message": None},
@@ -592,8 +607,12 @@ try:
             # A sanitizer build's own handler would turn the SIGSEGV into an abort.
             asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS"), "handle_segv=0") if o)
             env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind], ASAN_OPTIONS=asan)
+            # The fault comes at the fifth present: a crashing child gets seconds enough for
+            # five frames on a loaded machine (one second once held fewer, and it ran to its end).
+            duration = "5" if kind.startswith("SIG") else "1"
             started = time.monotonic()
-            code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env, timeout=600)
+            code, output = run_merged(["-all", "-nosound", "-duration", duration, "-report", report], env=env,
+                                      timeout=150)
             took = time.monotonic() - started
             check(code == 1, "%s: exit code 1 (%d)" % (kind, code))
             check(list(sections(output)) == ["OpenGL", "Vulkan"], kind + ": both back-ends ran")
@@ -628,29 +647,30 @@ try:
         # writes the merged file, and ends with the shell's code for SIGINT.
         output_path = os.path.join(work, "all-signal.out")
         with open(output_path, "w") as output:
-            process = subprocess.Popen(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", "sh", "-c",
-                                        '"$@"; echo "program exit $?"', "sh", program, "-all", "-nosound",
-                                        "-duration", "120", "-report", report],
-                                       stdout=output, stderr=subprocess.STDOUT, env=environment())
-        deadline, parent, child = time.monotonic() + 120, None, None
-        while time.monotonic() < deadline and child is None:
-            text = open(output_path, errors="replace").read()
-            # This run's program: its own results file's name is on its command line.
-            parents = subprocess.run(["pgrep", "-f", "-x", re.escape(program) + " -all .*" + re.escape(report)],
-                                     capture_output=True, text=True).stdout.split()
-            if parents and "VYR OFF" in text:
-                parent = parents[0]
-                children = subprocess.run(["pgrep", "-P", parent], capture_output=True, text=True).stdout.split()
-                child = children[0] if children else None
-            time.sleep(0.1)
+            process = the_display().start([program, "-all", "-nosound", "-duration", "120", "-report", report],
+                                          stdout=output, stderr=subprocess.STDOUT, env=on_display())
+        parent = str(process.pid)
+
+        def first_child():
+            """The first back-end's process, once its report is out."""
+            if "VYR OFF" not in open(output_path, errors="replace").read():
+                return None
+            return subprocess.run(["pgrep", "-P", parent], capture_output=True, text=True).stdout.split()[:1]
+        try:
+            child = wait_until(first_child, "-all's first back-end and its report", 60)[0]
+        except WaitFailed as e:
+            print(e)
+            child = None
         check(child is not None, "-all started its first back-end (%s, %s)" % (parent, child))
         if child:
             os.kill(int(child), signal.SIGINT)
             os.kill(int(parent), signal.SIGINT)
-        process.wait(timeout=120)
+        try:
+            process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            print("-all did not end within 60 s of SIGINT")
         text = open(output_path, errors="replace").read()
-        code = re.findall(r"^program exit (\d+)$", text, re.M)
-        check(code == ["130"], "-all ends with 130 (%s)" % code)
+        check(process.returncode == 130, "-all ends with 130 (%s)" % process.returncode)
         check(list(sections(text)) == ["OpenGL"], "no back-end is started after the signal")
         results = load(report)
         if results:
@@ -689,9 +709,9 @@ try:
                   'VK_ICD_FILENAMES=$PWD/none.json wine "%s" -all -nosound -duration 2 -report f.json >f.out 2>&1; '
                   'echo "failing $?"'
                   % (here, work, exe, exe))
-        done = subprocess.run(["bash", "-c", script], capture_output=True, text=True, timeout=900)
-        check("exit" not in done.stdout and "failing 1" in done.stdout, "two runs end with 0, the failing one with 1: "
-              + done.stdout.strip())
+        code, out, _ = run_session(["bash", "-c", script], timeout=840)
+        check(code is not None and "exit" not in out and "failing 1" in out, "two runs end with 0, the failing one with 1: "
+              + out.strip())
         names = ["OpenGL", "Direct3D 9", "Vulkan"]
         output = open(os.path.join(work, "r.json.out"), errors="replace").read()
         check(list(sections(output)) == names, "a header for each back-end: %s" % list(sections(output)))
@@ -718,6 +738,8 @@ try:
     else:
         check(False, "unknown case " + case)
 finally:
+    for display in _display:
+        display.close()
     shutil.rmtree(work, ignore_errors=True)
 
 sys.exit(1 if failures else 0)

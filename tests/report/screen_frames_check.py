@@ -21,7 +21,6 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-import test_display  # noqa: E402
 from test_display import TestDisplay  # noqa: E402
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
@@ -53,24 +52,8 @@ def check(ok, what):
         failures.append(what)
 
 
-class NoDamageDisplay(TestDisplay):
-    """Xvfb without the DAMAGE extension; the shared helper takes no server options."""
-
-    def _start_server(self):
-        real = test_display.subprocess.Popen
-
-        def popen(argv, *args, **kwargs):
-            return real(argv + ["-extension", "DAMAGE"] if argv[0] == "Xvfb" else argv, *args, **kwargs)
-
-        test_display.subprocess.Popen = popen
-        try:
-            super()._start_server()
-        finally:
-            test_display.subprocess.Popen = real
-
-
 def display_for(kind):
-    return NoDamageDisplay() if kind == "no-damage" else TestDisplay(vnc=kind == "vnc")
+    return TestDisplay(vnc=kind == "vnc", server_args=["-extension", "DAMAGE"] if kind == "no-damage" else [])
 
 
 def lines(path):

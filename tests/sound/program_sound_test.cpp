@@ -1,4 +1,4 @@
-// The real program on its own Xvfb with SDL's disk audio driver: what it plays
+// The real program on its own test display with SDL's disk audio driver: what it plays
 // is compared byte for byte with the soundtrack file, session by session (one
 // session is one start of playback).
 #include <gtest/gtest.h>
@@ -132,7 +132,7 @@ protected:
         ASSERT_TRUE(track.valid);
         ASSERT_GT(track.data.size(), size_t(track.byteRate)) << "a soundtrack shorter than a second";
         ASSERT_TRUE(capture.start());
-        ASSERT_TRUE(session.open()) << "Xvfb did not start";
+        ASSERT_TRUE(session.open()) << "the test display did not start";
     }
     // root: the VYR_ROOT to run with, or none (the program then finds the
     // build tree's share/ above its bin/). audioFile: where the disk driver

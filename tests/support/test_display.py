@@ -53,6 +53,42 @@ def free_tcp_port():
         return s.getsockname()[1]
 
 
+def run_session(argv, timeout=120, **popen):
+    """A command (a shell harness, a tool) to its end in a session of its own:
+    (exit code, stdout, stderr), the code None after `timeout` seconds, when the
+    whole session is ended (TERM first, so a shell's EXIT trap can clean up)."""
+    process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True, preexec_fn=_own_session, **popen)
+    try:
+        out, err = process.communicate(timeout=timeout)
+        code = process.returncode
+    except subprocess.TimeoutExpired:
+        TestDisplay.end(process, grace=15)
+        out, err = process.communicate()
+        code = None
+    TestDisplay.end(process)  # what the session left running
+    return code, out, err
+
+
+def _xwd_pixels(data):
+    """(width, height, RGB bytes) of an XWD image of a TrueColor window with 24 or 32 bits a pixel."""
+    header = [int.from_bytes(data[i:i + 4], "big") for i in range(0, 100, 4)]
+    size, width, height, byte_order, bits, line, colours = (header[0], header[4], header[5], header[7],
+                                                            header[11], header[12], header[19])
+    masks = header[14:17]
+    at = size + 12 * colours
+    step = bits // 8
+    rgb = bytearray()
+    for y in range(height):
+        row = data[at + y * line:at + y * line + width * step]
+        for x in range(0, len(row), step):
+            value = int.from_bytes(row[x:x + step], "little" if byte_order == 0 else "big")
+            for mask in masks:
+                shift = (mask & -mask).bit_length() - 1
+                rgb.append((value & mask) >> shift)
+    return width, height, bytes(rgb)
+
+
 class _XImage(ctypes.Structure):
     _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int), ("format", ctypes.c_int),
                 ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
@@ -129,11 +165,13 @@ class TestDisplay:
     """An X server of the test's own: Xvfb, or Xtigervnc when `vnc` is true
     (then `vnc_port` is its RFB port on loopback, no password)."""
 
-    def __init__(self, screen="1280x1024x24", window_manager=False, compositor=None, vnc=False, timeout=30):
+    def __init__(self, screen="1280x1024x24", window_manager=False, compositor=None, vnc=False, timeout=30,
+                 server_args=()):
         self.screen = screen
         self.want_window_manager = window_manager
         self.compositor = compositor
         self.vnc = vnc
+        self.server_args = list(server_args)  # e.g. ["-extension", "DAMAGE"]: a server without it
         self.timeout = timeout
         self.name = None
         self.vnc_port = None
@@ -170,6 +208,7 @@ class TestDisplay:
                     "-nolisten", "tcp", "-noreset"]
         else:
             argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", self.screen, "-nolisten", "tcp", "-noreset"]
+        argv += self.server_args
         log = open(os.path.join(self.work, "server.log"), "w")
         self.processes.append(subprocess.Popen(argv, pass_fds=(write,), stdin=subprocess.DEVNULL, stdout=log,
                                                stderr=subprocess.STDOUT, preexec_fn=_own_session))
@@ -212,19 +251,40 @@ class TestDisplay:
 
     def run(self, argv, timeout=120, env=None, **popen):
         """A program to its end: (exit code, stdout, stderr); the code is None after `timeout` seconds."""
-        process = self.start(argv, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, **popen)
+        popen.setdefault("text", True)
+        popen.setdefault("stdout", subprocess.PIPE)
+        popen.setdefault("stderr", subprocess.PIPE)
+        process = self.start(argv, env=env, **popen)
         try:
             out, err = process.communicate(timeout=timeout)
-            return process.returncode, out, err
+            code = process.returncode
         except subprocess.TimeoutExpired:
             self.end(process)
             out, err = process.communicate()
-            return None, out, err
+            code = None
+        # Its session's leftovers now, and forgotten: a waited-for pid may be reused by the time the display closes.
+        self.end(process)
+        self.processes.remove(process)
+        return code, out, err
 
     def x(self, *argv, timeout=30):
         """An X client tool (xdotool, wmctrl, xprop) on this display: its output, or None when it failed."""
         code, out, _ = self.run(list(argv), timeout=timeout)
         return out if code == 0 else None
+
+    def save_window(self, window, path):
+        """The window's picture as a PNG file (xwd reads it without grabbing the server,
+        which would stall every other client of it); False when the window could not be read."""
+        xwd = self.run(["xwd", "-id", str(window), "-silent"], text=False)
+        if xwd[0] != 0:
+            return False
+        converted = subprocess.run(["convert", "xwd:-", "png:" + path], input=xwd[1], capture_output=True)
+        return converted.returncode == 0
+
+    def window_pixels(self, window):
+        """(width, height, RGB bytes) of the window as the server holds it, or None."""
+        code, data, _ = self.run(["xwd", "-id", str(window), "-silent"], text=False)
+        return _xwd_pixels(data) if code == 0 and len(data) > 100 else None
 
     def start_window_manager(self):
         self.start(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -267,11 +327,14 @@ class TestDisplay:
                     break
                 except subprocess.TimeoutExpired:
                     continue
-        # Whatever the process's session still holds (a helper it started) goes too.
-        try:
-            os.killpg(process.pid, signal.SIGKILL)
-        except (ProcessLookupError, PermissionError):
-            pass
+        # Whatever the process's session still holds (a helper it started) goes too. While
+        # it holds anything, the kernel gives its number to no new process: a number in
+        # use again belongs to someone else's process.
+        if not os.path.exists("/proc/%d" % process.pid):
+            try:
+                os.killpg(process.pid, signal.SIGKILL)
+            except (ProcessLookupError, PermissionError):
+                pass
 
     def close(self):
         # Clients first, the server last: a client ended after its server may hang.

@@ -12,6 +12,7 @@
 #include "render/vulkan/vulkan_context.h"
 #include "scene/project3d.h"
 #include "scene/texture.h"
+#include "window/backend_window.h"
 #include "window/x_test_server.h"
 
 #include <X11/Xutil.h>  // after gtest: X defines None and Bool
@@ -19,23 +20,8 @@
 namespace {
 
 using namespace vyr::test;
-
-vyr::platform::EventDisposition ignoreEvents(NativeWindow*, const vyr::platform::WindowEvent&) {
-    return vyr::platform::EventDisposition::DefaultHandling;
-}
-
-Texture* solidTexture(uint8_t r, uint8_t g, uint8_t b) {
-    Texture* texture = new Texture();
-    texture->width = texture->height = 4;
-    texture->pitch = 16;
-    texture->format = RGBA8;
-    texture->pixels = static_cast<uint8_t*>(malloc(64));
-    for (int i = 0; i < 16; i++) {
-        uint8_t* p = texture->pixels + i * 4;
-        p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
-    }
-    return texture;
-}
+using vyr::testing::ignoreEvents;
+using vyr::testing::solidTexture;
 
 // A shown window with a 4-sample Vulkan context drawing the scene's background
 // (blue) and overlays (the OFF indicator red) into it.

@@ -36,14 +36,7 @@ TEST_P(ProgramWindow, EscapeEndsItWithZero) {
 
 TEST_P(ProgramWindow, TheCloseBoxEndsItWithZero) {
     start();
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = session.window;
-    event.xclient.message_type = XInternAtom(user, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(user, "WM_DELETE_WINDOW", False));
-    XSendEvent(user, session.window, False, NoEventMask, &event);
-    XFlush(user);
+    sendDeleteWindow(user, session.window);
     EXPECT_EQ(session.program.wait(), 0);
 }
 

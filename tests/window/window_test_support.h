@@ -40,6 +40,21 @@ constexpr uint32_t anyKey = 0xFFFFFFFF;
 int countOf(WindowEventType type, uint32_t key = anyKey);
 bool sawSize(unsigned width, unsigned height);
 
+// The one X server of a window test program, with openbox on it if asked.
+class ServerEnvironment : public ::testing::Environment {
+public:
+    explicit ServerEnvironment(bool windowManager) : windowManager_(windowManager) {}
+    void SetUp() override {
+        ASSERT_TRUE(server.start());
+        ASSERT_TRUE(!windowManager_ || server.startWindowManager()) << "openbox did not start";
+    }
+    void TearDown() override { server.stop(); }
+    XTestServer server;
+
+private:
+    bool windowManager_;
+};
+
 // One window of the platform under test, seen from a second connection.
 class WindowTest : public ::testing::Test {
 protected:

@@ -15,16 +15,7 @@ namespace {
 
 using platform::x11Window;
 
-class ManagedServer : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(server.start());
-        ASSERT_TRUE(server.startWindowManager()) << "openbox did not start";
-    }
-    void TearDown() override { server.stop(); }
-    XTestServer server;
-};
-auto* const managedServer = ::testing::AddGlobalTestEnvironment(new ManagedServer);
+auto* const managedServer = ::testing::AddGlobalTestEnvironment(new ServerEnvironment(true));
 
 class ManagedWindow : public WindowTest {
 protected:
@@ -36,15 +27,7 @@ protected:
         pumpFor(200);
     }
     void sendToRoot(const char* message, std::initializer_list<long> data) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = x11Window(window);
-        event.xclient.message_type = XInternAtom(user, message, False);
-        event.xclient.format = 32;
-        int i = 0;
-        for (long value : data) event.xclient.data.l[i++] = value;
-        XSendEvent(user, DefaultRootWindow(user), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-        XFlush(user);
+        sendClientMessage(user, x11Window(window), message, data, true);
     }
 };
 

@@ -34,7 +34,8 @@ bool XTestServer::start(const std::vector<std::string>& serverArguments) {
     int fds[2];
     if (pipe(fds) != 0) return false;
     // Xvfb writes the display number it found free to this descriptor.
-    std::vector<std::string> arguments = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp"};
+    // -noreset: a server that resets when its last client leaves refuses the next one for a moment.
+    std::vector<std::string> arguments = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp", "-noreset"};
     arguments.insert(arguments.end(), serverArguments.begin(), serverArguments.end());
     server_.start(arguments);  // the pipe, without close-on-exec, stays open in it
     close(fds[1]);
@@ -177,6 +178,24 @@ std::vector<unsigned long> propertyItems(Display* display, ::Window window, cons
 std::string stringProperty(Display* display, ::Window window, const char* property, const char* type) {
     std::vector<unsigned long> items = propertyItems(display, window, property, type);
     return std::string(items.begin(), items.end());
+}
+
+void sendClientMessage(Display* display, ::Window window, const char* type, std::initializer_list<long> data,
+                       bool toRoot) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, type, False);
+    event.xclient.format = 32;
+    int i = 0;
+    for (long value : data) event.xclient.data.l[i++] = value;
+    XSendEvent(display, toRoot ? DefaultRootWindow(display) : window, False,
+               toRoot ? SubstructureRedirectMask | SubstructureNotifyMask : NoEventMask, &event);
+    XFlush(display);
+}
+
+void sendDeleteWindow(Display* display, ::Window window) {
+    sendClientMessage(display, window, "WM_PROTOCOLS", {long(XInternAtom(display, "WM_DELETE_WINDOW", False))});
 }
 
 ProgramSession::~ProgramSession() {

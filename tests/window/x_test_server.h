@@ -5,6 +5,7 @@
 
 #include <X11/Xlib.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,12 @@ Geometry geometryOf(Display* display, ::Window window);
 // A property's items (bytes for format 8, longs for format 32).
 std::vector<unsigned long> propertyItems(Display* display, ::Window window, const char* property, const char* type);
 std::string stringProperty(Display* display, ::Window window, const char* property, const char* type);
+// A format-32 client message about the window, sent to `to` (the window itself
+// when 0, else the root, as to a window manager).
+void sendClientMessage(Display* display, ::Window window, const char* type, std::initializer_list<long> data,
+                       bool toRoot = false);
+// What a window manager sends when the user clicks the close box.
+void sendDeleteWindow(Display* display, ::Window window);
 
 // The real program on a private X server, driven as a user would drive it.
 struct ProgramSession {

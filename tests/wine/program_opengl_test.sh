@@ -12,7 +12,7 @@ status=0
 
 # -paused holds the animation at its first frame, so both programs draw the same.
 program_start wine 'Test Application \(OpenGL\)' wine "$exe" -nosound -paused
-wait_for 60 picture_still
+test_wait 60 "a still picture" picture_still
 shot "$work/wine.png"
 program_finish
 
@@ -37,7 +37,7 @@ sys.exit(0 if ok else 1)
 PY
 
 program_start gl 'Test Application \(OpenGL\)' "$2" -nosound -paused
-wait_for 60 picture_still
+test_wait 60 "a still picture" picture_still
 shot "$work/gl.png"
 program_finish
 # Both are Mesa underneath; only the window system differs, so the coarse

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The one Wine runner of the tests: an Xvfb display and a Wine prefix of their
+# The one Wine runner of the tests: a test display and a Wine prefix of their
 # own, the Windows program started in it, its window found, its picture waited
 # for and captured, keys pressed, and the exit code checked.
 #
@@ -11,6 +11,8 @@
 # ("wine: failed to map the shared user data: c0000018") and the program never
 # runs. Such a start is tried once more, and the test's output says so.
 
+. "$(dirname "${BASH_SOURCE[0]}")/../support/test_display.sh"
+
 wine_session_start() {
   # A step that fails ends the test, inside a function too: say which.
   set -E
@@ -19,40 +21,20 @@ wine_session_start() {
   exec {wine_notes}>&2
   session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
   export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
-  # The server picks a free display number itself and writes it once it
-  # listens: two sessions started at once cannot take the same one.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$session_dir/display" >"$session_dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  wait_for 30 grep -q '^[0-9][0-9]*$' "$session_dir/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
-  export DISPLAY=:$(cat "$session_dir/display")
-  wait_for 30 xdpyinfo || { echo "FAIL: Xvfb did not start"; exit 1; }
-  trap wine_session_stop EXIT
+  test_at_exit wine_session_stop
+  test_display_start 1024x768x24 || exit 1
   wineboot -i >"$session_dir/wineboot.log" 2>&1
   wineserver -w
 }
 
+# The prefix's wineserver and every Wine process on it end with the test; the
+# display and the other sessions go after this, in test_cleanup.
 wine_session_stop() {
-  # Each step may find its part already gone (the program ended its wineserver).
-  [ -n "${program_pid:-}" ] && { kill "$program_pid" 2>/dev/null || true; }
-  [ -n "${sim_pid:-}" ] && { kill "$sim_pid" 2>/dev/null || true; }
-  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
-  if [ -n "${xvfb_pid:-}" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-  xvfb_pid=
+  [ -n "${program_pid:-}" ] && test_end "$program_pid"
+  [ -n "${sim_pid:-}" ] && test_end "$sim_pid"
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then wineserver -k >/dev/null 2>&1 || true; fi
   if [ -n "${session_dir:-}" ] && [ -z "${VYR_KEEP_WINE_SESSION:-}" ]; then rm -rf "$session_dir"; fi
   session_dir=
-}
-
-# wait_for <seconds> <command...>: polls the command until it succeeds; fails after the time.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
 }
 
 # The local application-data folder of the prefix's user (the port file lives below it).
@@ -99,25 +81,25 @@ program_start() {
   local name=$1 title=$2 attempt
   shift 2
   for attempt in 1 2; do
-    "$@" >"$session_dir/$name.out" 2>"$session_dir/$name.err" &
-    program_pid=$!
+    test_spawn program_pid "$@" >"$session_dir/$name.out" 2>"$session_dir/$name.err"
     window=
-    wait_for 90 window_or_end "$title" || true
+    wait_for 60 window_or_end "$title" || true
     [ -z "$window" ] && [ $attempt = 1 ] && start_failed "$session_dir/$name.err" || break
     wait "$program_pid" 2>/dev/null || true
     start_again_note "$name"
   done
   [ -n "$window" ] || { echo "FAIL: $name: no window"; cat "$session_dir/$name.err"; exit 1; }
-  wait_for 90 picture_drawn || { echo "FAIL: $name: no frame drawn"; exit 1; }
+  wait_for 60 picture_drawn || { echo "FAIL: $name: no frame drawn"; exit 1; }
 }
 
 # shot <file> [window]: the 640 x 400 client area. Wine draws the frame of its
 # windows itself: equal borders left, right and below, the caption on top; a
 # native window is all client area.
-shot() { wait_for 30 shot_once "$@"; }
+shot() { test_wait 30 "a capture of the window" shot_once "$@"; }
 shot_once() {
-  local id=${2:-$window} full=$session_dir/full-$$.png w h border
-  import -window "$id" "$full" 2>/dev/null || return 1
+  local id=${2:-$window} full=xwd:$session_dir/full-$$.xwd w h border
+  # xwd reads the window without grabbing the server, which would stall every other client.
+  xwd -id "$id" -silent >"${full#xwd:}" 2>/dev/null || return 1
   read -r w h < <(identify -format '%w %h\n' "$full")
   border=$(((w - 640) / 2))
   convert "$full" -crop "640x400+$border+$((h - 400 - border))" +repage "$1"
@@ -153,14 +135,12 @@ daemon_start() {
   local dir
   dir="$(wine_local_appdata)/Tarsel/VYR"
   mkdir -p "$dir"
-  "${VYRD_SIM:-$native/vyrd-sim}" --port-file-dir "$dir" --answer "$1" >"$session_dir/sim.log" 2>&1 &
-  sim_pid=$!
+  test_spawn sim_pid "${VYRD_SIM:-$native/vyrd-sim}" --port-file-dir "$dir" --answer "$1" >"$session_dir/sim.log" 2>&1
   port_file() { compgen -G "$dir/vyrdport.*"; }
-  wait_for 10 port_file || { echo "FAIL: vyrd-sim wrote no port file"; exit 1; }
+  test_wait 10 "vyrd-sim's port file" port_file || exit 1
 }
 daemon_stop() {
-  kill "$sim_pid" 2>/dev/null
-  wait "$sim_pid" 2>/dev/null || true
+  test_end "$sim_pid"
   sim_pid=
 }
 

@@ -8,8 +8,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 native=$1
+. "$here/wine_run.sh"
 fake=$(mktemp -d /tmp/vyr-fake-wine.XXXXXX)
-trap 'rm -rf "$fake"' EXIT
+test_at_exit 'rm -rf "$fake"'
 cat >"$fake/wine" <<'SH'
 #!/usr/bin/env bash
 n=$(($(cat "$FAKE_WINE_COUNT" 2>/dev/null || echo 0) + 1))
@@ -25,7 +26,6 @@ cp "$fake/wineboot" "$fake/wineserver"
 chmod +x "$fake/wine" "$fake/wineboot" "$fake/wineserver"
 export PATH=$fake:$PATH FAKE_WINE_COUNT=$fake/count
 
-. "$here/wine_run.sh"
 wine_session_start
 status=0
 fail() {

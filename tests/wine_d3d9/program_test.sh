@@ -31,12 +31,12 @@ report-off | report-on)
 scene)
   # Paused at the first frame: animation time 0, the pause label shown.
   d3d off -paused
-  wait_for 60 picture_still
+  test_wait 60 "a still picture" picture_still
   shot "$work/off.png"
   program_finish
   daemon_start 1
   d3d on -paused
-  wait_for 60 picture_still
+  test_wait 60 "a still picture" picture_still
   shot "$work/on.png"
   program_finish
   python3 "$here/frame_check.py" scene "$work/off.png" "$work/on.png"
@@ -63,11 +63,11 @@ frame-rate-key)
 compare-opengl)
   # Both back-ends at animation time 0 (-paused) in the same display.
   d3d d3d -paused
-  wait_for 60 picture_still
+  test_wait 60 "a still picture" picture_still
   shot "$work/d3d.png"
   program_finish
   program_start gl '\(OpenGL\)' "$native/vyrtest" -nosound -paused
-  wait_for 60 picture_still
+  test_wait 60 "a still picture" picture_still
   shot "$work/gl.png"
   program_finish
   # 20 x 20 pixel cells keep where things are and drop how each API samples,
