@@ -2,6 +2,7 @@
 // demo scene's arithmetic and the window procedure over a context that draws nothing.
 #include <gtest/gtest.h>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,25 +42,19 @@ StartupOptions interpret(const char* line, OptionsOutcome* outcome = nullptr) {
 }  // namespace
 
 TEST(SplitCommandLine, SeparatorsQuotesAndEmptyArguments) {
-    EXPECT_TRUE(split("").empty());
-    EXPECT_TRUE(split(" \t\r\n ").empty());
-    EXPECT_EQ(split("  -fl\t25  "), (std::vector<std::string>{"-fl", "25"}));
-    // Quotes open and close anywhere inside a word and are dropped.
-    EXPECT_EQ(split("a\"b c\"d"), (std::vector<std::string>{"ab cd"}));
-    EXPECT_EQ(split("\"-fl\" \"25\""), (std::vector<std::string>{"-fl", "25"}));
-    EXPECT_EQ(split("-\"fl\""), (std::vector<std::string>{"-fl"}));
-    EXPECT_EQ(split("x \"\" y"), (std::vector<std::string>{"x", "", "y"}));
-    // An unclosed quote runs to the end; backslashes are ordinary characters.
-    EXPECT_EQ(split("\"a b"), (std::vector<std::string>{"a b"}));
-    EXPECT_EQ(split("C:\\x\\ \\\"y"), (std::vector<std::string>{"C:\\x\\", "\\y"}));
-}
-
-TEST(SplitCommandLine, WorstCaseFitsTheBlock) {
-    // One-character arguments give the most pointers per character.
-    std::string line;
-    for (int i = 0; i < 500; ++i) line += "a ";
-    EXPECT_EQ(split(line.c_str()).size(), 500u);
-    EXPECT_EQ(split(std::string(999, '"').c_str()).size(), 1u);
+    // One-character arguments give the most pointers per character: the worst case must fit the block.
+    std::string manyWords;
+    for (int i = 0; i < 500; ++i) manyWords += "a ";
+    using Words = std::vector<std::string>;
+    const std::pair<std::string, Words> cases[] = {
+        {"", {}}, {" \t\r\n ", {}}, {"  -fl\t25  ", {"-fl", "25"}},
+        // Quotes open and close anywhere inside a word and are dropped.
+        {"a\"b c\"d", {"ab cd"}}, {"\"-fl\" \"25\"", {"-fl", "25"}}, {"-\"fl\"", {"-fl"}}, {"x \"\" y", {"x", "", "y"}},
+        // An unclosed quote runs to the end; backslashes are ordinary characters.
+        {"\"a b", {"a b"}}, {"C:\\x\\ \\\"y", {"C:\\x\\", "\\y"}},
+        {manyWords, Words(500, "a")}, {std::string(999, '"'), {""}},
+    };
+    for (const auto& [line, words] : cases) EXPECT_EQ(split(line.c_str()), words) << line.substr(0, 20);
 }
 
 // Values as "%u" reads them ("abc" is consumed, the limit stays), a value
@@ -105,8 +100,6 @@ TEST(InterpretOptions, ValuesFlagsAndTheirConsumption) {
                 all.soundMuted);
 }
 
-using namespace vyr::test;
-
 // Each row: the frame's time, the sleep the limiter asks for, the next due time.
 TEST(PaceFrame, GridSleepsAndLateFrames) {
     struct Step { uint64_t now, sleep, due; };
@@ -140,27 +133,33 @@ TEST(PaceFrame, OnlyWithAFrameLimit) {
     }
 }
 
+// Frames at each of `times`; returns what was printed.
+std::string countFrames(FrameStatistics& statistics, const std::vector<uint64_t>& times, uint64_t interval = 5) {
+    testing::internal::CaptureStdout();
+    for (uint64_t t : times) statistics.countFrame(t, interval);
+    return testing::internal::GetCapturedStdout();
+}
+
+// Frames every 10 ms from `from` to `to`; returns what was printed.
+std::string countEvery10Ms(FrameStatistics& statistics, uint64_t from, uint64_t to, uint64_t interval = 5) {
+    std::vector<uint64_t> times;
+    for (uint64_t t = from; t <= to; t += 10) times.push_back(t);
+    return countFrames(statistics, times, interval);
+}
+
 // The first frame only opens the report and second windows; the current rate
 // truncates (60 frames, 5 ms late: 60999 / 1005 = 60.69).
 TEST(CountFrame, FirstFrameOpensTheWindowsAndTheRateTruncates) {
     FrameStatistics statistics;
-    testing::internal::CaptureStdout();
-    statistics.countFrame(999, 5);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(countFrames(statistics, {999}), "");
     EXPECT_EQ(statistics.reportDeadline, 5000u);
     EXPECT_EQ(statistics.secondDeadline, 1000u);
     EXPECT_EQ(statistics.reportFrames + statistics.secondFrames + statistics.currentFrameRate, 0u);
-    for (int i = 0; i < 59; ++i) statistics.countFrame(1000, 5);
-    statistics.countFrame(1005, 5);
+    countFrames(statistics, std::vector<uint64_t>(59, 1000));
+    countFrames(statistics, {1005});
     EXPECT_EQ(statistics.currentFrameRate, 60u);
     EXPECT_EQ(statistics.secondDeadline, 2000u);
     EXPECT_EQ(statistics.secondFrames, 0u);
-}
-// Frames every 10 ms from `from` to `to`; returns what was printed.
-std::string countEvery10Ms(FrameStatistics& statistics, uint64_t from, uint64_t to, uint64_t interval = 5) {
-    testing::internal::CaptureStdout();
-    for (uint64_t t = from; t <= to; t += 10) statistics.countFrame(t, interval);
-    return testing::internal::GetCapturedStdout();
 }
 
 TEST(CountFrame, ReportEveryPeriodWithItsNumbers) {
@@ -170,24 +169,15 @@ TEST(CountFrame, ReportEveryPeriodWithItsNumbers) {
     EXPECT_EQ(countEvery10Ms(statistics, 5010, 5010), "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
     EXPECT_EQ(statistics.reportDeadline, 10000u);
     // The next window starts at its grid boundary, 5000.
-    EXPECT_EQ(countEvery10Ms(statistics, 5020, 10010),
-              "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
-}
-
-TEST(CountFrame, PauseShowsInTheNextAverage) {
-    FrameStatistics statistics;
-    testing::internal::CaptureStdout();
-    statistics.countFrame(100, 5);
-    statistics.countFrame(200, 5);
-    statistics.countFrame(15100, 5);  // ten seconds and more without frames
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Produced 2 frames in the last 15100 ms: average FPS 0.132\n");
-}
-
-TEST(CountFrame, ReportIntervalZeroPrintsNothing) {
-    FrameStatistics statistics;
-    EXPECT_EQ(countEvery10Ms(statistics, 0, 30000, 0), "");
-    EXPECT_EQ(statistics.reportFrames, 0u);
-    EXPECT_GT(statistics.currentFrameRate, 0u);
+    EXPECT_EQ(countEvery10Ms(statistics, 5020, 10010), "Produced 500 frames in the last 5010 ms: average FPS 99.800\n");
+    // Ten seconds and more without frames show in the next average.
+    FrameStatistics paused;
+    EXPECT_EQ(countFrames(paused, {100, 200, 15100}), "Produced 2 frames in the last 15100 ms: average FPS 0.132\n");
+    // A report interval of zero prints nothing, and the current rate is still kept.
+    FrameStatistics silent;
+    EXPECT_EQ(countEvery10Ms(silent, 0, 30000, 0), "");
+    EXPECT_EQ(silent.reportFrames, 0u);
+    EXPECT_GT(silent.currentFrameRate, 0u);
 }
 
 // Long uptimes must not overflow: a nanosecond count times 1000 wraps after 213 days.
@@ -205,8 +195,6 @@ TEST(ElapsedMs, CounterToWholeMilliseconds) {
     EXPECT_LT(context.elapsedMs(), 1000u);
     EXPECT_TRUE(context.frameTimer.running);
 }
-
-using namespace vyr::test;
 
 // The noise, the four candidates that would block the line of sight, and
 // candidate 0 moving 3 units a second toward the eye, wrapped after 36.
@@ -268,7 +256,6 @@ TEST(DemoScene, PauseFreezesAndResumeContinues) {
 
 // The window procedure driven in-process over a context that draws nothing:
 // every key and window event a user can cause, and what it changes.
-using namespace vyr::test;
 using namespace vyr::platform;
 
 namespace {
@@ -299,7 +286,23 @@ WindowEvent event(WindowEventType type, uint32_t key = 0, bool minimized = false
     return e;
 }
 
-TEST(WindowProcedure, EveryUserActionChangesWhatItShould) {
+// The shell's state pointing at a context and content of the test's own, for one test.
+class WindowProcedure : public ::testing::Test {
+protected:
+    // A context that has seen nothing yet, made the shell's.
+    CountingContext& freshContext() {
+        context = std::make_unique<CountingContext>();
+        app.context = context.get();
+        return *context;
+    }
+    void SetUp() override { app.content = &content; }
+    void TearDown() override { app.context = nullptr, app.content = nullptr; }
+    ApplicationState& app = applicationState();
+    std::unique_ptr<CountingContext> context;
+    SceneContent content;
+};
+
+TEST_F(WindowProcedure, EveryUserActionChangesWhatItShould) {
     setenv("VYR_ROOT", "/nonexistent/", 1);  // no soundtrack to start
     using T = WindowEventType;
     const Row rows[] = {
@@ -321,11 +324,7 @@ TEST(WindowProcedure, EveryUserActionChangesWhatItShould) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        CountingContext context;
-        SceneContent content;
-        ApplicationState& app = applicationState();
-        app.context = &context;
-        app.content = &content;
+        CountingContext& context = freshContext();
         StartupOptions& options = startupOptions();
         options.fullscreen = options.soundMuted = false;
         context.pauseState = row.pauseBefore;
@@ -342,25 +341,18 @@ TEST(WindowProcedure, EveryUserActionChangesWhatItShould) {
             windowProcedure(nullptr, row.event);
             EXPECT_FALSE(context.showFrameRate || options.soundMuted || options.fullscreen);
         }
-        app.context = nullptr;
-        app.content = nullptr;
     }
 }
 
 // Resuming moves the scene's start by the time spent paused.
-TEST(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
-    CountingContext context;
-    SceneContent content;
-    applicationState().context = &context;
-    applicationState().content = &content;
+TEST_F(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
+    CountingContext& context = freshContext();
     sceneClock();
     sceneStart = 5;
     pauseTime = sceneClock() - 100;  // paused 100 s ago
     context.pauseState = Paused;
     windowProcedure(nullptr, event(WindowEventType::KeyUp, KeySpace));
     EXPECT_NEAR(sceneStart, 105, 1);
-    applicationState().context = nullptr;
-    applicationState().content = nullptr;
 }
 
 }  // namespace

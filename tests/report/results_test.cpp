@@ -22,6 +22,20 @@
 
 using namespace vyr::test;
 
+namespace {
+
+// The words of `line` as the options, with what they print on standard error.
+OptionsOutcome interpretLine(const char* line, StartupOptions& options, std::string& errors) {
+    int count = 0;
+    char** words = splitCommandLine(line, count);
+    testing::internal::CaptureStderr();
+    OptionsOutcome outcome = interpretOptions(count, words, options);
+    errors = testing::internal::GetCapturedStderr();
+    return outcome;
+}
+
+}  // namespace
+
 TEST(FrameTimes, PercentilesAndOnePercentLow) {
     struct Case {
         const char* what;
@@ -157,89 +171,55 @@ TEST(FrameTimes, RingKeepsTheLatest) {
     EXPECT_EQ(ring.pushed, 5u);
 }
 
-TEST(ResultsOptions, DurationAndReportValues) {
-    struct Case {
-        std::vector<const char*> words;
-        OptionsOutcome outcome;
-        uint64_t durationMs;
-        const char* report;
-        double sceneTime = -1.0;
-        bool check = false;
-        const char* screenshot = nullptr;
-    } cases[] = {
-        {{"-duration", "10"}, OptionsOutcome::Run, 10000, nullptr},
-        {{"-duration", "2.5", "-report", "r.json"}, OptionsOutcome::Run, 2500, "r.json"},
-        {{"-scenetime", "0"}, OptionsOutcome::Run, 0, nullptr, 0.0},
-        {{"-scenetime", "3.5", "-check", "-screenshot", "s.png"}, OptionsOutcome::Run, 0, nullptr, 3.5, true, "s.png"},
-        {{"-scenetime", "86400"}, OptionsOutcome::Run, 0, nullptr, 86400.0},
-        {{"-scenetime", "86400.5"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-scenetime", "-1"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-scenetime", "1e400"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-scenetime", "nan"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-scenetime", "2s"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-scenetime"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-screenshot"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-screenshot", ""}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-duration"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-duration", "0"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-duration", "-3"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-duration", "3s"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-duration", "-report", "r.json"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-report"}, OptionsOutcome::Invalid, 0, nullptr},
-        {{"-report", ""}, OptionsOutcome::Invalid, 0, nullptr},
-    };
-    for (const Case& c : cases) {
-        StartupOptions options;
-        std::vector<char*> words;
-        for (const char* w : c.words) words.push_back(const_cast<char*>(w));
-        testing::internal::CaptureStderr();
-        OptionsOutcome outcome = interpretOptions(int(words.size()), words.data(), options);
-        std::string errors = testing::internal::GetCapturedStderr();
-        std::string what = c.words.empty() ? "" : std::string(c.words[0]) + (c.words.size() > 1 ? std::string(" ") + c.words[1] : "");
-        EXPECT_EQ(outcome, c.outcome) << what;
-        EXPECT_EQ(errors.empty(), c.outcome == OptionsOutcome::Run) << what << ": " << errors;
-        if (c.outcome == OptionsOutcome::Run) {
-            EXPECT_EQ(options.durationMs, c.durationMs) << what;
-            EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.report ? c.report : "") << what;
-            EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << what;
-            EXPECT_EQ(options.checkPicture, c.check) << what;
-            EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot ? c.screenshot : "") << what;
-        }
-    }
-}
-
 // Every -report counts, in order; the first names the check frames. From 20
 // arguments on none applies, as for every other option.
-TEST(ResultsOptions, RepeatedReports) {
+TEST(ResultsOptions, DurationReportsSceneTimeAndScreenshot) {
+    std::string nineReports, tenReports;
+    for (char c = 'a'; c <= 'i'; ++c) nineReports += std::string(" -report ") + c + ".html";
+    tenReports = nineReports + " -report j.html";
+    nineReports += " -check";
+    const std::vector<std::string> nine = {"a.html", "b.html", "c.html", "d.html", "e.html",
+                                           "f.html", "g.html", "h.html", "i.html"};
     struct Case {
-        std::vector<const char*> words;
+        std::string line;
         OptionsOutcome outcome;
-        std::vector<std::string> reports;
+        uint64_t durationMs = 0;
+        std::vector<std::string> reports = {};
+        double sceneTime = -1.0;
+        bool check = false;
+        const char* screenshot = "";
     } cases[] = {
-        {{"-report", "r.json", "-report", "r.html", "-report", "r.prom"}, OptionsOutcome::Run, {"r.json", "r.html", "r.prom"}},
-        {{"-report", "r.html", "-check", "-report", "r.json"}, OptionsOutcome::Run, {"r.html", "r.json"}},
-        {{"-report", "r.html", "-report"}, OptionsOutcome::Invalid, {}},
-        {{"-report", "a.html", "-report", "b.html", "-report", "c.html", "-report", "d.html", "-report", "e.html",
-          "-report", "f.html", "-report", "g.html", "-report", "h.html", "-report", "i.html", "-check"},
-         OptionsOutcome::Run,
-         {"a.html", "b.html", "c.html", "d.html", "e.html", "f.html", "g.html", "h.html", "i.html"}},
-        {{"-report", "a.html", "-report", "b.html", "-report", "c.html", "-report", "d.html", "-report", "e.html",
-          "-report", "f.html", "-report", "g.html", "-report", "h.html", "-report", "i.html", "-report", "j.html"},
-         OptionsOutcome::Run,
-         {}},
+        {"-duration 10", OptionsOutcome::Run, 10000},
+        {"-duration 2.5 -report r.json", OptionsOutcome::Run, 2500, {"r.json"}},
+        {"-scenetime 0", OptionsOutcome::Run, 0, {}, 0.0},
+        {"-scenetime 3.5 -check -screenshot s.png", OptionsOutcome::Run, 0, {}, 3.5, true, "s.png"},
+        {"-scenetime 86400", OptionsOutcome::Run, 0, {}, 86400.0},
+        {"-report r.json -report r.html -report r.prom", OptionsOutcome::Run, 0, {"r.json", "r.html", "r.prom"}},
+        {"-report r.html -check -report r.json", OptionsOutcome::Run, 0, {"r.html", "r.json"}, -1.0, true},
+        {nineReports, OptionsOutcome::Run, 0, nine, -1.0, true},
+        {tenReports, OptionsOutcome::Run},
     };
     for (const Case& c : cases) {
         StartupOptions options;
-        std::vector<char*> words;
-        for (const char* w : c.words) words.push_back(const_cast<char*>(w));
-        testing::internal::CaptureStderr();
-        OptionsOutcome outcome = interpretOptions(int(words.size()), words.data(), options);
-        testing::internal::GetCapturedStderr();
-        EXPECT_EQ(outcome, c.outcome) << c.words.size() << " words";
-        if (outcome != OptionsOutcome::Run) continue;
-        EXPECT_EQ(std::vector<std::string>(options.reportPaths.begin(), options.reportPaths.end()), c.reports)
-            << c.words.size() << " words";
+        std::string errors;
+        EXPECT_EQ(interpretLine(c.line.c_str(), options, errors), c.outcome) << c.line;
+        EXPECT_EQ(errors, "") << c.line;
+        EXPECT_EQ(options.durationMs, c.durationMs) << c.line;
+        std::vector<std::string> reports(options.reportPaths.begin(), options.reportPaths.end());
+        EXPECT_EQ(reports, c.reports) << c.line;
         EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.reports.empty() ? "" : c.reports[0].c_str());
+        EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << c.line;
+        EXPECT_EQ(options.checkPicture, c.check) << c.line;
+        EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot) << c.line;
+    }
+    for (const char* line : {"-scenetime 86400.5", "-scenetime -1", "-scenetime 1e400", "-scenetime nan",
+                             "-scenetime 2s", "-scenetime", "-screenshot", "-screenshot \"\"", "-duration",
+                             "-duration 0", "-duration -3", "-duration 3s", "-duration -report r.json", "-report",
+                             "-report \"\"", "-report r.html -report"}) {
+        StartupOptions options;
+        std::string errors;
+        EXPECT_EQ(interpretLine(line, options, errors), OptionsOutcome::Invalid) << line;
+        EXPECT_NE(errors, "") << line;
     }
 }
 
@@ -315,27 +295,25 @@ TEST(PictureCheck, ImageNamesFollowTheResultsFile) {
 
 TEST(AllBackends, ChildArguments) {
     struct Case {
-        std::vector<const char*> parent;
+        const char* parent;
         Backend backend;
         std::vector<std::string> child;
     } cases[] = {
         // Without -duration each child gets the default one.
-        {{"-all", "-nosound"}, Backend::OpenGL, {"-nosound", "-report", "c.json", "-duration", "10"}},
+        {"-all -nosound", Backend::OpenGL, {"-nosound", "-report", "c.json", "-duration", "10"}},
         // The parent's back-end choice and report give way to the child's own.
-        {{"-vulkan", "-all", "-duration", "5", "-report", "r.prom", "-screenshot", "shot.png"},
-         Backend::Vulkan,
+        {"-vulkan -all -duration 5 -report r.prom -screenshot shot.png", Backend::Vulkan,
          {"-duration", "5", "-screenshot", "shot.vulkan.png", "-vulkan", "-report", "c.json"}},
-        {{"-all", "-directx9", "-ms", "0", "-fl", "30", "-check"},
-         Backend::Direct3D9,
+        {"-all -directx9 -ms 0 -fl 30 -check", Backend::Direct3D9,
          {"-ms", "0", "-fl", "30", "-check", "-directx9", "-report", "c.json", "-duration", "10"}},
         // A value that looks like an option stays a value.
-        {{"-all", "-scenetime", "-vulkan", "-fl"}, Backend::OpenGL,
+        {"-all -scenetime -vulkan -fl", Backend::OpenGL,
          {"-scenetime", "-vulkan", "-fl", "-report", "c.json", "-duration", "10"}},
     };
     for (const Case& c : cases) {
-        std::vector<char*> words;
-        for (const char* w : c.parent) words.push_back(const_cast<char*>(w));
-        EXPECT_EQ(childArguments(int(words.size()), words.data(), c.backend, "c.json"), c.child) << c.parent[1];
+        int count = 0;
+        char** words = splitCommandLine(c.parent, count);
+        EXPECT_EQ(childArguments(count, words, c.backend, "c.json"), c.child) << c.parent;
     }
 }
 
@@ -385,18 +363,12 @@ TEST(AllBackends, ExitCodeAndSummary) {
         std::vector<std::pair<How, int>> children;
         int exitCode;
     } cases[] = {
-        {{{How::Exited, 0}, {How::Exited, 0}}, 0},
-        {{{How::Exited, 0}, {How::Exited, 3}}, 3},
-        {{{How::Exited, 5}, {How::Exited, 0}}, 5},
-        {{{How::Exited, 5}, {How::Exited, 3}}, 3},
-        {{{How::Exited, 3}, {How::Exited, 5}}, 3},
-        {{{How::Exited, 5}, {How::Exited, 1}}, 1},
-        {{{How::TimedOut, 0}, {How::Exited, 5}}, 1},
-        {{{How::Exited, 3}, {How::Exited, 1}}, 1},
-        {{{How::Exited, 1}, {How::Exited, 3}}, 1},
-        {{{How::Exited, 20}, {How::Exited, 0}}, 1},
-        {{{How::Exited, 0}, {How::Signalled, 0}}, 1},
-        {{{How::TimedOut, 0}, {How::Exited, 3}}, 1},
+        {{{How::Exited, 0}, {How::Exited, 0}}, 0},     {{{How::Exited, 0}, {How::Exited, 3}}, 3},
+        {{{How::Exited, 5}, {How::Exited, 0}}, 5},     {{{How::Exited, 5}, {How::Exited, 3}}, 3},
+        {{{How::Exited, 3}, {How::Exited, 5}}, 3},     {{{How::Exited, 5}, {How::Exited, 1}}, 1},
+        {{{How::TimedOut, 0}, {How::Exited, 5}}, 1},   {{{How::Exited, 3}, {How::Exited, 1}}, 1},
+        {{{How::Exited, 1}, {How::Exited, 3}}, 1},     {{{How::Exited, 20}, {How::Exited, 0}}, 1},
+        {{{How::Exited, 0}, {How::Signalled, 0}}, 1},  {{{How::TimedOut, 0}, {How::Exited, 3}}, 1},
         {{{How::NotStarted, 0}, {How::Exited, 0}}, 1},
     };
     for (const Case& c : cases) {
@@ -447,27 +419,24 @@ TEST(MetricsFile, SamplesFromTheDocument) {
                 {"end", {{"exit_code", 3}}}};
     const std::string labels = "{backend=\"direct3d9\",renderer=\"GPU \\\"X\\\" \\\\ 2\\nrev\"";
     std::string single = metricsText(run, 1800000000.25);
-    for (const std::string& line : {
-             "vyrtest_renders" + labels + "} 1",
-             "vyrtest_picture_check_passed" + labels + "} 0",
-             "vyrtest_frames_per_second_mean" + labels + "} 50.5",
-             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.5\"} 0.02",
-             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.95\"} 0.025",
-             "vyrtest_frame_time_seconds" + labels + ",quantile=\"0.99\"} 0.03",
-             "vyrtest_frame_time_seconds" + labels + ",quantile=\"1\"} 0.0455",
-             "vyrtest_frame_time_seconds_sum" + labels + "} 3.98",
-             "vyrtest_frame_time_seconds_count" + labels + "} 199",
-             "vyrtest_one_percent_low_frames_per_second" + labels + "} 22.5",
-             "vyrtest_screen_frames_ratio" + labels + "} 0.5",
-             "vyrtest_screen_delay_seconds" + labels + ",quantile=\"0.5\"} 0.004",
-             "vyrtest_screen_delay_seconds" + labels + ",quantile=\"0.99\"} 0.009",
-             "vyrtest_screen_delay_seconds_sum" + labels + "} 0.5",
-             "vyrtest_screen_delay_seconds_count" + labels + "} 99",
-             "vyrtest_software_rasteriser" + labels + "} 0",
-             "vyrtest_remote_session" + labels + "} 1",
-             "vyrtest_run_end_timestamp_seconds" + labels + "} 1800000000.25",
-         })
+    // Each sample: its name after "vyrtest_", its quantile if any, its value.
+    const char* samples[][3] = {
+        {"renders", "", "1"}, {"picture_check_passed", "", "0"}, {"frames_per_second_mean", "", "50.5"},
+        {"frame_time_seconds", "0.5", "0.02"}, {"frame_time_seconds", "0.95", "0.025"},
+        {"frame_time_seconds", "0.99", "0.03"}, {"frame_time_seconds", "1", "0.0455"},
+        {"frame_time_seconds_sum", "", "3.98"}, {"frame_time_seconds_count", "", "199"},
+        {"one_percent_low_frames_per_second", "", "22.5"}, {"screen_frames_ratio", "", "0.5"},
+        {"screen_delay_seconds", "0.5", "0.004"}, {"screen_delay_seconds", "0.99", "0.009"},
+        {"screen_delay_seconds_sum", "", "0.5"}, {"screen_delay_seconds_count", "", "99"},
+        {"software_rasteriser", "", "0"}, {"remote_session", "", "1"},
+        {"run_end_timestamp_seconds", "", "1800000000.25"},
+    };
+    for (const auto& [name, quantile, value] : samples) {
+        std::string line = std::string("vyrtest_") + name + labels;
+        if (*quantile) line += std::string(",quantile=\"") + quantile + "\"";
+        line += std::string("} ") + value;
         EXPECT_NE(single.find("\n" + line + "\n"), std::string::npos) << line << "\n" << single;
+    }
     EXPECT_EQ(single.find("vyrtest_direct_rendering"), std::string::npos) << "null: no sample";
     EXPECT_EQ(single.find("vyrtest_screen_delay_seconds{" + labels.substr(1) + ",quantile=\"1\""), std::string::npos);
 
@@ -690,13 +659,11 @@ TEST(ReportPage, VerdictAndEscapedDriverText) {
                 {"driver", {{"renderer", "<script>alert(1)</script>"}, {"vendor", "A&B"}}},
                 {"end", {{"exit_code", 0}, {"reason", "duration"}, {"message", "x\" onload=\"y"}}}};
     std::string page = pageHtml(run, {});
-    EXPECT_EQ(page.find("<script"), std::string::npos);
-    EXPECT_EQ(page.find("<b>"), std::string::npos);
-    EXPECT_EQ(page.find("\" onload"), std::string::npos);
-    EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
-    EXPECT_NE(page.find("A&amp;B"), std::string::npos);
-    EXPECT_EQ(page.find("http"), std::string::npos) << "the page stands alone";
-    EXPECT_EQ(page.find("What reached the screen"), std::string::npos) << "no screen section, no heading";
+    // Not there: driver text as markup, a link out (the page stands alone), a screen heading without a section.
+    for (const char* absent : {"<script", "<b>", "\" onload", "http", "What reached the screen"})
+        EXPECT_EQ(page.find(absent), std::string::npos) << absent;
+    for (const char* shown : {"&lt;script&gt;alert(1)&lt;/script&gt;", "A&amp;B"})
+        EXPECT_NE(page.find(shown), std::string::npos) << shown;
 
     // What reached the screen, as far as the document has it: times in ms, ratios to three places.
     run["screen"] = {{"frames", 120}, {"ratio", 0.5}, {"delay_ms", {{"p50", 40.123}}}, {"measured_by", "<damage>"}};
