@@ -2,7 +2,6 @@
 // demo scene's arithmetic and the window procedure over a context that draws nothing.
 #include <gtest/gtest.h>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -286,23 +285,15 @@ WindowEvent event(WindowEventType type, uint32_t key = 0, bool minimized = false
     return e;
 }
 
-// The shell's state pointing at a context and content of the test's own, for one test.
-class WindowProcedure : public ::testing::Test {
-protected:
-    // A context that has seen nothing yet, made the shell's.
-    CountingContext& freshContext() {
-        context = std::make_unique<CountingContext>();
-        app.context = context.get();
-        return *context;
-    }
-    void SetUp() override { app.content = &content; }
-    void TearDown() override { app.context = nullptr, app.content = nullptr; }
-    ApplicationState& app = applicationState();
-    std::unique_ptr<CountingContext> context;
+// The shell's state pointing at a context and content of the test's own, while it lives.
+struct ShellState {
+    ShellState() { applicationState().context = &context, applicationState().content = &content; }
+    ~ShellState() { applicationState().context = nullptr, applicationState().content = nullptr; }
+    CountingContext context;
     SceneContent content;
 };
 
-TEST_F(WindowProcedure, EveryUserActionChangesWhatItShould) {
+TEST(WindowProcedure, EveryUserActionChangesWhatItShould) {
     setenv("VYR_ROOT", "/nonexistent/", 1);  // no soundtrack to start
     using T = WindowEventType;
     const Row rows[] = {
@@ -324,7 +315,8 @@ TEST_F(WindowProcedure, EveryUserActionChangesWhatItShould) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        CountingContext& context = freshContext();
+        ShellState shell;
+        CountingContext& context = shell.context;
         StartupOptions& options = startupOptions();
         options.fullscreen = options.soundMuted = false;
         context.pauseState = row.pauseBefore;
@@ -345,8 +337,9 @@ TEST_F(WindowProcedure, EveryUserActionChangesWhatItShould) {
 }
 
 // Resuming moves the scene's start by the time spent paused.
-TEST_F(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
-    CountingContext& context = freshContext();
+TEST(WindowProcedure, ResumeContinuesTheAnimationWhereItStopped) {
+    ShellState shell;
+    CountingContext& context = shell.context;
     sceneClock();
     sceneStart = 5;
     pauseTime = sceneClock() - 100;  // paused 100 s ago
