@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <arpa/inet.h>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <netinet/in.h>
 #include <regex>
@@ -19,6 +18,9 @@
 #include "common/socket.h"
 
 using vyr::IniFile;
+using vyr::conf::Settings;
+using vyr::testing::ChildResult;
+using vyr::testing::EnvChange;
 using vyr::testing::TempDir;
 using vyr::testing::writeWholeFile;
 
@@ -169,14 +171,6 @@ TEST_F(IniFileTest, ManyKeysSurviveBucketChains) {
     EXPECT_EQ(ini.fileName(), nullptr);
 }
 
-}  // namespace
-
-using vyr::conf::Settings;
-using vyr::testing::TempDir;
-using vyr::testing::writeWholeFile;
-
-namespace {
-
 class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -196,16 +190,15 @@ protected:
     TempDir root;
 };
 
-TEST_F(SettingsTest, DefaultsWithoutFilesOrEnvironment) {
-    Settings s;
-    EXPECT_STREQ(s.logLevel, "warning");
-    EXPECT_FALSE(s.verbose);
-    EXPECT_EQ(s.logFile, nullptr);
-    EXPECT_EQ(s.printStatsInterval, 5000);
-    EXPECT_TRUE(s.enableConsole);
-}
-
-TEST_F(SettingsTest, FiveSourcesInPrecedence) {
+// The defaults without files or environment, then each source over the ones below it.
+TEST_F(SettingsTest, DefaultsAndFiveSourcesInPrecedence) {
+    {
+        Settings s;
+        EXPECT_STREQ(s.logLevel, "warning");
+        EXPECT_EQ(s.logFile, nullptr);
+        EXPECT_EQ(s.printStatsInterval, 5000);
+        EXPECT_TRUE(s.enableConsole && !s.verbose);
+    }
     systemFile("[Logging]\nlog_level = error\nlog_file = sys\nlog_dir = sysdir\nprint_stats_interval = 1\n");
     userFile("[Logging]\nlog_level = info\nlog_file = user\nprint_stats_interval = 2\n");
     {
@@ -263,17 +256,12 @@ TEST_F(SettingsTest, SourcesAndNames) {
     setenv("KOB_IMAGE_QUALITY", "33", 1);
     setenv("KOB_LOCAL_DISPLAY", ":5", 1);
     Settings s;
-    EXPECT_STREQ(s.logFile, "fromsystem");
-    EXPECT_STREQ(s.logLevel, "info");
-    EXPECT_EQ(s.imageQuality, 33);
-    EXPECT_EQ(s.vantroImageQuality, 33);
-    EXPECT_STREQ(s.localDisplay, ":5");
-    EXPECT_STREQ(s.localDisplayList, ":5");
-    EXPECT_STREQ(s.renderingServerLocalDisplayList, ":0.0");
-    EXPECT_STREQ(s.host, "r");
-    EXPECT_STREQ(s.renderingServerHost, "rs");
-    EXPECT_STREQ(s.encryption, "on");
-    EXPECT_STREQ(s.vantroEncryption, "off");
+    EXPECT_TRUE(s.imageQuality == 33 && s.vantroImageQuality == 33) << s.imageQuality << " " << s.vantroImageQuality;
+    const std::pair<const char*, const char*> values[] = {
+        {s.logFile, "fromsystem"}, {s.logLevel, "info"}, {s.localDisplay, ":5"}, {s.localDisplayList, ":5"},
+        {s.renderingServerLocalDisplayList, ":0.0"}, {s.host, "r"}, {s.renderingServerHost, "rs"},
+        {s.encryption, "on"}, {s.vantroEncryption, "off"}};
+    for (const auto& [value, expected] : values) EXPECT_STREQ(value, expected);
     systemFile("[Logging]\n");
     EXPECT_EQ(Settings().logFile, nullptr);
     unsetenv("VYR_USER_CONFIG_DIR");
@@ -297,34 +285,36 @@ TEST_F(SettingsTest, BrokenSystemFileIsReportedThenIgnored) {
     EXPECT_TRUE(s.verbose);
 }
 
-}  // namespace
-
-namespace {
-
 std::string joined(char* text) {
     std::string s = text ? text : "<none>";
     free(text);
     return s;
 }
 
-TEST(JoinPath, SeparatorsAreNotDoubled) {
-    EXPECT_EQ(joined(vyr::joinPath("/opt/", "conf", "x", nullptr)), "/opt/conf/x");
-    EXPECT_EQ(joined(vyr::joinPath("a/", "b/", nullptr)), "a/b");
-    EXPECT_EQ(joined(vyr::joinPath("a", "", "", "b", nullptr)), "a/b");
-    EXPECT_EQ(joined(vyr::joinPath("a", nullptr, "ignored", nullptr)), "a");
-    EXPECT_EQ(joined(vyr::joinPath(nullptr)), "");
-    EXPECT_EQ(joined(vyr::joinPath("", "", nullptr)), "");
-    // Only '/' is a separator here; a backslash is part of the name.
-    EXPECT_EQ(joined(vyr::joinPath("a\\", "b", nullptr)), "a\\/b");
-}
-
-TEST(JoinPath, ResultBeyond258CharactersIsNone) {
-    std::string a(128, 'a'), b(128, 'b');
-    // 128 + '/' + 128 + '/' = 258 fit; the last separator is then dropped.
-    EXPECT_EQ(joined(vyr::joinPath(a.c_str(), b.c_str(), nullptr)), a + "/" + b);
-    EXPECT_EQ(joined(vyr::joinPath(a.c_str(), (b + "b").c_str(), nullptr)), "<none>");
-    EXPECT_EQ(joined(vyr::joinPath(std::string(300, 'x').c_str(), nullptr)), "<none>");
-    EXPECT_EQ(joined(vyr::joinPath((a + "/").c_str(), (b + "/").c_str(), nullptr)), a + "/" + b);
+// Separators are not doubled, and only '/' is one (a backslash is part of the
+// name); a result beyond 258 characters is none: 128 + '/' + 128 + '/' fit, the
+// last separator then dropped.
+TEST(JoinPath, SeparatorsAndLength) {
+    const std::string a(128, 'a'), b(128, 'b'), b129 = b + "b", x300(300, 'x'), aSlash = a + "/", bSlash = b + "/";
+    struct Row {
+        const char* parts[4];
+        std::string expected;
+    } rows[] = {
+        {{"/opt/", "conf", "x"}, "/opt/conf/x"},
+        {{"a/", "b/"}, "a/b"},
+        {{"a", "", "", "b"}, "a/b"},
+        {{"a", nullptr, "ignored"}, "a"},
+        {{nullptr}, ""},
+        {{"", ""}, ""},
+        {{"a\\", "b"}, "a\\/b"},
+        {{a.c_str(), b.c_str()}, a + "/" + b},
+        {{a.c_str(), b129.c_str()}, "<none>"},
+        {{x300.c_str()}, "<none>"},
+        {{aSlash.c_str(), bSlash.c_str()}, a + "/" + b},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(joined(vyr::joinPath(r.parts[0], r.parts[1], r.parts[2], r.parts[3], nullptr)), r.expected)
+            << r.expected;
 }
 
 class PathsEnv : public ::testing::Test {
@@ -335,13 +325,12 @@ protected:
 };
 
 TEST_F(PathsEnv, InstallDirectoryFromVyrRoot) {
-    char buffer[512];
-    setenv("VYR_ROOT", "/srv/vyr", 1);
-    vyr::installDirectory(buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "/srv/vyr/");
-    setenv("VYR_ROOT", "/srv/vyr/", 1);
-    vyr::installDirectory(buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "/srv/vyr/");
+    for (const char* root : {"/srv/vyr", "/srv/vyr/"}) {
+        char buffer[512];
+        setenv("VYR_ROOT", root, 1);
+        vyr::installDirectory(buffer, sizeof buffer);
+        EXPECT_STREQ(buffer, "/srv/vyr/");
+    }
 }
 
 TEST_F(PathsEnv, UserDataDirectory) {
@@ -379,14 +368,6 @@ TEST(HomeDirectory, FallsBackToRoot) {
     vyr::testing::ChildResult r = vyr::testing::runChild({COMMON_CHILD, "home"}, {{"HOME", nullptr}});
     EXPECT_EQ(r.out, "/");
 }
-
-}  // namespace
-
-using vyr::testing::ChildResult;
-using vyr::testing::EnvChange;
-using vyr::testing::TempDir;
-
-namespace {
 
 class LogTest : public ::testing::Test {
 protected:
@@ -465,10 +446,6 @@ TEST_F(LogTest, EchoNullFormatAndNowhereToWrite) {
     EXPECT_FALSE(std::filesystem::exists(base + "..txt"));
 }
 
-}  // namespace
-
-namespace {
-
 // A loopback listener on a free port.
 struct Listener {
     Listener() {
@@ -527,8 +504,7 @@ TEST(Socket, PortsTimeOutsAndNothingListening) {
         Listener gone;
         closed = gone.port;
     }
-    EXPECT_EQ(vyr::TCPSocket::getClientSocket("127.0.0.1", closed), nullptr);
-    EXPECT_EQ(vyr::TCPSocket::getClientSocket("127.0.0.1", closed, 1000), nullptr);
+    for (int timeout : {0, 1000}) EXPECT_EQ(vyr::TCPSocket::getClientSocket("127.0.0.1", closed, timeout), nullptr);
     Listener listener;
     vyr::TCPSocket* s = vyr::TCPSocket::getClientSocket("127.0.0.1", listener.port + 65536, 2000);
     ASSERT_NE(s, nullptr);

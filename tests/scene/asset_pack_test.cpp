@@ -3,7 +3,6 @@
 // fails the build already; here: the records, their order and their use.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 

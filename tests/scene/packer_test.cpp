@@ -3,13 +3,10 @@
 
 #include "common/child_process.h"
 #include <png.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>

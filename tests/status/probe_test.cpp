@@ -25,23 +25,14 @@ using vyr::testing::TempDir;
 namespace {
 
 // The settings the socket layer's logger reads must not come from this machine.
-TempDir& settingsRoot() {
-    static TempDir dir;
-    return dir;
-}
+TempDir settingsRoot;
 const bool hermetic = [] {
-    setenv("VYR_ROOT", settingsRoot().path().c_str(), 1);
-    setenv("HOME", settingsRoot().path().c_str(), 1);
+    setenv("VYR_ROOT", settingsRoot.path().c_str(), 1);
+    setenv("HOME", settingsRoot.path().c_str(), 1);
     unsetenv("VYR_USER_CONFIG_DIR");
     unsetenv("VYR_LOG_FILE");
     return true;
 }();
-
-std::string hostName() {
-    char host[256] = "";
-    gethostname(host, sizeof host);
-    return host;
-}
 
 class ProbeTest : public ::testing::Test {
 protected:
@@ -49,7 +40,11 @@ protected:
     void TearDown() override { unsetenv("XDG_DATA_HOME"); }
 
     std::string portFileDir() const { return data / "Tarsel/VYR"; }
-    std::string portFile() const { return portFileDir() + "/vyrdport." + hostName() + ".WINSESSION"; }
+    std::string portFile() const {
+        char host[256] = "";
+        gethostname(host, sizeof host);
+        return portFileDir() + "/vyrdport." + host + ".WINSESSION";
+    }
     void writePortFile(const std::string& text) {
         std::filesystem::create_directories(portFileDir());
         vyr::testing::writeWholeFile(portFile(), text);
@@ -132,13 +127,13 @@ TEST_F(ProbeTest, DaemonThatNeverReadsCannotHoldTheProbe) {
 TEST_F(ProbeTest, PortIsCutToSixteenBitsAndTheCookieChecked) {
     startSim({"--port", "4464", "--cookie", "c", "--no-port-file"});
     if (sim->firstLine().empty()) GTEST_SKIP() << "port 4464 is taken on this machine";
-    std::string err;
-    writePortFile("[VYRD]\nPort = 70000\nCookie = wrong\n");  // the wrong cookie gets no answer
-    EXPECT_FALSE(probe(err));
-    EXPECT_EQ(err, "Could not get whether is using desktop capture from VYRD\n");
-    writePortFile("[VYRD]\nPort = 70000\nCookie = c\n");
-    EXPECT_TRUE(probe(err));
-    EXPECT_EQ(err, "");
+    // The wrong cookie gets no answer.
+    for (auto [cookie, answer] : {std::pair{"wrong", false}, {"c", true}}) {
+        writePortFile("[VYRD]\nPort = 70000\nCookie = " + std::string(cookie) + "\n");
+        std::string err;
+        EXPECT_EQ(probe(err), answer) << cookie;
+        EXPECT_EQ(err, answer ? "" : "Could not get whether is using desktop capture from VYRD\n");
+    }
 }
 
 // The flag, the cookie and the command, each with its NUL.
@@ -176,15 +171,10 @@ TEST_F(ProbeTest, UnusablePortFiles) {
     }
 }
 
-int closedPort() {
-    BackgroundProcess gone({VYRD_SIM, "--no-port-file"});
-    int port = std::stoi(gone.firstLine());
-    gone.stop();
-    return port;
-}
-
 TEST_F(ProbeTest, FailedConnectionIsLogged) {
-    writePortFile("[vyrd]\nport = " + std::to_string(closedPort()) + "\ncookie = x\n");
+    BackgroundProcess gone({VYRD_SIM, "--no-port-file"});  // a port that was free and is closed again
+    writePortFile("[vyrd]\nport = " + std::to_string(std::stoi(gone.firstLine())) + "\ncookie = x\n");
+    gone.stop();
     std::string base = data / "vyrtest";
     vyr::testing::ChildResult r = vyr::testing::runChild(
         {STATUS_CHILD}, {{"XDG_DATA_HOME", data.path().c_str()}, {"VYR_LOG_FILE", base.c_str()},
@@ -192,9 +182,8 @@ TEST_F(ProbeTest, FailedConnectionIsLogged) {
     EXPECT_EQ(r.out, "0\n");
     EXPECT_EQ(r.err, "Could not connect to VYRD\n");
     std::string log;
-    for (const auto& entry : std::filesystem::directory_iterator(data.path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(data.path()))
         if (entry.path().filename().string().rfind("vyrtest.", 0) == 0) log = vyr::testing::readWholeFile(entry.path());
-    }
     EXPECT_TRUE(std::regex_match(
         log, std::regex(R"(I \d+\.\d{3} \d+:\d+ VYR \(vyr::TCPSocket::getClientSocket\): Failed to connect to addr: 127\.0\.0\.1\n)")))
         << log;
