@@ -37,11 +37,7 @@ protected:
         drawable = context->createDrawable(window, false, 0, true, true);
         ASSERT_NE(drawable, nullptr);
         ASSERT_TRUE(context->createContext(drawable));
-        for (int i = 0; i < 3; i++) {
-            static const uint8_t colours[3][3] = {{0, 0, 200}, {255, 255, 0}, {255, 0, 0}};
-            overlays[i] = solidTexture(colours[i][0], colours[i][1], colours[i][2]);
-            ASSERT_TRUE(context->uploadTexture(overlays[i], nullptr));
-        }
+        for (Texture* t : overlays) ASSERT_TRUE(context->uploadTexture(t, nullptr));
         context->setSize(640, 400);
         context->setupRenderState();
         vyr::platform::showWindow(window, 1);
@@ -68,19 +64,13 @@ protected:
     }
     static const uint8_t* at(const std::vector<uint8_t>& pixels, int x, int y) { return &pixels[(y * 640 + x) * 4]; }
 
-    static vyr::testing::XTestServer* server;
-    static NativeWindow* window;
-    static OpenGLContext* context;
-    static DrawableContext* drawable;
-    static Texture* overlays[3];
+    static inline vyr::testing::XTestServer* server = nullptr;
+    static inline NativeWindow* window = nullptr;
+    static inline OpenGLContext* context = nullptr;
+    static inline DrawableContext* drawable = nullptr;
+    static inline Texture* overlays[3] = {solidTexture(0, 0, 200), solidTexture(255, 255, 0), solidTexture(255, 0, 0)};
     Project3D project;
 };
-
-vyr::testing::XTestServer* BackendFrame::server = nullptr;
-NativeWindow* BackendFrame::window = nullptr;
-OpenGLContext* BackendFrame::context = nullptr;
-DrawableContext* BackendFrame::drawable = nullptr;
-Texture* BackendFrame::overlays[3] = {};
 
 TEST_F(BackendFrame, StereoThatCannotBeGrantedIsMono) {
     // llvmpipe has no stereo visuals.
@@ -91,22 +81,21 @@ TEST_F(BackendFrame, StereoThatCannotBeGrantedIsMono) {
 // the red OFF indicator at the bottom right (x from width - 138 to width - 10,
 // y from 0 to 41) unless the session is remote.
 TEST_F(BackendFrame, BackgroundPauseLabelAndOffIndicator) {
+    struct Level {
+        int x, y, channel, value;
+    };
+    const Level local[] = {
+        {320, 200, 2, 200}, {320, 200, 0, 0}, {640 - 74, 20, 0, 255}, {640 - 74, 20, 2, 0},
+        {640 - 5, 20, 2, 200},  // the right margin shows the background
+        {640 - 74, 45, 2, 200}, {64, 20, 1, 0}};
+    const Level remotePaused[] = {{640 - 74, 20, 2, 200}, {64, 20, 0, 255}, {64, 20, 1, 255}, {200, 20, 2, 200}};
     auto pixels = frame();
-    EXPECT_EQ(at(pixels, 320, 200)[2], 200);
-    EXPECT_EQ(at(pixels, 320, 200)[0], 0);
-    EXPECT_EQ(at(pixels, 640 - 74, 20)[0], 255);
-    EXPECT_EQ(at(pixels, 640 - 74, 20)[2], 0);
-    EXPECT_EQ(at(pixels, 640 - 5, 20)[2], 200);  // the right margin shows the background
-    EXPECT_EQ(at(pixels, 640 - 74, 45)[2], 200);
-    EXPECT_EQ(at(pixels, 64, 20)[1], 0);
+    for (const Level& l : local) EXPECT_EQ(at(pixels, l.x, l.y)[l.channel], l.value) << l.x << "," << l.y;
     context->remoteActive = true;
     context->pauseState = PauseRequested;
     pixels = frame();
-    EXPECT_EQ(at(pixels, 640 - 74, 20)[2], 200);
-    EXPECT_EQ(at(pixels, 64, 20)[0], 255);
-    EXPECT_EQ(at(pixels, 64, 20)[1], 255);
+    for (const Level& l : remotePaused) EXPECT_EQ(at(pixels, l.x, l.y)[l.channel], l.value) << l.x << "," << l.y;
     EXPECT_EQ(context->pauseState, Paused);
-    EXPECT_EQ(at(pixels, 200, 20)[2], 200);
 }
 
 TEST_F(BackendFrame, FrameRateTextAtTheTopLeft) {

@@ -25,103 +25,84 @@ namespace {
 // stop and a start are seen as the end of one session and the start of the next.
 class AudioCapture {
 public:
-    ~AudioCapture() { stop(); }
-    // Creates the FIFO and starts draining it; SDL_DISKAUDIOFILE is to name path().
-    bool start();
-    void stop();
-    const std::string& path() const { return fifo_; }
-
     struct State {
         std::vector<std::vector<uint8_t>> sessions;
         bool open = false;  // the last session is still being written
     };
-    State snapshot();
+
+    ~AudioCapture() { stop(); }
+    // Creates the FIFO and starts draining it; SDL_DISKAUDIOFILE is to name path().
+    bool start() {
+        char pattern[] = "/tmp/vyr-sound.XXXXXX";
+        if (!mkdtemp(pattern)) return false;
+        directory_ = pattern;
+        fifo_ = directory_ + "/audio.raw";
+        if (mkfifo(fifo_.c_str(), 0600) != 0) return false;
+        reader_ = std::thread([this] { drain(); });
+        return true;
+    }
+    void stop() {
+        if (reader_.joinable()) {
+            stopping_ = true;
+            // A writer that comes and goes wakes the reader blocked in open().
+            while (!finished_) {
+                int fd = open(fifo_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd >= 0) close(fd);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            reader_.join();
+        }
+        if (!fifo_.empty()) unlink(fifo_.c_str());
+        if (!directory_.empty()) rmdir(directory_.c_str());
+        fifo_.clear(), directory_.clear();
+    }
+    const std::string& path() const { return fifo_; }
+
+    State snapshot() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return state_;
+    }
     // Waits (at most timeoutMs) until the condition holds; returns whether it did.
-    bool waitFor(const std::function<bool(const State&)>& condition, int timeoutMs = 30000);
+    bool waitFor(const std::function<bool(const State&)>& condition, int timeoutMs = 30000) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return condition(state_); });
+    }
 
 private:
-    void drain();
+    // Changes the state under the lock and tells the waiters.
+    void change(const std::function<void(State&)>& edit) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            edit(state_);
+        }
+        changed_.notify_all();
+    }
+    void drain() {
+        while (!stopping_) {
+            // Blocks until the program opens its audio device.
+            int fd = open(fifo_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || stopping_) {
+                if (fd >= 0) close(fd);
+                break;
+            }
+            change([](State& s) { s.sessions.emplace_back(), s.open = true; });
+            uint8_t buffer[8192];
+            ssize_t n;
+            while ((n = read(fd, buffer, sizeof buffer)) > 0)
+                change([&](State& s) { s.sessions.back().insert(s.sessions.back().end(), buffer, buffer + n); });
+            close(fd);
+            change([](State& s) { s.open = false; });
+        }
+        finished_ = true;
+    }
 
-    std::string directory_;
-    std::string fifo_;
+    std::string directory_, fifo_;
     std::mutex mutex_;
     std::condition_variable changed_;
     State state_;
-    std::atomic<bool> stopping_{false};
-    std::atomic<bool> finished_{false};
+    std::atomic<bool> stopping_{false}, finished_{false};
     std::thread reader_;
 };
-
-bool AudioCapture::start() {
-    char pattern[] = "/tmp/vyr-sound.XXXXXX";
-    if (!mkdtemp(pattern)) return false;
-    directory_ = pattern;
-    fifo_ = directory_ + "/audio.raw";
-    if (mkfifo(fifo_.c_str(), 0600) != 0) return false;
-    reader_ = std::thread([this] { drain(); });
-    return true;
-}
-
-void AudioCapture::drain() {
-    while (!stopping_) {
-        // Blocks until the program opens its audio device.
-        int fd = open(fifo_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || stopping_) {
-            if (fd >= 0) close(fd);
-            break;
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            state_.sessions.emplace_back();
-            state_.open = true;
-        }
-        changed_.notify_all();
-        uint8_t buffer[8192];
-        ssize_t n;
-        while ((n = read(fd, buffer, sizeof buffer)) > 0) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                state_.sessions.back().insert(state_.sessions.back().end(), buffer, buffer + n);
-            }
-            changed_.notify_all();
-        }
-        close(fd);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            state_.open = false;
-        }
-        changed_.notify_all();
-    }
-    finished_ = true;
-}
-
-void AudioCapture::stop() {
-    if (reader_.joinable()) {
-        stopping_ = true;
-        // A writer that comes and goes wakes the reader blocked in open().
-        while (!finished_) {
-            int fd = open(fifo_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (fd >= 0) close(fd);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        reader_.join();
-    }
-    if (!fifo_.empty()) unlink(fifo_.c_str());
-    if (!directory_.empty()) rmdir(directory_.c_str());
-    fifo_.clear();
-    directory_.clear();
-}
-
-AudioCapture::State AudioCapture::snapshot() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return state_;
-}
-
-bool AudioCapture::waitFor(const std::function<bool(const State&)>& condition, int timeoutMs) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return condition(state_); });
-}
-
 
 using State = AudioCapture::State;
 
@@ -192,11 +173,10 @@ protected:
         })) << "session " << index << " did not end";
     }
 
-    static WavFile track;
+    static inline WavFile track;
     AudioCapture capture;
     ProgramSession session;
 };
-WavFile ProgramSound::track;
 
 TEST_F(ProgramSound, PlaysTheSoundtrackFromItsBeginningAndLoopsIt) {
     start({});
@@ -207,30 +187,23 @@ TEST_F(ProgramSound, PlaysTheSoundtrackFromItsBeginningAndLoopsIt) {
     EXPECT_EQ(session.quit(), 0);
 }
 
-TEST_F(ProgramSound, PauseStopsTheSoundAndResumeStartsItFromTheBeginning) {
-    start({});
-    waitForBytes(0, seconds(1));
-    tap(XK_space);
-    waitForEnd(0);
-    EXPECT_FALSE(sessions(2, 1500)) << "sound while paused";
-    expectFromTheBeginning(0);
-    tap(XK_space);
-    waitForBytes(1, seconds(1));
-    expectFromTheBeginning(1);
-    EXPECT_EQ(session.quit(), 0);
-}
-
-TEST_F(ProgramSound, MTwiceRestartsFromTheBeginning) {
-    start({});
-    waitForBytes(0, seconds(1.5));
-    tap(XK_m);
-    waitForEnd(0);
-    tap(XK_m);
-    waitForBytes(1, seconds(1));
-    expectFromTheBeginning(0);
-    expectFromTheBeginning(1);
-    EXPECT_EQ(capture.snapshot().sessions.size(), 2u);
-    EXPECT_EQ(session.quit(), 0);
+// Space (pause and resume) and M (mute and unmute), one program each: the first
+// tap stops the sound, the second starts it again from the beginning.
+TEST_F(ProgramSound, PauseOrMTwiceRestartsFromTheBeginning) {
+    for (unsigned long key : {XK_space, XK_m}) {
+        size_t first = capture.snapshot().sessions.size();  // the sessions of this program's run
+        start({});
+        waitForBytes(first, seconds(1.5));
+        tap(key);
+        waitForEnd(first);
+        EXPECT_FALSE(sessions(first + 2, 1500)) << "sound while stopped by " << key;
+        tap(key);
+        waitForBytes(first + 1, seconds(1));
+        expectFromTheBeginning(first);
+        expectFromTheBeginning(first + 1);
+        EXPECT_EQ(capture.snapshot().sessions.size(), first + 2);
+        EXPECT_EQ(session.quit(), 0);
+    }
 }
 
 TEST_F(ProgramSound, NosoundPlaysNothingUntilM) {

@@ -71,8 +71,7 @@ protected:
         if (user) XCloseDisplay(user);
         if (!capturing) return;
         std::string printed = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(printed.find("Validation"), std::string::npos) << printed;
-        EXPECT_EQ(printed.find("VUID"), std::string::npos) << printed;
+        for (const char* word : {"Validation", "VUID"}) EXPECT_EQ(printed.find(word), std::string::npos) << printed;
     }
 
     vyr::testing::XTestServer server;
@@ -111,8 +110,7 @@ TEST_F(VulkanBackend, CapturedFrameIsWhatTheWindowShows) {
     context->renderFrame(&project, overlays);
     context->frameCapture = nullptr;
     context->width = 800, context->height = 500;
-    ASSERT_EQ(frame.width, 640u);
-    ASSERT_EQ(frame.height, 400u);
+    ASSERT_EQ(std::make_pair(frame.width, frame.height), std::make_pair(640u, 400u));
     ASSERT_EQ(frame.rgba.size(), size_t(640) * 400 * 4);
 
     // Read at once through the window's own connection, as the program reads it.

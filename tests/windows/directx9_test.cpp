@@ -21,16 +21,14 @@ namespace vyr::test {
 
 // A plain Win32 window and a Direct3D 9 context with its drawable.
 HWND createTestWindow(int clientWidth, int clientHeight) {
-    static bool registered = false;
-    const char* className = "vyr_d3d9_test";
-    if (!registered) {
+    static const char* const className = [] {  // registered once, at the first window
         WNDCLASSA windowClass = {};
         windowClass.lpfnWndProc = DefWindowProcA;
         windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = className;
+        windowClass.lpszClassName = "vyr_d3d9_test";
         RegisterClassA(&windowClass);
-        registered = true;
-    }
+        return windowClass.lpszClassName;
+    }();
     RECT rect = {0, 0, clientWidth, clientHeight};
     AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
     return CreateWindowA(className, "d3d9 test", WS_OVERLAPPEDWINDOW, 0, 0, rect.right - rect.left,
@@ -66,6 +64,12 @@ D3DSURFACE_DESC describe(IDirect3DSurface9* surface) {
     surface->GetDesc(&desc);
     return desc;
 }
+// Width and height, to compare with a pair.
+std::pair<UINT, UINT> sizeOf(IDirect3DSurface9* surface) {
+    D3DSURFACE_DESC desc = describe(surface);
+    return {desc.Width, desc.Height};
+}
+const auto size = [](UINT width, UINT height) { return std::make_pair(width, height); };
 
 // Four samples whatever multisampling and stereo ask; -benchmark asks for no
 // vertical synchronisation, and the runtime's swap chain presents immediately.
@@ -93,9 +97,7 @@ TEST(DirectX9Drawable, PresentParameters) {
     ASSERT_EQ(benchmark->swapChain->GetPresentParameters(&used), D3D_OK);
     EXPECT_EQ(used.PresentationInterval, UINT(D3DPRESENT_INTERVAL_IMMEDIATE));
     delete context;  // the context goes before its drawables, as at shutdown
-    delete plain;
-    delete asking;
-    delete benchmark;
+    for (DirectX9Drawable* d : {plain, asking, benchmark}) delete d;
     DestroyWindow(window);
 }
 
@@ -149,14 +151,10 @@ TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     ASSERT_NE(drawable->swapChain, nullptr);
     ASSERT_NE(drawable->backBuffer, nullptr);
     ASSERT_NE(drawable->depthSurface, nullptr);
-    D3DSURFACE_DESC back = describe(drawable->backBuffer);
-    EXPECT_EQ(back.Width, 320u);
-    EXPECT_EQ(back.Height, 200u);
-    EXPECT_EQ(back.MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
-    D3DSURFACE_DESC depth = describe(drawable->depthSurface);
-    EXPECT_EQ(depth.Width, 320u);
-    EXPECT_EQ(depth.Height, 200u);
-    EXPECT_EQ(depth.Format, D3DFMT_D16);
+    EXPECT_EQ(sizeOf(drawable->backBuffer), size(320, 200));
+    EXPECT_EQ(describe(drawable->backBuffer).MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
+    EXPECT_EQ(sizeOf(drawable->depthSurface), size(320, 200));
+    EXPECT_EQ(describe(drawable->depthSurface).Format, D3DFMT_D16);
 
     IDirect3DSurface9* target = nullptr;
     ASSERT_EQ(context->device->GetRenderTarget(0, &target), D3D_OK);
@@ -165,23 +163,32 @@ TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
 
     context->setSize(500, 100);
     ASSERT_NE(drawable->backBuffer, nullptr);
-    EXPECT_EQ(describe(drawable->backBuffer).Width, 500u);
-    EXPECT_EQ(describe(drawable->depthSurface).Height, 100u);
-    EXPECT_EQ(context->width, 500u);
-    EXPECT_EQ(context->height, 100u);
+    EXPECT_EQ(sizeOf(drawable->backBuffer), size(500, 100));
+    EXPECT_EQ(sizeOf(drawable->depthSurface), size(500, 100));
+    EXPECT_EQ(size(context->width, context->height), size(500, 100));
     for (int i = 0; i < 3; i++) context->present();
     EXPECT_FALSE(context->isDeviceLost());
 }
 
-class DirectX9DeviceLoss : public DirectX9Fixture {
+// Each float read back against the value it should hold, numbered in the message.
+void expectFields(std::initializer_list<std::pair<float, float>> fields) {
+    int i = 0;
+    for (const auto& [got, want] : fields) EXPECT_FLOAT_EQ(got, want) << "field " << i++;
+}
+
+constexpr unsigned frameWidth = 320, frameHeight = 200;
+
+// The demo's whole content loaded into the device at the frame size.
+class DirectX9Content : public DirectX9Fixture {
 protected:
     void SetUp() override {
         DirectX9Fixture::SetUp();
         if (HasFatalFailure()) return;
         loadAssets(content, context);
         context->setupRenderState();
-        context->setSize(320, 200);
+        context->setSize(frameWidth, frameHeight);
         ASSERT_NE(content.project, nullptr);
+        ASSERT_NE(drawable->backBuffer, nullptr);
         textures = context->textureResources.size();
         meshes = context->meshResources.size();
         ASSERT_GT(textures, 3u);
@@ -189,13 +196,13 @@ protected:
     }
     void TearDown() override {
         DirectX9Fixture::TearDown();
-        context = nullptr;
         releaseAssets(content);
     }
 
     SceneContent content;
     size_t textures = 0, meshes = 0;
 };
+using DirectX9DeviceLoss = DirectX9Content;
 
 TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain) {
     context->setSize(300, 180);
@@ -210,19 +217,15 @@ TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain)
 
     void* data = nullptr;
     ASSERT_EQ(context->quadBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
-    const auto* vertices = static_cast<const SceneVertex*>(data);
-    EXPECT_FLOAT_EQ(vertices[5].x, 0.5f);
-    EXPECT_FLOAT_EQ(vertices[5].u, 2.0f);
-    EXPECT_FLOAT_EQ(vertices[9].z, -0.5f);
-    EXPECT_FLOAT_EQ(vertices[9].u, -0.45f);
+    const auto* quad = static_cast<const SceneVertex*>(data);
+    expectFields({{quad[5].x, 0.5f}, {quad[5].u, 2.0f}, {quad[9].z, -0.5f}, {quad[9].u, -0.45f}});
     context->quadBuffer->Unlock();
 
     // The swap chain comes back at the last recorded size.
     ASSERT_NE(drawable->swapChain, nullptr);
     ASSERT_NE(drawable->backBuffer, nullptr);
-    EXPECT_EQ(describe(drawable->backBuffer).Width, 300u);
-    EXPECT_EQ(describe(drawable->backBuffer).Height, 180u);
-    EXPECT_EQ(describe(drawable->depthSurface).Width, 300u);
+    EXPECT_EQ(sizeOf(drawable->backBuffer), size(300, 180));
+    EXPECT_EQ(sizeOf(drawable->depthSurface), size(300, 180));
 }
 
 // The frame loop's device check: reset, then the whole content handed over again.
@@ -235,17 +238,17 @@ TEST_F(DirectX9DeviceLoss, LoopDeviceCheckReuploadsEverything) {
     EXPECT_FALSE(context->isDeviceLost());
     EXPECT_EQ(context->textureResources.size(), textures);
     EXPECT_EQ(context->meshResources.size(), meshes);
-    for (auto& entry : context->textureResources) {
-        auto* texture = dynamic_cast<DirectX9Texture*>(entry.second);
-        ASSERT_NE(texture, nullptr);
-        if (entry.first->pixels) {
-            EXPECT_NE(texture->d3dTexture, nullptr) << entry.first->name;
+    for (auto& [texture, held] : context->textureResources) {
+        auto* d3d = dynamic_cast<DirectX9Texture*>(held);
+        ASSERT_NE(d3d, nullptr);
+        if (texture->pixels) {
+            EXPECT_NE(d3d->d3dTexture, nullptr) << texture->name;
         }
     }
-    for (auto& entry : context->meshResources) {
-        auto* mesh = dynamic_cast<DirectX9Mesh3D*>(entry.second);
-        ASSERT_NE(mesh, nullptr);
-        EXPECT_NE(mesh->vertexBuffer, nullptr);
+    for (auto& [object, held] : context->meshResources) {
+        auto* d3d = dynamic_cast<DirectX9Mesh3D*>(held);
+        ASSERT_NE(d3d, nullptr);
+        EXPECT_NE(d3d->vertexBuffer, nullptr);
     }
     // And the device draws again.
     context->renderFrame(content.project, content.overlays);
@@ -374,18 +377,8 @@ TEST_F(DirectX9Upload, MeshIsMirroredInZWithCoordinatesFromTheStoredPosition) {
     EXPECT_EQ(context->meshResources.count(&root), 0u);
     std::vector<SceneVertex> v = readVertices(*context, mesh, 3);
     ASSERT_EQ(v.size(), 3u);
-    EXPECT_FLOAT_EQ(v[0].x, 1);
-    EXPECT_FLOAT_EQ(v[0].y, 2);
-    EXPECT_FLOAT_EQ(v[0].z, -3);
-    EXPECT_FLOAT_EQ(v[0].nx, 0);
-    EXPECT_FLOAT_EQ(v[0].ny, 0);
-    EXPECT_FLOAT_EQ(v[0].nz, -1);
-    EXPECT_FLOAT_EQ(v[0].u, -1.5f);
-    EXPECT_FLOAT_EQ(v[0].v, 1);
-    EXPECT_FLOAT_EQ(v[1].z, 6);
-    EXPECT_FLOAT_EQ(v[1].u, 3);
-    EXPECT_FLOAT_EQ(v[1].v, 4);
-    EXPECT_FLOAT_EQ(v[1].nx, 1);
+    expectFields({{v[0].x, 1}, {v[0].y, 2}, {v[0].z, -3}, {v[0].nx, 0}, {v[0].ny, 0}, {v[0].nz, -1}, {v[0].u, -1.5f},
+                  {v[0].v, 1}, {v[1].z, 6}, {v[1].u, 3}, {v[1].v, 4}, {v[1].nx, 1}});
 
     // Uploading again reuses the buffer and rewrites it.
     auto* held = dynamic_cast<DirectX9Mesh3D*>(context->meshResources[mesh]);
@@ -406,28 +399,18 @@ TEST_F(DirectX9Upload, MeshIsMirroredInZWithCoordinatesFromTheStoredPosition) {
 // Whole frames drawn into the swap chain and read back: each part of the scene
 // is found by drawing the frame with and without it.
 
-constexpr unsigned frameWidth = 320, frameHeight = 200;
-
 struct Region {
     unsigned left, top, right, bottom;  // pixels, rows counted from the top
 };
 
-class DirectX9Scene : public DirectX9Fixture {
+class DirectX9Scene : public DirectX9Content {
 protected:
     void SetUp() override {
-        DirectX9Fixture::SetUp();
+        DirectX9Content::SetUp();
         if (HasFatalFailure()) return;
-        loadAssets(content, context);
-        context->setupRenderState();
-        context->setSize(frameWidth, frameHeight);
-        ASSERT_NE(drawable->backBuffer, nullptr);
         // Animation time 0 for every frame: the front logo faces the viewer.
         context->pauseState = Paused;
         pauseTime = sceneStart = sceneClock();
-    }
-    void TearDown() override {
-        DirectX9Fixture::TearDown();
-        releaseAssets(content);
     }
 
     // The back buffer resolved and copied to system memory, X8R8G8B8, top row first.
@@ -472,8 +455,6 @@ protected:
         std::vector<uint32_t> black(a.size(), 0);
         return difference(a, black, r);
     }
-
-    SceneContent content;
 };
 
 const Region offIndicator = {frameWidth - 138, frameHeight - 41, frameWidth - 10, frameHeight};
