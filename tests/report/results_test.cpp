@@ -350,8 +350,8 @@ BackendRun backendRun(Backend backend, How how, int exitCode, json results = nul
     return run;
 }
 
-json pictureResults(json passed, const char* screen = "passed") {
-    return {{"picture", {{"passed", passed}, {"checks", {{{"outcome", "passed"}}, {{"outcome", screen}}}}}}};
+json pictureResults(json passed, const char* screen = "passed", const char* renderer = "passed") {
+    return {{"picture", {{"passed", passed}, {"checks", {{{"outcome", renderer}}, {{"outcome", screen}}}}}}};
 }
 
 }  // namespace
@@ -445,11 +445,12 @@ TEST(MetricsFile, SamplesFromTheDocument) {
         json passed;
         const char *screen, *passedSample, *inconclusiveSample;
         int exitCode;
+        const char* renderer = "passed";
     } outcomes[] = {{true, "passed", "1", "0", 0}, {false, "failed", "0", "0", 3},
-                    {nullptr, "inconclusive", nullptr, "1", 5}};
+                    {nullptr, "inconclusive", nullptr, "1", 5}, {false, "inconclusive", "0", "0", 3, "failed"}};
     for (const Outcome& o : outcomes) {
         json checked = run;
-        checked.update(pictureResults(o.passed, o.screen));
+        checked.update(pictureResults(o.passed, o.screen, o.renderer));
         checked["end"]["exit_code"] = o.exitCode;
         std::string text = metricsText(checked, 0);
         std::string passedLine = "\nvyrtest_picture_check_passed" + labels + "} ";
