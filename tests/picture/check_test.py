@@ -12,7 +12,7 @@ Groups:
              native back-ends; -screenshot holds the window's pixels
   desktop    real desktop parts around the window (openbox, a window kept above,
              i3lock, picom, a window the program raises itself above, a
-             minimised window, the screen saver, Xtigervnc read by a VNC client): the screen check
+             minimised window, the screen saver, a VNC server read by a VNC client): the screen check
              passes, fails, or is inconclusive with the reason; no display at all
              is said on standard error
   wine       the Windows build's back-ends under Wine pass at 0 to 8 samples
@@ -303,12 +303,12 @@ try:
             err = p.communicate(timeout=60)[1]
             results = json.load(open(os.path.join(folder, "r.json")))
             check(p.returncode == 0 and (results.get("picture") or {}).get("passed") is True,
-                  "Xtigervnc: the check passes (exit %s, %s)" % (p.returncode, err.strip().splitlines()[-1:]))
+                  "VNC server: the check passes (exit %s, %s)" % (p.returncode, err.strip().splitlines()[-1:]))
             view = os.path.join(folder, "view%d.jpg" % (len(views) - 1))
             psnr = subprocess.run(["compare", "-metric", "PSNR", view, os.path.join(folder, "shot.png"), "null:"],
                                   capture_output=True, text=True).stderr.split()
             value = float(psnr[0]) if psnr and psnr[0].replace(".", "", 1).isdigit() else (99.0 if psnr[:1] == ["inf"] else 0.0)
-            check(value >= 30, "Xtigervnc: the viewer's pixels are the program's screenshot (PSNR %s dB)" % psnr[:1])
+            check(value >= 30, "VNC server: the viewer's pixels are the program's screenshot (PSNR %s dB)" % psnr[:1])
 
         # No display: the banner, exit 1, and one line naming the display and why.
         for backend in ([], ["-vulkan"]):
