@@ -41,10 +41,12 @@ step() {
 }
 
 # slowest <ctest log>: its ten slowest tests, from the "Test #n: name ... Passed 1.23 sec" lines.
+# awk reads to the end: a reader that stops early (head) ends sort with SIGPIPE,
+# which pipefail and set -e turn into the end of the whole run.
 slowest() {
   echo "--- the ten slowest tests"
   sed -n -E 's/^ *([0-9]+\/[0-9]+ )?Test +#[0-9]+: ([^ ]+) .* ([0-9]+\.[0-9]+) sec$/\3 \2/p' "$1" |
-    sort -rn | head -n 10 | awk '{ printf "%9.2f s  %s\n", $1, $2 }'
+    sort -rn | awk 'NR <= 10 { printf "%9.2f s  %s\n", $1, $2 }'
 }
 
 # leftovers: the processes of this run still alive (but this shell), one per line.
@@ -54,7 +56,7 @@ leftovers() {
     pid=${environ#/proc/}
     pid=${pid%/environ}
     { [ "$pid" = $$ ] || [ "$pid" = "$BASHPID" ]; } && continue
-    tr '\0' '\n' 2>/dev/null <"$environ" | grep -qx "VYR_TEST_RUN=$VYR_TEST_RUN" || continue
+    tr '\0' '\n' 2>/dev/null <"$environ" | grep -x "VYR_TEST_RUN=$VYR_TEST_RUN" >/dev/null || continue
     # Not this loop's own tr and grep, which are gone by the time their pids are read.
     ps -o pid=,args= -p "$pid" 2>/dev/null || true
   done
