@@ -1,7 +1,7 @@
 // When the main window's pixels change on the screen, learned as a
 // screen-capturing server learns it, on a connection of the watch's own:
 // platform/screen_watch_x11.cpp (the DAMAGE extension on the root window),
-// platform/screen_watch_win32.cpp (nothing yet: the figures stay null).
+// platform/screen_watch_win32.cpp (DXGI desktop duplication).
 #pragma once
 
 #include <cstdint>
