@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include <unistd.h>
+
 #include "scene/data_stream.h"
 #include "scene/object3d.h"
 #include "scene/texture.h"
@@ -35,10 +37,6 @@ struct Reader : DataStream {
     explicit Reader(const DataStream& w) : Reader(w.data(), w.streamPosition()) {}
     explicit Reader(const std::vector<uint8_t>& bytes) : Reader(bytes.data(), bytes.size()) {}
 };
-
-std::string tempPath(const char* name) {
-    return std::string(testing::TempDir()) + "/" + name + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
-}
 
 std::vector<uint8_t> saved(const Object3D& o) {
     Writer s;
@@ -188,7 +186,7 @@ TEST(DataStream, ReadsPastTheEndOrInOtherModesTransferNothing) {
 }
 
 TEST(DataStream, FileModesWriteReadAndStepBack) {
-    std::string path = tempPath("stream");
+    std::string path = testing::TempDir() + "/stream" + std::to_string(getpid());
     DataStream w;
     ASSERT_TRUE(w.openFileWrite(path.c_str()));
     w.writeU32(77);
@@ -311,20 +309,6 @@ TEST(Mesh3D, LoadResetAndClearForgetWhatWasThere) {
         EXPECT_TRUE(m->children.empty());
         delete m;
     }
-}
-
-TEST(Object3D, UnknownKindAmongChildrenStopsReading) {
-    Object3D parent;
-    parent.name = "p";
-    parent.children.push_back(new Object3D);
-    std::vector<uint8_t> bytes = saved(parent);
-    bytes[4 + 4 + 2 + 36 + 4] = 7;  // the child's kind
-    Reader r(bytes);
-    Object3D loaded;
-    loaded.load(r);
-    EXPECT_EQ(loaded.name, "p");
-    EXPECT_TRUE(loaded.children.empty());
-    EXPECT_EQ(Object3D::createForNextRecord(r), nullptr);
 }
 
 // Saved and loaded again whole; a pitch wider than width x 4 is consumed as

@@ -7,11 +7,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 namespace vyr::testing {
 
@@ -60,14 +58,11 @@ bool XTestServer::startWindowManager() {
     // openbox names itself on the root window before it manages new windows:
     // it is ready once a probe window of ours has been given WM_STATE.
     ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
-    bool ready = false;
-    for (int i = 0; i < 500 && !ready; ++i) {
-        if (!propertyItems(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) {
-            XMapWindow(display, probe);
-            ready = !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
-        }
-        if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    bool ready = waitUntil([&] {
+        if (propertyItems(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) return false;
+        XMapWindow(display, probe);
+        return !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
+    }, 10000);
     XDestroyWindow(display, probe);
     XFlush(display);
     // Kept open: a new client in this slot would get the probe's window ids,
@@ -133,19 +128,11 @@ std::vector<char> windowPixels(Display* display, ::Window window) {
 
 bool pictureChanges(Display* display, ::Window window, int withinMs) {
     std::vector<char> first = windowPixels(display, window);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(withinMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (windowPixels(display, window) != first) return true;
-    }
-    return false;
+    return waitUntil([&] { return windowPixels(display, window) != first; }, withinMs);
 }
 
 bool pictureStandsStill(Display* display, ::Window window, int stillMs, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline)
-        if (!pictureChanges(display, window, stillMs)) return true;
-    return false;
+    return waitUntil([&] { return !pictureChanges(display, window, stillMs); }, timeoutMs);
 }
 
 Geometry geometryOf(Display* display, ::Window window) {
