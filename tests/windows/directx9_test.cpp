@@ -16,23 +16,15 @@
 #include "scene/texture.h"
 #include "scene/object3d.h"
 #include "render/demo_scene.h"
+#include "window/backend_window.h"
 
 namespace vyr::test {
 
-// A plain Win32 window and a Direct3D 9 context with its drawable.
+// A hidden window of the platform's own, as the program makes it, and a
+// Direct3D 9 context with its drawable.
 HWND createTestWindow(int clientWidth, int clientHeight) {
-    static const char* const className = [] {  // registered once, at the first window
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "vyr_d3d9_test";
-        RegisterClassA(&windowClass);
-        return windowClass.lpszClassName;
-    }();
-    RECT rect = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
-    return CreateWindowA(className, "d3d9 test", WS_OVERLAPPEDWINDOW, 0, 0, rect.right - rect.left,
-                         rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    platform::registerMainWindowClass("vyr_d3d9_test", vyr::testing::ignoreEvents);  // again: refused, harmless
+    return platform::toHwnd(platform::createMainWindow("vyr_d3d9_test", "d3d9 test", clientWidth, clientHeight));
 }
 
 class DirectX9Fixture : public ::testing::Test {
@@ -107,7 +99,6 @@ TEST(DirectX9Context, WithoutAUsableDrawable) {
     EXPECT_FALSE(context.createContext(nullptr));
     EXPECT_FALSE(context.createContext(&foreign));
     EXPECT_EQ(context.device, nullptr);
-    EXPECT_DOUBLE_EQ(context.getVersion(), 9.0);
     context.setSize(300, 200);  // only stores the size
     EXPECT_EQ(context.width, 300u);
     EXPECT_EQ(context.height, 200u);
@@ -119,9 +110,6 @@ TEST(DirectX9Context, WithoutAUsableDrawable) {
 TEST(D3DX, ExportsAndALibraryLackingOne) {
     ASSERT_TRUE(loadD3DX());
     EXPECT_TRUE(d3dxComplete());
-    HMODULE library = GetModuleHandleA("d3dx9_43.dll");
-    ASSERT_NE(library, nullptr);
-    for (const char* name : d3dxExportNames) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     HWND window = createTestWindow(64, 64);
     DirectX9Context context;
     DrawableContext* drawable = context.createDrawable(platform::fromHwnd(window), false, 0, false, true);
@@ -137,16 +125,13 @@ TEST(D3DX, ExportsAndALibraryLackingOne) {
 using DirectX9Device = DirectX9Fixture;
 
 // No swap chain until the first size: presenting before it presents nothing.
-TEST_F(DirectX9Device, CreateContextMakesTheDrawableCurrentWithoutASwapChain) {
+// Each size then builds the swap chain and surfaces of exactly that size.
+TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     EXPECT_NE(context->device, nullptr);
     EXPECT_EQ(context->currentDrawable, drawable);
     EXPECT_TRUE(!drawable->swapChain && !drawable->backBuffer && !drawable->depthSurface);
     context->present();
     EXPECT_EQ(drawable->swapChain, nullptr);
-    EXPECT_FALSE(context->isDeviceLost());
-}
-
-TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     context->setSize(320, 200);
     ASSERT_NE(drawable->swapChain, nullptr);
     ASSERT_NE(drawable->backBuffer, nullptr);
@@ -204,14 +189,17 @@ protected:
 };
 using DirectX9DeviceLoss = DirectX9Content;
 
-TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain) {
+// The frame loop's device check: the reset empties the maps and rebuilds the
+// quad buffer, the font and the swap chain; then the whole content is handed over again.
+TEST_F(DirectX9DeviceLoss, ResetRebuildsAndTheLoopReuploadsEverything) {
+    context->renderFrame(content.project, content.overlays);  // no loss, no reset
+    EXPECT_FALSE(context->isDeviceLost());
+    EXPECT_EQ(context->textureResources.size(), textures);
     context->setSize(300, 180);
     context->setDeviceLost(true);
-    ASSERT_TRUE(context->isDeviceLost());
-    ASSERT_TRUE(context->resetDevice());
+    ASSERT_TRUE(context->isDeviceLost() && context->resetDevice());
     EXPECT_FALSE(context->isDeviceLost());
-    EXPECT_TRUE(context->textureResources.empty());
-    EXPECT_TRUE(context->meshResources.empty());
+    EXPECT_TRUE(context->textureResources.empty() && context->meshResources.empty());
     EXPECT_NE(context->font, nullptr);
     ASSERT_NE(context->quadBuffer, nullptr);
 
@@ -226,16 +214,8 @@ TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain)
     ASSERT_NE(drawable->backBuffer, nullptr);
     EXPECT_EQ(sizeOf(drawable->backBuffer), size(300, 180));
     EXPECT_EQ(sizeOf(drawable->depthSurface), size(300, 180));
-}
 
-// The frame loop's device check: reset, then the whole content handed over again.
-TEST_F(DirectX9DeviceLoss, LoopDeviceCheckReuploadsEverything) {
-    context->renderFrame(content.project, content.overlays);  // no loss, no reset
-    EXPECT_FALSE(context->isDeviceLost());
-    EXPECT_EQ(context->textureResources.size(), textures);
-    context->setDeviceLost(true);
-    if (context->isDeviceLost() && context->resetDevice()) reuploadAssets(content, context);
-    EXPECT_FALSE(context->isDeviceLost());
+    reuploadAssets(content, context);
     EXPECT_EQ(context->textureResources.size(), textures);
     EXPECT_EQ(context->meshResources.size(), meshes);
     for (auto& [texture, held] : context->textureResources) {
@@ -451,34 +431,16 @@ protected:
             }
         return sum / (3.0 * (r.right - r.left) * (r.bottom - r.top));
     }
-    static double brightness(const std::vector<uint32_t>& a, Region r) {
-        std::vector<uint32_t> black(a.size(), 0);
-        return difference(a, black, r);
-    }
 };
 
-const Region offIndicator = {frameWidth - 138, frameHeight - 41, frameWidth - 10, frameHeight};
-const Region centre = {frameWidth / 2 - 20, frameHeight / 2 - 20, frameWidth / 2 + 20, frameHeight / 2 + 20};
 const Region upperBand = {0, 0, frameWidth, frameHeight / 2 - 40};
 
-TEST_F(DirectX9Scene, BackgroundLogoAndOffIndicator) {
-    std::vector<uint32_t> full = frame(content.project);
-    ASSERT_EQ(full.size(), size_t(frameWidth) * frameHeight);
-    // The tiled background alone already lights the frame.
-    std::vector<uint32_t> bare = frame(nullptr);
-    EXPECT_GT(brightness(bare, upperBand), 2.0);
-    // The logo stands at the centre.
-    EXPECT_GT(difference(full, bare, centre), 10.0);
-    context->remoteActive = true;
-    std::vector<uint32_t> remote = frame(content.project);
-    EXPECT_GT(difference(full, remote, offIndicator), 5.0);
-    EXPECT_LT(difference(full, remote, centre), 0.5);
-}
-
+// The background, the logo and the OFF indicator: wine_d3d9_program_scene.
 TEST_F(DirectX9Scene, BenchmarkDrawsStreaksInsteadOfStars) {
     context->remoteActive = true;
     std::vector<uint32_t> bare = frame(nullptr);
     std::vector<uint32_t> stars = frame(content.project);
+    ASSERT_EQ(stars.size(), size_t(frameWidth) * frameHeight);
     context->benchmark = true;
     std::vector<uint32_t> streaks = frame(content.project);
     streaks = frame(content.project);  // the second frame blends as the first left the state
