@@ -11,8 +11,6 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
-#include <unistd.h>
-
 #include "platform/icon_images.h"
 #include "platform/window_x11.h"
 #include "window/x_test_server.h"
@@ -198,7 +196,7 @@ TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
     for (int i = 0; i < 3; ++i) sendDeleteWindow(user, x11Window(window));
     XSync(user, False);
     // Read them into the queue without dispatching.
-    for (int i = 0; i < 1000 && XEventsQueued(display, QueuedAfterReading) < 3; ++i) usleep(2000);
+    waitUntil([&] { return XEventsQueued(display, QueuedAfterReading) >= 3; }, 2000);
     ASSERT_EQ(XEventsQueued(display, QueuedAlready), 3);
     int closesBefore = countOf(WindowEventType::Close);
     platform::postQuit();

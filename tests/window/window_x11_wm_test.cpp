@@ -3,9 +3,7 @@
 // window tests.
 #include "window/window_test_support.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
-
 
 #include "platform/window_x11.h"
 #include "window/x_test_server.h"
