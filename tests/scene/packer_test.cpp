@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) { return vyr::testing::readWholeFile(p); }
-void writeAll(const fs::path& p, const std::string& text) { vyr::testing::writeWholeFile(p, text); }
+using namespace vyr::testing;
 
 // Opaque white, except the first pixel of the top row, whose alpha is `corner`.
 bool writePng(const fs::path& path, int w, int h, int colourType, uint8_t corner = 255) {
@@ -46,7 +45,7 @@ bool writePng(const fs::path& path, int w, int h, int colourType, uint8_t corner
 
 // Replaces the n-th line (from 0) that starts with `prefix`.
 bool replaceLine(const fs::path& p, const std::string& prefix, int n, const std::string& replacement) {
-    std::istringstream in(readAll(p));
+    std::istringstream in(readWholeFile(p));
     std::string out, line;
     bool done = false;
     for (int seen = 0; std::getline(in, line);) {
@@ -56,12 +55,12 @@ bool replaceLine(const fs::path& p, const std::string& prefix, int n, const std:
         }
         out += line + "\n";
     }
-    writeAll(p, out);
+    writeWholeFile(p, out);
     return done;
 }
 
 std::string nthLine(const fs::path& p, const std::string& prefix, int n) {
-    std::istringstream in(readAll(p));
+    std::istringstream in(readWholeFile(p));
     for (std::string line; std::getline(in, line);)
         if (line.rfind(prefix, 0) == 0 && n-- == 0) return line;
     return "";
@@ -75,11 +74,11 @@ protected:
     }
     // The packer's exit status; its messages go to `messages`.
     int run() {
-        vyr::testing::ChildResult r = vyr::testing::runChild({VYR_PACKER, dir.path(), pack});
+        ChildResult r = runChild({VYR_PACKER, dir.path(), pack});
         messages = r.out + r.err;
         return r.exitCode;
     }
-    vyr::testing::TempDir dir;
+    TempDir dir;
     std::string pack = dir / "pack.bin", messages;
 };
 
@@ -88,9 +87,9 @@ protected:
 TEST_F(Packer, IntactSourcesGiveTheBuiltPack) {
     ASSERT_EQ(run(), 0) << messages;
     EXPECT_EQ(messages, "");
-    std::string made = readAll(pack);
+    std::string made = readWholeFile(pack);
     EXPECT_EQ(made.size(), 2089095u);
-    EXPECT_TRUE(made == readAll(VYR_ASSET_PACK));
+    EXPECT_TRUE(made == readWholeFile(VYR_ASSET_PACK));
 }
 
 // Each source broken one rule at a time: the packer names the file and the rule.
@@ -111,13 +110,13 @@ TEST_F(Packer, BrokenSourcesNameTheFileAndTheRule) {
          "size: 256 x 512, must be 512 x 512"},
         {"images/pause.png", [](const fs::path& f) { return writePng(f, 128, 41, PNG_COLOR_TYPE_RGB); },
          "format: must be 8-bit RGBA"},
-        {"images/smap.png", [](const fs::path& f) { return writeAll(f, "GIF89a"), true; }, "format: not a PNG file"},
+        {"images/smap.png", [](const fs::path& f) { return writeWholeFile(f, "GIF89a"), true; }, "format: not a PNG file"},
         {"images/smap.png", [](const fs::path& f) { return writePng(f, 256, 256, PNG_COLOR_TYPE_RGBA, 17); },
          "opacity: pixel (0, 0) has alpha 17"},
         {"meshes/vyr_logo.obj",
          [](const fs::path& f) {  // the last face, of the second part
-             std::string text = readAll(f);
-             return writeAll(f, text.erase(text.rfind("\nf ") + 1)), true;
+             std::string text = readWholeFile(f);
+             return writeWholeFile(f, text.erase(text.rfind("\nf ") + 1)), true;
          },
          "Cap_23_1: triangle count: 1827, must be 1828"},
         {"meshes/star.obj", swapLastTwoIndices, "Cone: triangle 8: winding"},

@@ -86,7 +86,7 @@ TEST_F(X11Window, KeysArriveAsVirtualKeys) {
     for (const auto& row : rows) {
         const auto& expected = row.second;  // a plain reference: C++17 lambdas cannot capture bindings
         recordedEvents().clear();
-        for (const auto& [keysym, down] : row.first) pressKey(keysym, down);
+        for (const auto& [keysym, down] : row.first) pressKey(user, keysym, down);
         Seen seen;
         pumpUntil([&] {
             seen.clear();
@@ -108,10 +108,10 @@ TEST_F(X11Window, HeldSpaceGivesOneKeyUp) {
         Bool supported = False;
         XkbSetDetectableAutoRepeat(x11Display(window), detectable, &supported);
         recordedEvents().clear();
-        pressKey(XK_space, true);
+        pressKey(user, XK_space, true);
         EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyDown, 0x20) > 2; }))
             << "the server did not repeat the key";
-        pressKey(XK_space, false);
+        pressKey(user, XK_space, false);
         ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp) >= 1; }));
         pumpFor(100);
         EXPECT_EQ(countOf(WindowEventType::KeyUp, 0x20), 1);
@@ -298,7 +298,7 @@ TEST_F(X11Window, UseVisualRecreatesTheWindowWithEverythingKept) {
     ASSERT_TRUE(pumpUntil([] { return sawSize(1280, 1024); }));
     showAndWait();
     ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Paint) >= 1; }));
-    tapKey(XK_Escape);
+    tapKey(user, XK_Escape);
     ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::KeyUp, 0x1B) == 1; }));
     EXPECT_FALSE(platform::x11UseVisual(window, DefaultVisual(display, DefaultScreen(display)),
                                         DefaultDepth(display, DefaultScreen(display))))
