@@ -106,21 +106,16 @@ TEST_F(IniFileTest, GetValueRefusesInErrorStateAndEmptyNames) {
 }
 
 TEST_F(IniFileTest, MissingOrIrregularFilesAreNotRead) {
-    std::string path = dir / "absent.ini";
-    ::testing::internal::CaptureStderr();
-    IniFile ini(path.c_str());
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Cannot open .ini file \"" + path + "\": No such file or directory.\n");
+    std::string absent = dir / "absent.ini", fifo = dir / "fifo", zero = dir / "zero";
+    IniFile ini(absent.c_str());
     ASSERT_NE(ini.lastError(), nullptr);
-    EXPECT_EQ(ini.lastError()->code, 6u);
     EXPECT_EQ(ini.lastError()->line, 0u);
     EXPECT_STREQ(ini.lastError()->text, "No such file or directory.");
-    std::string fifo = dir / "fifo", zero = dir / "zero";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     ASSERT_EQ(symlink("/dev/zero", zero.c_str()), 0);
     // /proc/self/mem is a regular file whose first read fails. Each is parsed in a child
     // process, so that a read that blocks or never ends fails the test instead of hanging it.
-    for (const std::string& p : {dir.path(), fifo, zero, std::string("/proc/self/mem")}) {
+    for (const std::string& p : {absent, dir.path(), fifo, zero, std::string("/proc/self/mem")}) {
         ChildResult r = vyr::testing::runChild({COMMON_CHILD, "ini", p});
         EXPECT_EQ(r.err + r.out, "Cannot open .ini file \"" + p + "\": No such file or directory.\ncode 6");
     }
