@@ -7,7 +7,6 @@
 #include <limits>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include <unistd.h>
@@ -90,17 +89,6 @@ Project3D* loadFrom(DataStream& w, uint32_t* consumed = nullptr) {
 
 }  // namespace
 
-TEST(DataStream, MemoryWriteGrowsByTwiceTheOldCapacityPlusTheWrite) {
-    Writer s;
-    uint8_t block[100] = {};
-    // Each row: the element size and count written (the bytes told), then the capacity after it.
-    for (auto [size, count, capacity] : {std::tuple{1u, 4u, 4u}, {4u, 1u, 12u}, {1u, 100u, 124u}}) {
-        EXPECT_EQ(s.write(block, size, count), size * count);
-        EXPECT_EQ(s.streamCapacity(), capacity);
-    }
-    EXPECT_EQ(s.streamPosition(), 108u);
-}
-
 TEST(DataStream, PrimitivesAreLittleEndianAndReadBack) {
     Writer w;
     w.writeU32(0x11223344u);
@@ -134,12 +122,11 @@ TEST(DataStream, FlagsAndStringsAsStored) {
     ASSERT_TRUE(r.readString(text));
     EXPECT_EQ(text, "ab");
     EXPECT_EQ(r.streamPosition(), 14u);
-    for (int pass = 0; pass < 2; ++pass) {  // and again after a step back, in memory
-        uint32_t next = 0;
-        if (pass) r.stepBack(4);
-        r.readU32(next);
-        EXPECT_EQ(next, 0x2Au);
-    }
+    uint32_t next = 0, again = 0;
+    r.readU32(next);
+    r.stepBack(4);  // and again after a step back, in memory
+    r.readU32(again);
+    EXPECT_TRUE(next == 0x2Au && again == 0x2Au) << next << " " << again;
 }
 
 TEST(DataStream, ReadsPastTheEndOrInOtherModesTransferNothing) {

@@ -129,10 +129,9 @@ protected:
         return i;
     }
     static size_t mismatch(const std::vector<uint8_t>& session) {
-        const std::vector<uint8_t>& d = track;
-        size_t from = leadingSilence(session), offset = leadingSilence(d);
+        size_t from = leadingSilence(session), offset = leadingSilence(track);
         for (size_t i = from; i < session.size(); ++i)
-            if (session[i] != d[(offset + i - from) % d.size()]) return i;
+            if (session[i] != track[(offset + i - from) % track.size()]) return i;
         return session.size();
     }
     static size_t seconds(double s) { return size_t(s * 44100); }

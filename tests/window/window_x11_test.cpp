@@ -50,14 +50,6 @@ TEST_F(X11Window, IsCreatedHiddenWithItsProperties) {
     EXPECT_EQ(platform::iconImageCount(), 4);
 }
 
-// Shown, it is asked to paint; the window manager's delete message is Close.
-TEST_F(X11Window, ExposeIsPaintAndDeleteWindowIsClose) {
-    showAndWait();
-    EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Paint) >= 1; }));
-    sendDeleteWindow(user, x11Window(window));
-    EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
-}
-
 TEST_F(X11Window, KeysArriveAsVirtualKeys) {
     showAndWait();
     using T = WindowEventType;
@@ -190,6 +182,8 @@ TEST_F(X11Window, ResizeMinimiseAndRestoreGiveSizes) {
     EXPECT_EQ(restored->height, 500u);
 }
 
+// The window manager's delete message is Close (a shown window asked to paint:
+// UseVisualRecreatesTheWindowWithEverythingKept).
 TEST_F(X11Window, QuitWaitsBehindQueuedEvents) {
     Display* display = x11Display(window);
     pumpFor(50);  // what creating the window raised
