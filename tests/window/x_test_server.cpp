@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace vyr::testing {
 
@@ -77,30 +76,15 @@ void XTestServer::stop() {
     server_.stop();
 }
 
-::Window findMappedWindow(Display* display, const char* windowClass) {
-    std::vector<::Window> pending{DefaultRootWindow(display)};
-    while (!pending.empty()) {
-        ::Window under = pending.back(), root = 0, parent = 0, *children = nullptr;
-        pending.pop_back();
-        unsigned count = 0;
-        if (!XQueryTree(display, under, &root, &parent, &children, &count)) continue;
-        pending.insert(pending.end(), children, children + count);
-        if (children) XFree(children);
-        XClassHint hint{};
-        if (under == root || !XGetClassHint(display, under, &hint)) continue;
-        bool ours = hint.res_class && strcmp(hint.res_class, windowClass) == 0;
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-        XWindowAttributes attributes;
-        if (ours && XGetWindowAttributes(display, under, &attributes) && attributes.map_state == IsViewable)
-            return under;
-    }
-    return 0;
-}
-
 ::Window waitForMappedWindow(Display* display, int timeoutMs) {
     ::Window window = 0;
-    waitUntil([&] { return (window = findMappedWindow(display)) != 0; }, timeoutMs);
+    // xdotool walks the window tree; a walk that a vanishing window spoiled is tried again.
+    waitUntil([&] {
+        ChildResult found = runChild({"xdotool", "search", "--onlyvisible", "--class", "^VYRTEST$"},
+                                     {{"DISPLAY", DisplayString(display)}});
+        window = found.exitCode == 0 ? strtoul(found.out.c_str(), nullptr, 10) : 0;
+        return window != 0;
+    }, timeoutMs);
     if (window) XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
     XSync(display, False);
     return window;
