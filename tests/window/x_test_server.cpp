@@ -57,7 +57,8 @@ bool XTestServer::startWindowManager() {
     // it is ready once a probe window of ours has been given WM_STATE.
     ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
     bool ready = waitUntil([&] {
-        if (propertyItems(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) return false;
+        ::Window root = DefaultRootWindow(display);
+        if (propertyItems(display, root, "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) return false;
         XMapWindow(display, probe);
         return !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
     }, 10000);
