@@ -1,6 +1,6 @@
 // Runs one piece of the common library in a process of its own, for the tests
 // that depend on process-wide state (the logger, the running program's path).
-//   common_child install-directory | home | ini PATH (prints the error code)
+//   common_child install-directory | ini PATH (prints the error code)
 //   common_child log [null | LEVEL WORD ECHO MESSAGE]...   prints the process id
 #include <cstdio>
 #include <cstdlib>
@@ -22,10 +22,6 @@ int main(int argc, char** argv) {
     if (strcmp(argv[1], "ini") == 0 && argc == 3) {
         vyr::IniFile ini(argv[2]);
         printf("code %u", ini.lastError() ? ini.lastError()->code : 0u);
-        return 0;
-    }
-    if (strcmp(argv[1], "home") == 0) {
-        fputs(vyr::homeDirectory(), stdout);
         return 0;
     }
     if (strcmp(argv[1], "log") == 0) {

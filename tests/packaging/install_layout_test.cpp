@@ -19,9 +19,9 @@ TEST(InstallLayout, HoldsTheProgramTheSoundtrackAndTheExample) {
     std::string build = getenv("VYR_BUILD_DIR");
     ASSERT_EQ(runChild({CMAKE_COMMAND_PATH, "--install", build, "--prefix", prefix.path()}).exitCode, 0);
     EXPECT_EQ(access((prefix / "bin/vyrtest").c_str(), X_OK), 0);
-    std::string wav = readWholeFile(prefix / "share/vyr/sounds/soundtrack.wav");
-    EXPECT_GT(wav.size(), 44u);
-    EXPECT_EQ(wav, readWholeFile(build + "/share/vyr/sounds/soundtrack.wav"));
+    // The built soundtrack itself: Soundtrack.IsALoopingMonoWav.
+    EXPECT_TRUE(readWholeFile(prefix / "share/vyr/sounds/soundtrack.wav") ==
+                readWholeFile(build + "/share/vyr/sounds/soundtrack.wav"));
 
     vyr::IniFile shipped((prefix / "conf/vyr.conf.example").c_str());
     EXPECT_EQ(shipped.lastError(), nullptr);

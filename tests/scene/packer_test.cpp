@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/child_process.h"
-#include <png.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -15,38 +13,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readAll(const fs::path& p) { return vyr::testing::readWholeFile(p); }
-void writeAll(const fs::path& p, const std::string& text) { vyr::testing::writeWholeFile(p, text); }
+using namespace vyr::testing;
 
-// Opaque white, except the first pixel of the top row, whose alpha is `corner`.
-bool writePng(const fs::path& path, int w, int h, int colourType, uint8_t corner = 255) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, w, h, 8, colourType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(size_t(w) * 4, 255);
-    for (int y = 0; y < h; ++y) {
-        row[3] = y == 0 ? corner : 255;
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    fclose(f);
-    return true;
+// A picture written by ImageMagick: convert with these arguments, the last
+// one the format and the path.
+bool convert(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "convert");
+    return runChild(arguments).exitCode == 0;
 }
 
 // Replaces the n-th line (from 0) that starts with `prefix`.
 bool replaceLine(const fs::path& p, const std::string& prefix, int n, const std::string& replacement) {
-    std::istringstream in(readAll(p));
+    std::istringstream in(readWholeFile(p));
     std::string out, line;
     bool done = false;
     for (int seen = 0; std::getline(in, line);) {
@@ -56,12 +34,12 @@ bool replaceLine(const fs::path& p, const std::string& prefix, int n, const std:
         }
         out += line + "\n";
     }
-    writeAll(p, out);
+    writeWholeFile(p, out);
     return done;
 }
 
 std::string nthLine(const fs::path& p, const std::string& prefix, int n) {
-    std::istringstream in(readAll(p));
+    std::istringstream in(readWholeFile(p));
     for (std::string line; std::getline(in, line);)
         if (line.rfind(prefix, 0) == 0 && n-- == 0) return line;
     return "";
@@ -75,11 +53,11 @@ protected:
     }
     // The packer's exit status; its messages go to `messages`.
     int run() {
-        vyr::testing::ChildResult r = vyr::testing::runChild({VYR_PACKER, dir.path(), pack});
+        ChildResult r = runChild({VYR_PACKER, dir.path(), pack});
         messages = r.out + r.err;
         return r.exitCode;
     }
-    vyr::testing::TempDir dir;
+    TempDir dir;
     std::string pack = dir / "pack.bin", messages;
 };
 
@@ -88,9 +66,8 @@ protected:
 TEST_F(Packer, IntactSourcesGiveTheBuiltPack) {
     ASSERT_EQ(run(), 0) << messages;
     EXPECT_EQ(messages, "");
-    std::string made = readAll(pack);
-    EXPECT_EQ(made.size(), 2089095u);
-    EXPECT_TRUE(made == readAll(VYR_ASSET_PACK));
+    // The built pack's size: AssetPack.RecordsInTheirStoredOrderToTheLastByte.
+    EXPECT_TRUE(readWholeFile(pack) == readWholeFile(VYR_ASSET_PACK));
 }
 
 // Each source broken one rule at a time: the packer names the file and the rule.
@@ -107,17 +84,24 @@ TEST_F(Packer, BrokenSourcesNameTheFileAndTheRule) {
         return replaceLine(f, "f ", 7, "f " + a + " " + c + " " + b);
     };
     const Case cases[] = {
-        {"images/stars.png", [](const fs::path& f) { return writePng(f, 256, 512, PNG_COLOR_TYPE_RGBA); },
+        {"images/stars.png",
+         [](const fs::path& f) { return convert({"-size", "256x512", "xc:white", "PNG32:" + f.string()}); },
          "size: 256 x 512, must be 512 x 512"},
-        {"images/pause.png", [](const fs::path& f) { return writePng(f, 128, 41, PNG_COLOR_TYPE_RGB); },
+        {"images/pause.png",
+         [](const fs::path& f) { return convert({"-size", "128x41", "xc:white", "PNG24:" + f.string()}); },
          "format: must be 8-bit RGBA"},
-        {"images/smap.png", [](const fs::path& f) { return writeAll(f, "GIF89a"), true; }, "format: not a PNG file"},
-        {"images/smap.png", [](const fs::path& f) { return writePng(f, 256, 256, PNG_COLOR_TYPE_RGBA, 17); },
+        {"images/smap.png", [](const fs::path& f) { return writeWholeFile(f, "GIF89a"), true; },
+         "format: not a PNG file"},
+        {"images/smap.png",  // opaque white but for the first pixel of the top row
+         [](const fs::path& f) {
+             return convert({"-size", "256x256", "xc:white", "(", "-size", "1x1", "xc:#FFFFFF11", ")", "-compose",
+                             "copy", "-composite", "PNG32:" + f.string()});
+         },
          "opacity: pixel (0, 0) has alpha 17"},
         {"meshes/vyr_logo.obj",
          [](const fs::path& f) {  // the last face, of the second part
-             std::string text = readAll(f);
-             return writeAll(f, text.erase(text.rfind("\nf ") + 1)), true;
+             std::string text = readWholeFile(f);
+             return writeWholeFile(f, text.erase(text.rfind("\nf ") + 1)), true;
          },
          "Cap_23_1: triangle count: 1827, must be 1828"},
         {"meshes/star.obj", swapLastTwoIndices, "Cone: triangle 8: winding"},

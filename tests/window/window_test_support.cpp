@@ -1,10 +1,6 @@
 #include "window/window_test_support.h"
 
-#include <X11/Xatom.h>
-#include <X11/extensions/XTest.h>
-
 #include <chrono>
-#include <thread>
 
 #include "platform/window_x11.h"
 
@@ -27,14 +23,13 @@ platform::EventDisposition recordEvent(NativeWindow* window, const WindowEvent& 
 }
 
 bool pumpUntil(const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+    // Each look dispatches whatever is waiting, then waitUntil sleeps a moment.
+    return waitUntil([&] {
         int quitCode = 0;
-        if (platform::peekAndDispatch(quitCode) == nothingWaiting)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+        while (!done())
+            if (platform::peekAndDispatch(quitCode) == nothingWaiting) return false;
+        return true;
+    }, 10000);
 }
 
 void pumpFor(int milliseconds) {

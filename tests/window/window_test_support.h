@@ -62,9 +62,6 @@ protected:
     void TearDown() override;
     // Shows the window and waits until the server has mapped it.
     void showAndWait();
-    // Presses (and releases) keys through XTEST, as a user at the keyboard.
-    void pressKey(unsigned long keysym, bool down) { testing::pressKey(user, keysym, down); }
-    void tapKey(unsigned long keysym) { testing::tapKey(user, keysym); }
 
     NativeWindow* window = nullptr;
     Display* user = nullptr;

@@ -3,9 +3,7 @@
 // window tests.
 #include "window/window_test_support.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
-
 
 #include "platform/window_x11.h"
 #include "window/x_test_server.h"
@@ -26,9 +24,6 @@ protected:
         // The frame's first placement settles before anything is measured.
         pumpFor(200);
     }
-    void sendToRoot(const char* message, std::initializer_list<long> data) {
-        sendClientMessage(user, x11Window(window), message, data, true);
-    }
 };
 
 TEST_F(ManagedWindow, IconifyIsMinimisedAndRestoringGivesTheSize) {
@@ -41,7 +36,7 @@ TEST_F(ManagedWindow, IconifyIsMinimisedAndRestoringGivesTheSize) {
     pumpFor(100);
     EXPECT_EQ(countOf(WindowEventType::Size), 1) << "minimised twice";
 
-    sendToRoot("_NET_ACTIVE_WINDOW", {1, CurrentTime, 0});
+    sendClientMessage(user, x11Window(window), "_NET_ACTIVE_WINDOW", {1, CurrentTime, 0}, true);
     ASSERT_TRUE(pumpUntil([] { return countOf(WindowEventType::Size) >= 2; }));
     const WindowEvent& restored = recordedEvents().back();
     EXPECT_FALSE(restored.minimized);
@@ -51,7 +46,7 @@ TEST_F(ManagedWindow, IconifyIsMinimisedAndRestoringGivesTheSize) {
 
 TEST_F(ManagedWindow, ClosingThroughTheWindowManagerIsClose) {
     showManaged();
-    sendToRoot("_NET_CLOSE_WINDOW", {CurrentTime, 1});
+    sendClientMessage(user, x11Window(window), "_NET_CLOSE_WINDOW", {CurrentTime, 1}, true);
     EXPECT_TRUE(pumpUntil([] { return countOf(WindowEventType::Close) == 1; }));
 }
 

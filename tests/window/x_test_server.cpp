@@ -1,17 +1,13 @@
 #include "window/x_test_server.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <thread>
 
 namespace vyr::testing {
 
@@ -60,14 +56,12 @@ bool XTestServer::startWindowManager() {
     // openbox names itself on the root window before it manages new windows:
     // it is ready once a probe window of ours has been given WM_STATE.
     ::Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
-    bool ready = false;
-    for (int i = 0; i < 500 && !ready; ++i) {
-        if (!propertyItems(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) {
-            XMapWindow(display, probe);
-            ready = !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
-        }
-        if (!ready) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    bool ready = waitUntil([&] {
+        ::Window root = DefaultRootWindow(display);
+        if (propertyItems(display, root, "_NET_SUPPORTING_WM_CHECK", "WINDOW").empty()) return false;
+        XMapWindow(display, probe);
+        return !propertyItems(display, probe, "WM_STATE", "WM_STATE").empty();
+    }, 10000);
     XDestroyWindow(display, probe);
     XFlush(display);
     // Kept open: a new client in this slot would get the probe's window ids,
@@ -83,30 +77,15 @@ void XTestServer::stop() {
     server_.stop();
 }
 
-::Window findMappedWindow(Display* display, const char* windowClass) {
-    std::vector<::Window> pending{DefaultRootWindow(display)};
-    while (!pending.empty()) {
-        ::Window under = pending.back(), root = 0, parent = 0, *children = nullptr;
-        pending.pop_back();
-        unsigned count = 0;
-        if (!XQueryTree(display, under, &root, &parent, &children, &count)) continue;
-        pending.insert(pending.end(), children, children + count);
-        if (children) XFree(children);
-        XClassHint hint{};
-        if (under == root || !XGetClassHint(display, under, &hint)) continue;
-        bool ours = hint.res_class && strcmp(hint.res_class, windowClass) == 0;
-        XFree(hint.res_name);
-        XFree(hint.res_class);
-        XWindowAttributes attributes;
-        if (ours && XGetWindowAttributes(display, under, &attributes) && attributes.map_state == IsViewable)
-            return under;
-    }
-    return 0;
-}
-
 ::Window waitForMappedWindow(Display* display, int timeoutMs) {
     ::Window window = 0;
-    waitUntil([&] { return (window = findMappedWindow(display)) != 0; }, timeoutMs);
+    // xdotool walks the window tree; a walk that a vanishing window spoiled is tried again.
+    waitUntil([&] {
+        ChildResult found = runChild({"xdotool", "search", "--onlyvisible", "--class", "^VYRTEST$"},
+                                     {{"DISPLAY", DisplayString(display)}});
+        window = found.exitCode == 0 ? strtoul(found.out.c_str(), nullptr, 10) : 0;
+        return window != 0;
+    }, timeoutMs);
     if (window) XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
     XSync(display, False);
     return window;
@@ -133,19 +112,11 @@ std::vector<char> windowPixels(Display* display, ::Window window) {
 
 bool pictureChanges(Display* display, ::Window window, int withinMs) {
     std::vector<char> first = windowPixels(display, window);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(withinMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (windowPixels(display, window) != first) return true;
-    }
-    return false;
+    return waitUntil([&] { return windowPixels(display, window) != first; }, withinMs);
 }
 
 bool pictureStandsStill(Display* display, ::Window window, int stillMs, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline)
-        if (!pictureChanges(display, window, stillMs)) return true;
-    return false;
+    return waitUntil([&] { return !pictureChanges(display, window, stillMs); }, timeoutMs);
 }
 
 Geometry geometryOf(Display* display, ::Window window) {

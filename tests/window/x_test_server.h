@@ -31,9 +31,8 @@ private:
     Display* probeConnection_ = nullptr;
 };
 
-// The mapped window of the given class anywhere below the root, 0 until there is one.
-::Window findMappedWindow(Display* display, const char* windowClass = "VYRTEST");
-// Waits (at most timeoutMs) for it and gives it the keyboard focus.
+// Waits (at most timeoutMs) for a mapped window of the class VYRTEST anywhere
+// below the root and gives it the keyboard focus; 0 when none came.
 ::Window waitForMappedWindow(Display* display, int timeoutMs = 60000);
 void pressKey(Display* display, unsigned long keysym, bool down);
 void tapKey(Display* display, unsigned long keysym);

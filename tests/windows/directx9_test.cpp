@@ -16,23 +16,15 @@
 #include "scene/texture.h"
 #include "scene/object3d.h"
 #include "render/demo_scene.h"
+#include "window/backend_window.h"
 
 namespace vyr::test {
 
-// A plain Win32 window and a Direct3D 9 context with its drawable.
+// A hidden window of the platform's own, as the program makes it, and a
+// Direct3D 9 context with its drawable.
 HWND createTestWindow(int clientWidth, int clientHeight) {
-    static const char* const className = [] {  // registered once, at the first window
-        WNDCLASSA windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = "vyr_d3d9_test";
-        RegisterClassA(&windowClass);
-        return windowClass.lpszClassName;
-    }();
-    RECT rect = {0, 0, clientWidth, clientHeight};
-    AdjustWindowRect(&rect, WS_OVERLAPPEDWINDOW, FALSE);
-    return CreateWindowA(className, "d3d9 test", WS_OVERLAPPEDWINDOW, 0, 0, rect.right - rect.left,
-                         rect.bottom - rect.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    platform::registerMainWindowClass("vyr_d3d9_test", vyr::testing::ignoreEvents);  // again: refused, harmless
+    return platform::toHwnd(platform::createMainWindow("vyr_d3d9_test", "d3d9 test", clientWidth, clientHeight));
 }
 
 class DirectX9Fixture : public ::testing::Test {
@@ -84,12 +76,11 @@ TEST(DirectX9Drawable, PresentParameters) {
     DirectX9Drawable* benchmark = drawable(false, 0, false, false);
     ASSERT_TRUE(plain && asking && benchmark);
     EXPECT_EQ(memcmp(&plain->presentParameters, &asking->presentParameters, sizeof(D3DPRESENT_PARAMETERS)), 0);
+    // The four samples and the 16-bit depth: the surfaces of DirectX9Device's test.
     const D3DPRESENT_PARAMETERS& p = plain->presentParameters;
-    EXPECT_EQ(p.MultiSampleType, D3DMULTISAMPLE_4_SAMPLES);
-    EXPECT_TRUE(p.Windowed && p.SwapEffect == D3DSWAPEFFECT_DISCARD && p.AutoDepthStencilFormat == D3DFMT_D16);
+    EXPECT_TRUE(p.Windowed && p.SwapEffect == D3DSWAPEFFECT_DISCARD);
     EXPECT_EQ(p.hDeviceWindow, window);
     EXPECT_EQ(p.PresentationInterval, UINT(D3DPRESENT_INTERVAL_DEFAULT));
-    EXPECT_EQ(plain->swapChain, nullptr);
     ASSERT_TRUE(context->createContext(benchmark));
     context->setSize(64, 64);
     ASSERT_NE(benchmark->swapChain, nullptr);
@@ -107,7 +98,6 @@ TEST(DirectX9Context, WithoutAUsableDrawable) {
     EXPECT_FALSE(context.createContext(nullptr));
     EXPECT_FALSE(context.createContext(&foreign));
     EXPECT_EQ(context.device, nullptr);
-    EXPECT_DOUBLE_EQ(context.getVersion(), 9.0);
     context.setSize(300, 200);  // only stores the size
     EXPECT_EQ(context.width, 300u);
     EXPECT_EQ(context.height, 200u);
@@ -119,9 +109,6 @@ TEST(DirectX9Context, WithoutAUsableDrawable) {
 TEST(D3DX, ExportsAndALibraryLackingOne) {
     ASSERT_TRUE(loadD3DX());
     EXPECT_TRUE(d3dxComplete());
-    HMODULE library = GetModuleHandleA("d3dx9_43.dll");
-    ASSERT_NE(library, nullptr);
-    for (const char* name : d3dxExportNames) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     HWND window = createTestWindow(64, 64);
     DirectX9Context context;
     DrawableContext* drawable = context.createDrawable(platform::fromHwnd(window), false, 0, false, true);
@@ -137,16 +124,13 @@ TEST(D3DX, ExportsAndALibraryLackingOne) {
 using DirectX9Device = DirectX9Fixture;
 
 // No swap chain until the first size: presenting before it presents nothing.
-TEST_F(DirectX9Device, CreateContextMakesTheDrawableCurrentWithoutASwapChain) {
+// Each size then builds the swap chain and surfaces of exactly that size.
+TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     EXPECT_NE(context->device, nullptr);
     EXPECT_EQ(context->currentDrawable, drawable);
     EXPECT_TRUE(!drawable->swapChain && !drawable->backBuffer && !drawable->depthSurface);
     context->present();
     EXPECT_EQ(drawable->swapChain, nullptr);
-    EXPECT_FALSE(context->isDeviceLost());
-}
-
-TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     context->setSize(320, 200);
     ASSERT_NE(drawable->swapChain, nullptr);
     ASSERT_NE(drawable->backBuffer, nullptr);
@@ -168,6 +152,16 @@ TEST_F(DirectX9Device, SetSizeBuildsSwapChainAndSurfacesOfExactlyThatSize) {
     EXPECT_EQ(size(context->width, context->height), size(500, 100));
     for (int i = 0; i < 3; i++) context->present();
     EXPECT_FALSE(context->isDeviceLost());
+}
+
+// The first count vertices of a vertex buffer, read back; none when it cannot be locked.
+std::vector<SceneVertex> readVertices(IDirect3DVertexBuffer9* buffer, size_t count) {
+    void* data = nullptr;
+    if (!buffer || buffer->Lock(0, 0, &data, D3DLOCK_READONLY) != D3D_OK) return {};
+    const auto* first = static_cast<const SceneVertex*>(data);
+    std::vector<SceneVertex> vertices(first, first + count);
+    buffer->Unlock();
+    return vertices;
 }
 
 // Each float read back against the value it should hold, numbered in the message.
@@ -204,46 +198,37 @@ protected:
 };
 using DirectX9DeviceLoss = DirectX9Content;
 
-TEST_F(DirectX9DeviceLoss, ResetEmptiesTheMapsAndRebuildsBufferFontAndSwapChain) {
+// The frame loop's device check: the reset empties the maps and rebuilds the
+// quad buffer, the font and the swap chain; then the whole content is handed over again.
+TEST_F(DirectX9DeviceLoss, ResetRebuildsAndTheLoopReuploadsEverything) {
+    context->renderFrame(content.project, content.overlays);  // no loss, no reset
+    EXPECT_FALSE(context->isDeviceLost());
+    EXPECT_EQ(context->textureResources.size(), textures);
     context->setSize(300, 180);
     context->setDeviceLost(true);
-    ASSERT_TRUE(context->isDeviceLost());
-    ASSERT_TRUE(context->resetDevice());
+    ASSERT_TRUE(context->isDeviceLost() && context->resetDevice());
     EXPECT_FALSE(context->isDeviceLost());
-    EXPECT_TRUE(context->textureResources.empty());
-    EXPECT_TRUE(context->meshResources.empty());
+    EXPECT_TRUE(context->textureResources.empty() && context->meshResources.empty());
     EXPECT_NE(context->font, nullptr);
     ASSERT_NE(context->quadBuffer, nullptr);
 
-    void* data = nullptr;
-    ASSERT_EQ(context->quadBuffer->Lock(0, 0, &data, D3DLOCK_READONLY), D3D_OK);
-    const auto* quad = static_cast<const SceneVertex*>(data);
+    std::vector<SceneVertex> quad = readVertices(context->quadBuffer, 10);
+    ASSERT_EQ(quad.size(), 10u);
     expectFields({{quad[5].x, 0.5f}, {quad[5].u, 2.0f}, {quad[9].z, -0.5f}, {quad[9].u, -0.45f}});
-    context->quadBuffer->Unlock();
 
     // The swap chain comes back at the last recorded size.
     ASSERT_NE(drawable->swapChain, nullptr);
     ASSERT_NE(drawable->backBuffer, nullptr);
     EXPECT_EQ(sizeOf(drawable->backBuffer), size(300, 180));
     EXPECT_EQ(sizeOf(drawable->depthSurface), size(300, 180));
-}
 
-// The frame loop's device check: reset, then the whole content handed over again.
-TEST_F(DirectX9DeviceLoss, LoopDeviceCheckReuploadsEverything) {
-    context->renderFrame(content.project, content.overlays);  // no loss, no reset
-    EXPECT_FALSE(context->isDeviceLost());
-    EXPECT_EQ(context->textureResources.size(), textures);
-    context->setDeviceLost(true);
-    if (context->isDeviceLost() && context->resetDevice()) reuploadAssets(content, context);
-    EXPECT_FALSE(context->isDeviceLost());
+    reuploadAssets(content, context);
     EXPECT_EQ(context->textureResources.size(), textures);
     EXPECT_EQ(context->meshResources.size(), meshes);
     for (auto& [texture, held] : context->textureResources) {
         auto* d3d = dynamic_cast<DirectX9Texture*>(held);
         ASSERT_NE(d3d, nullptr);
-        if (texture->pixels) {
-            EXPECT_NE(d3d->d3dTexture, nullptr) << texture->name;
-        }
+        EXPECT_TRUE(!texture->pixels || d3d->d3dTexture) << texture->name;
     }
     for (auto& [object, held] : context->meshResources) {
         auto* d3d = dynamic_cast<DirectX9Mesh3D*>(held);
@@ -259,25 +244,13 @@ TEST_F(DirectX9DeviceLoss, LoopDeviceCheckReuploadsEverything) {
 
 using DirectX9Upload = DirectX9Fixture;
 
-// Width x height texture whose rows are pitch bytes apart (the padding is filled with 0xEE).
-Texture* makeTexture(uint32_t format, uint32_t width, uint32_t height, uint32_t pitch,
-                     const std::vector<uint8_t>& rows) {
-    auto* texture = new Texture();
-    texture->format = format;
-    texture->width = width;
-    texture->height = height;
-    texture->pitch = pitch;
-    texture->pixels = static_cast<uint8_t*>(malloc(size_t(pitch) * height));
-    memset(texture->pixels, 0xEE, size_t(pitch) * height);
-    memcpy(texture->pixels, rows.data(), rows.size());
-    return texture;
-}
-
-// Level 0 as B, G, R, A bytes, rows tightly packed.
-std::vector<uint8_t> readBack(DirectX9Context& context, Texture* texture) {
+// Level 0 as B, G, R, A bytes, rows tightly packed, and its format.
+std::vector<uint8_t> readBack(DirectX9Context& context, Texture* texture, D3DFORMAT* format = nullptr) {
     std::vector<uint8_t> bytes;
     auto* held = dynamic_cast<DirectX9Texture*>(context.textureResources[texture]);
     if (!held || !held->d3dTexture) return bytes;
+    D3DSURFACE_DESC desc = {};
+    if (format && held->d3dTexture->GetLevelDesc(0, &desc) == D3D_OK) *format = desc.Format;
     D3DLOCKED_RECT locked = {};
     if (held->d3dTexture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY) != D3D_OK) return bytes;
     for (uint32_t y = 0; y < texture->height; y++) {
@@ -286,13 +259,6 @@ std::vector<uint8_t> readBack(DirectX9Context& context, Texture* texture) {
     }
     held->d3dTexture->UnlockRect(0);
     return bytes;
-}
-
-D3DFORMAT formatOf(DirectX9Context& context, Texture* texture) {
-    auto* held = dynamic_cast<DirectX9Texture*>(context.textureResources[texture]);
-    D3DSURFACE_DESC desc = {};
-    if (held && held->d3dTexture) held->d3dTexture->GetLevelDesc(0, &desc);
-    return desc.Format;
 }
 
 // Each row: a texture (rows `pitch` bytes apart, padding 0xEE that must not be
@@ -316,10 +282,11 @@ TEST_F(DirectX9Upload, FormatsBecomeOpaqueOrAlphaTextures) {
          {3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255}},
     };
     for (const Row& row : rows) {
-        Texture* texture = makeTexture(row.format, row.width, row.height, row.pitch, row.pixels);
+        Texture* texture = vyr::testing::makeTexture(row.format, row.width, row.height, row.pitch, row.pixels);
         ASSERT_TRUE(context->uploadTexture(texture, row.palette));
-        EXPECT_EQ(formatOf(*context, texture), row.d3dFormat);
-        EXPECT_EQ(readBack(*context, texture), row.expected);
+        D3DFORMAT format = D3DFMT_UNKNOWN;
+        EXPECT_EQ(readBack(*context, texture, &format), row.expected);
+        EXPECT_EQ(format, row.d3dFormat);
         // A second upload refreshes the same texture in place.
         auto* held = dynamic_cast<DirectX9Texture*>(context->textureResources[texture]);
         IDirect3DTexture9* first = held->d3dTexture;
@@ -342,51 +309,27 @@ TEST_F(DirectX9Upload, FormatsBecomeOpaqueOrAlphaTextures) {
     context->textureResources.clear();
 }
 
-Mesh3D* makeTriangle(const char* name, float x, float y, float z, float nz) {
-    auto* mesh = new Mesh3D();
-    mesh->name = name;
-    mesh->triangleCount = 1;
-    mesh->vertices = static_cast<float*>(calloc(9, sizeof(float)));
-    mesh->normals = static_cast<float*>(calloc(9, sizeof(float)));
-    mesh->vertices[0] = x, mesh->vertices[1] = y, mesh->vertices[2] = z;
-    mesh->normals[2] = nz;
-    mesh->vertices[3] = 4, mesh->vertices[4] = 5, mesh->vertices[5] = -6;
-    mesh->normals[3] = 1;
-    return mesh;
-}
-
-std::vector<SceneVertex> readVertices(DirectX9Context& context, Object3D* object, size_t count) {
-    std::vector<SceneVertex> vertices;
-    auto* held = dynamic_cast<DirectX9Mesh3D*>(context.meshResources[object]);
-    if (!held || !held->vertexBuffer) return vertices;
-    void* data = nullptr;
-    if (held->vertexBuffer->Lock(0, 0, &data, D3DLOCK_READONLY) != D3D_OK) return vertices;
-    const auto* first = static_cast<const SceneVertex*>(data);
-    vertices.assign(first, first + count);
-    held->vertexBuffer->Unlock();
-    return vertices;
-}
-
 TEST_F(DirectX9Upload, MeshIsMirroredInZWithCoordinatesFromTheStoredPosition) {
     Object3D root;
-    Mesh3D* mesh = makeTriangle("Cone", 1, 2, 3, 1);
+    Mesh3D* mesh = vyr::testing::makeMesh("Cone", {1, 2, 3, 4, 5, -6, 0, 0, 0}, {0, 0, 1, 1, 0, 0, 0, 0, 0});
     root.children.push_back(nullptr);
     root.children.push_back(mesh);
     ASSERT_TRUE(context->uploadMesh(&root));
     // The plain node has no entry; its mesh child does.
     EXPECT_EQ(context->meshResources.count(&root), 0u);
-    std::vector<SceneVertex> v = readVertices(*context, mesh, 3);
+    auto* held = dynamic_cast<DirectX9Mesh3D*>(context->meshResources[mesh]);
+    ASSERT_NE(held, nullptr);
+    std::vector<SceneVertex> v = readVertices(held->vertexBuffer, 3);
     ASSERT_EQ(v.size(), 3u);
     expectFields({{v[0].x, 1}, {v[0].y, 2}, {v[0].z, -3}, {v[0].nx, 0}, {v[0].ny, 0}, {v[0].nz, -1}, {v[0].u, -1.5f},
                   {v[0].v, 1}, {v[1].z, 6}, {v[1].u, 3}, {v[1].v, 4}, {v[1].nx, 1}});
 
     // Uploading again reuses the buffer and rewrites it.
-    auto* held = dynamic_cast<DirectX9Mesh3D*>(context->meshResources[mesh]);
     IDirect3DVertexBuffer9* buffer = held->vertexBuffer;
     mesh->vertices[0] = 7;
     ASSERT_TRUE(context->uploadMesh(mesh));
     EXPECT_EQ(held->vertexBuffer, buffer);
-    EXPECT_FLOAT_EQ(readVertices(*context, mesh, 1)[0].x, 7);
+    EXPECT_FLOAT_EQ(readVertices(buffer, 1).at(0).x, 7);
     D3DVERTEXBUFFER_DESC desc = {};
     buffer->GetDesc(&desc);
     EXPECT_EQ(desc.Size, 96u);
@@ -399,20 +342,8 @@ TEST_F(DirectX9Upload, MeshIsMirroredInZWithCoordinatesFromTheStoredPosition) {
 // Whole frames drawn into the swap chain and read back: each part of the scene
 // is found by drawing the frame with and without it.
 
-struct Region {
-    unsigned left, top, right, bottom;  // pixels, rows counted from the top
-};
-
 class DirectX9Scene : public DirectX9Content {
 protected:
-    void SetUp() override {
-        DirectX9Content::SetUp();
-        if (HasFatalFailure()) return;
-        // Animation time 0 for every frame: the front logo faces the viewer.
-        context->pauseState = Paused;
-        pauseTime = sceneStart = sceneClock();
-    }
-
     // The back buffer resolved and copied to system memory, X8R8G8B8, top row first.
     std::vector<uint32_t> frame(Project3D* project) {
         std::vector<uint32_t> pixels;
@@ -440,51 +371,32 @@ protected:
         return pixels;
     }
 
-    // Mean absolute difference per channel over the region.
-    static double difference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, Region r) {
+    // Mean absolute difference per channel over the band of whole rows above the logo.
+    static double difference(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+        const size_t band = size_t(frameWidth) * (frameHeight / 2 - 40);
         double sum = 0;
-        for (unsigned y = r.top; y < r.bottom; y++)
-            for (unsigned x = r.left; x < r.right; x++) {
-                uint32_t p = a[y * frameWidth + x], q = b[y * frameWidth + x];
-                for (int shift = 0; shift < 24; shift += 8)
-                    sum += std::abs(int((p >> shift) & 0xFF) - int((q >> shift) & 0xFF));
-            }
-        return sum / (3.0 * (r.right - r.left) * (r.bottom - r.top));
-    }
-    static double brightness(const std::vector<uint32_t>& a, Region r) {
-        std::vector<uint32_t> black(a.size(), 0);
-        return difference(a, black, r);
+        for (size_t i = 0; i < band; i++)
+            for (int shift = 0; shift < 24; shift += 8)
+                sum += std::abs(int((a[i] >> shift) & 0xFF) - int((b[i] >> shift) & 0xFF));
+        return sum / (3.0 * band);
     }
 };
 
-const Region offIndicator = {frameWidth - 138, frameHeight - 41, frameWidth - 10, frameHeight};
-const Region centre = {frameWidth / 2 - 20, frameHeight / 2 - 20, frameWidth / 2 + 20, frameHeight / 2 + 20};
-const Region upperBand = {0, 0, frameWidth, frameHeight / 2 - 40};
-
-TEST_F(DirectX9Scene, BackgroundLogoAndOffIndicator) {
-    std::vector<uint32_t> full = frame(content.project);
-    ASSERT_EQ(full.size(), size_t(frameWidth) * frameHeight);
-    // The tiled background alone already lights the frame.
-    std::vector<uint32_t> bare = frame(nullptr);
-    EXPECT_GT(brightness(bare, upperBand), 2.0);
-    // The logo stands at the centre.
-    EXPECT_GT(difference(full, bare, centre), 10.0);
-    context->remoteActive = true;
-    std::vector<uint32_t> remote = frame(content.project);
-    EXPECT_GT(difference(full, remote, offIndicator), 5.0);
-    EXPECT_LT(difference(full, remote, centre), 0.5);
-}
-
+// The background, the logo and the OFF indicator: wine_d3d9_program_scene.
 TEST_F(DirectX9Scene, BenchmarkDrawsStreaksInsteadOfStars) {
+    // Animation time 0 for every frame: the front logo faces the viewer.
+    context->pauseState = Paused;
+    pauseTime = sceneStart = sceneClock();
     context->remoteActive = true;
     std::vector<uint32_t> bare = frame(nullptr);
     std::vector<uint32_t> stars = frame(content.project);
+    ASSERT_EQ(stars.size(), size_t(frameWidth) * frameHeight);
     context->benchmark = true;
     std::vector<uint32_t> streaks = frame(content.project);
     streaks = frame(content.project);  // the second frame blends as the first left the state
-    EXPECT_GT(difference(stars, bare, upperBand), 0.2);
-    EXPECT_GT(difference(streaks, bare, upperBand), 0.05);
-    EXPECT_GT(difference(streaks, stars, upperBand), 0.05);
+    EXPECT_GT(difference(stars, bare), 0.2);
+    EXPECT_GT(difference(streaks, bare), 0.05);
+    EXPECT_GT(difference(streaks, stars), 0.05);
 }
 
 }  // namespace
