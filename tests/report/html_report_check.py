@@ -308,7 +308,7 @@ try:
         name = '<script>document.title="injected"</script><b id="injected">bold</b> & "quoted" \'x\''
         with TestDisplay() as d:
             code = run(d, ["-duration", "1", "-report", report, "-report", page_path],
-                       LD_PRELOAD=os.path.join(preload, "driver_disguise.so"), VYR_TEST_GL_RENDERER=name)
+                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), VYR_TEST_GL_RENDERER=name)
             check(code == 0, "exit code 0 (%s)" % code)
             results, text = load(report)
             if results:
