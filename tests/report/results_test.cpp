@@ -22,49 +22,6 @@
 
 using namespace vyr::test;
 
-namespace {
-
-// The words of `line` as the options, with what they print on standard error.
-OptionsOutcome interpretLine(const char* line, StartupOptions& options, std::string& errors) {
-    int count = 0;
-    char** words = splitCommandLine(line, count);
-    testing::internal::CaptureStderr();
-    OptionsOutcome outcome = interpretOptions(count, words, options);
-    errors = testing::internal::GetCapturedStderr();
-    return outcome;
-}
-
-}  // namespace
-
-TEST(FrameTimes, PercentilesAndOnePercentLow) {
-    struct Case {
-        const char* what;
-        std::vector<uint32_t> us;
-        double p50, p95, p99, max, low;
-    } cases[] = {
-        {"one frame", {20000}, 20, 20, 20, 20, 50},
-        // 1..100 ms: nearest rank gives the p-th value; the slowest 1 % is the 100 ms frame.
-        {"1 to 100 ms", {}, 50, 95, 99, 100, 10},
-        // 200 frames of 10 ms and two of 110 ms: p99 is still 10 ms (rank 200 of
-        // 202), while the slowest 1 % (3 frames) average 76.7 ms.
-        {"two spikes", {}, 10, 10, 10, 110, 3000.0 / 230.0},
-    };
-    for (uint32_t ms = 100; ms >= 1; --ms) cases[1].us.push_back(ms * 1000);
-    cases[2].us.assign(200, 10000);
-    cases[2].us.push_back(110000);
-    cases[2].us.insert(cases[2].us.begin(), 110000);
-    for (const Case& c : cases) {
-        FrameTimeSummary s = summariseFrameTimes(c.us);
-        EXPECT_EQ(s.frames, c.us.size()) << c.what;
-        EXPECT_DOUBLE_EQ(s.p50, c.p50) << c.what;
-        EXPECT_DOUBLE_EQ(s.p95, c.p95) << c.what;
-        EXPECT_DOUBLE_EQ(s.p99, c.p99) << c.what;
-        EXPECT_DOUBLE_EQ(s.max, c.max) << c.what;
-        EXPECT_NEAR(s.onePercentLowFps, c.low, 1e-9) << c.what;
-    }
-    EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
-}
-
 // The summary against the definitions themselves, over many sizes (most not a
 // multiple of 100) and values (with and without repeats): the p-th percentile
 // is the smallest time that at least p % of the frames do not exceed; the 1 %
@@ -100,6 +57,7 @@ TEST(FrameTimes, SummaryMatchesTheDefinitions) {
         ASSERT_DOUBLE_EQ(s.max, sorted.back() / 1000.0) << n << " frames";
         ASSERT_NEAR(s.onePercentLowFps, 1e6 * double(slowest) / total, 1e-9 * s.onePercentLowFps) << n << " frames";
     }
+    EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
 }
 
 // Frame times count between presents of a running scene; the stretch across a
@@ -169,58 +127,6 @@ TEST(FrameTimes, RingKeepsTheLatest) {
     for (int i = 1; i <= 5; ++i) ring.push(i);
     EXPECT_EQ(ring.values(), (std::vector<int>{3, 4, 5}));
     EXPECT_EQ(ring.pushed, 5u);
-}
-
-// Every -report counts, in order; the first names the check frames. From 20
-// arguments on none applies, as for every other option.
-TEST(ResultsOptions, DurationReportsSceneTimeAndScreenshot) {
-    std::string nineReports, tenReports;
-    for (char c = 'a'; c <= 'i'; ++c) nineReports += std::string(" -report ") + c + ".html";
-    tenReports = nineReports + " -report j.html";
-    nineReports += " -check";
-    const std::vector<std::string> nine = {"a.html", "b.html", "c.html", "d.html", "e.html",
-                                           "f.html", "g.html", "h.html", "i.html"};
-    struct Case {
-        std::string line;
-        OptionsOutcome outcome;
-        uint64_t durationMs = 0;
-        std::vector<std::string> reports = {};
-        double sceneTime = -1.0;
-        bool check = false;
-        const char* screenshot = "";
-    } cases[] = {
-        {"-duration 10", OptionsOutcome::Run, 10000},
-        {"-duration 2.5 -report r.json", OptionsOutcome::Run, 2500, {"r.json"}},
-        {"-scenetime 0", OptionsOutcome::Run, 0, {}, 0.0},
-        {"-scenetime 3.5 -check -screenshot s.png", OptionsOutcome::Run, 0, {}, 3.5, true, "s.png"},
-        {"-scenetime 86400", OptionsOutcome::Run, 0, {}, 86400.0},
-        {"-report r.json -report r.html -report r.prom", OptionsOutcome::Run, 0, {"r.json", "r.html", "r.prom"}},
-        {"-report r.html -check -report r.json", OptionsOutcome::Run, 0, {"r.html", "r.json"}, -1.0, true},
-        {nineReports, OptionsOutcome::Run, 0, nine, -1.0, true},
-        {tenReports, OptionsOutcome::Run},
-    };
-    for (const Case& c : cases) {
-        StartupOptions options;
-        std::string errors;
-        EXPECT_EQ(interpretLine(c.line.c_str(), options, errors), c.outcome) << c.line;
-        EXPECT_EQ(errors, "") << c.line;
-        EXPECT_EQ(options.durationMs, c.durationMs) << c.line;
-        std::vector<std::string> reports(options.reportPaths.begin(), options.reportPaths.end());
-        EXPECT_EQ(reports, c.reports) << c.line;
-        EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.reports.empty() ? "" : c.reports[0].c_str());
-        EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << c.line;
-        EXPECT_EQ(options.checkPicture, c.check) << c.line;
-        EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot) << c.line;
-    }
-    for (const char* line : {"-scenetime 86400.5", "-scenetime -1", "-scenetime 1e400", "-scenetime nan",
-                             "-scenetime 2s", "-scenetime", "-screenshot", "-screenshot \"\"", "-duration",
-                             "-duration 0", "-duration -3", "-duration 3s", "-duration -report r.json", "-report",
-                             "-report \"\"", "-report r.html -report"}) {
-        StartupOptions options;
-        std::string errors;
-        EXPECT_EQ(interpretLine(line, options, errors), OptionsOutcome::Invalid) << line;
-        EXPECT_NE(errors, "") << line;
-    }
 }
 
 namespace {
