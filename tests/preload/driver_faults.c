@@ -36,6 +36,9 @@
 //   VYR_TEST_GL_RENDERER=<text>    glGetString(GL_RENDERER) returns <text>
 //   VYR_TEST_GL_VERSION=<text>     glGetString(GL_VERSION) returns <text>
 //
+// Every present passed on to the driver is stamped (present_stamps.c, in the
+// same library).
+//
 // Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
 // program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr.
 #define _GNU_SOURCE
@@ -58,6 +61,10 @@ static int fault(const char* name) {
 }
 
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
+
+// present_stamps.c
+void stampBeforePresent(void);
+void stampAfterPresent(void);
 
 static void holdFirstPresent(void) {
     static int held;
@@ -88,7 +95,9 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     holdFirstPresent();
     if (fault("present-nothing") || (fault("present-every-other") && presents % 2 == 0)) return;
     presentLate();
+    stampBeforePresent();
     REAL(glXSwapBuffers)(display, drawable);
+    stampAfterPresent();
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
@@ -171,12 +180,15 @@ static PFN_vkQueuePresentKHR realQueuePresent;
 static VkResult VKAPI_CALL faultyQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
     holdFirstPresent();
     presentLate();
-    return realQueuePresent(queue, info);
+    stampBeforePresent();
+    VkResult result = realQueuePresent(queue, info);
+    stampAfterPresent();
+    return result;
 }
 
 static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, const char* name) {
     PFN_vkVoidFunction real = realGetDeviceProcAddr(device, name);
-    if (real && (fault("present-late") || fault("hold-first-present")) && strcmp(name, "vkQueuePresentKHR") == 0) {
+    if (real && strcmp(name, "vkQueuePresentKHR") == 0) {
         realQueuePresent = (PFN_vkQueuePresentKHR)real;
         return (PFN_vkVoidFunction)faultyQueuePresent;
     }

@@ -416,7 +416,7 @@ try:
         arguments = ["-nosound", "-ms", "0", "-duration", "5", "-report", report]
         code, out, err = run(arguments + (["-vulkan"] if case == "stamps-vulkan" else []),
                              env=environment(VYR_TEST_STAMPS=stamps_file, VYR_TEST_STALL_MS="8"),
-                             preloaded="present_stamps")
+                             preloaded="driver_faults")
         check(code == 0, "ends by itself with 0 (%d)" % code)
         results = load(report)
         if results:
