@@ -113,12 +113,11 @@ TEST(ScreenFrames, ChangesClaimFrames) {
         EXPECT_DOUBLE_EQ(s.delay.max, c.max) << c.what;
         EXPECT_DOUBLE_EQ(s.longestGapMs, c.gap) << c.what;
     }
+    // Not measured, a change claims nothing (the null figures and their reason are screen_frames_no-damage's).
     ScreenFrames unwatched;
     unwatched.notMeasured("not measured: no way");
     unwatched.handOver(0, false);
     unwatched.screenChanged(5);
-    EXPECT_FALSE(unwatched.summary().measured);
-    EXPECT_EQ(unwatched.summary().measuredBy, "not measured: no way");
     EXPECT_EQ(unwatched.summary().reached, 0u);
 }
 
@@ -389,6 +388,8 @@ TEST(MetricsFile, SamplesFromTheDocument) {
 
 // Each notice on standard error stands for one fact about the driver; an
 // indirect context cannot be had on a virtual display, so its facts come from here.
+// A GPU's direct mono run and its refused stereo are results_file_notices's, on
+// the real program with a disguised renderer.
 TEST(DriverNotices, OneNoticePerFact) {
     const char* software = "vyrtest: software rasteriser (renderer \"llvmpipe\"): frames are drawn by the processor";
     const char* indirect = "vyrtest: the OpenGL context is indirect: every call goes through the X server";
@@ -400,12 +401,10 @@ TEST(DriverNotices, OneNoticePerFact) {
         bool askedStereo, grantedStereo;
         std::vector<const char*> notices;
     } rows[] = {
-        {"a GPU, direct, mono", "", 1, false, false, {}},
         {"a GPU where direct rendering does not arise", "", -1, false, false, {}},
         {"a GPU granting stereo", "", 1, true, true, {}},
         {"llvmpipe", "renderer \"llvmpipe\"", 1, false, false, {software}},
         {"indirect", "", 0, false, false, {indirect}},
-        {"stereo refused", "", 1, true, false, {stereo}},
         {"all three", "renderer \"llvmpipe\"", 0, true, false, {software, indirect, stereo}},
     };
     for (const Row& row : rows) {
