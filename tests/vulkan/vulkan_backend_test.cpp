@@ -30,8 +30,6 @@ protected:
     void open(unsigned width, unsigned height) {
         ASSERT_TRUE(server.start());
         setenv("VK_INSTANCE_LAYERS", "VK_LAYER_KHRONOS_validation", 1);
-        testing::internal::CaptureStdout();
-        capturing = true;
         ASSERT_TRUE(vyr::platform::registerMainWindowClass("VYRTEST", ignoreEvents));
         window = vyr::platform::createMainWindow("VYRTEST", "TARSEL VYR - Test Application (Vulkan)", width, height);
         ASSERT_NE(window, nullptr);
@@ -64,18 +62,17 @@ protected:
         return false;
     }
 
+    void SetUp() override { testing::internal::CaptureStdout(); }
     void TearDown() override {
         delete context;
         delete drawable;
         for (Texture* t : overlays) delete t;
         if (user) XCloseDisplay(user);
-        if (!capturing) return;
         std::string printed = testing::internal::GetCapturedStdout();
         for (const char* word : {"Validation", "VUID"}) EXPECT_EQ(printed.find(word), std::string::npos) << printed;
     }
 
     vyr::testing::XTestServer server;
-    bool capturing = false;
     NativeWindow* window = nullptr;
     VulkanContext* context = nullptr;
     DrawableContext* drawable = nullptr;
