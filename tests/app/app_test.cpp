@@ -60,88 +60,72 @@ TEST(SplitCommandLine, SeparatorsQuotesAndEmptyArguments) {
 
 // Values as "%u" reads them ("abc" is consumed, the limit stays), a value
 // option as the last argument ignored, repeats, unknown words, -h stopping
-// interpretation, and 20 arguments or more applying nothing.
+// interpretation, and 20 arguments or more applying nothing. Every -report
+// counts, in order; the first names the check frames.
 TEST(InterpretOptions, ValuesFlagsAndTheirConsumption) {
-    std::string nineteen = "-benchmark -fl 30";
+    std::string nineteen = "-benchmark -fl 30", nineReports;
     for (int i = 0; i < 16; ++i) nineteen += " x";
-    const std::string twenty = nineteen + " -h";
+    for (char c = 'a'; c <= 'i'; ++c) nineReports += std::string(" -report ") + c + ".html";
+    const std::vector<std::string> nine = {"a.html", "b.html", "c.html", "d.html", "e.html",
+                                           "f.html", "g.html", "h.html", "i.html"};
+    const OptionsOutcome run = OptionsOutcome::Run;
     struct Row {
-        const char* line;
-        uint64_t frameLimit;
-        uint32_t multisampling;
-        bool benchmark;
-        OptionsOutcome outcome;
+        std::string line;
+        OptionsOutcome outcome = OptionsOutcome::Run;
+        uint64_t frameLimit = 0;
+        uint32_t multisampling = 4;
+        bool benchmark = false;
+        uint64_t durationMs = 0;
+        std::vector<std::string> reports = {};
+        double sceneTime = -1.0;
+        bool check = false;
+        const char* screenshot = "";
     } rows[] = {
-        {"-fl 30", 30, 4, false, OptionsOutcome::Run},
-        {"-fl 0", 0, 4, false, OptionsOutcome::Run},
-        {"-fl abc -benchmark", 0, 4, true, OptionsOutcome::Run},
-        {"-fl -benchmark", 0, 4, false, OptionsOutcome::Run},  // consumed as the (invalid) value
-        {"-fl 30 -benchmark", 30, 4, true, OptionsOutcome::Run},
-        {"-fl", 0, 4, false, OptionsOutcome::Run},
-        {"-ms 8 -fl", 0, 8, false, OptionsOutcome::Run},
-        {"-ms 0", 0, 0, false, OptionsOutcome::Run},
-        {"-fl \" 12x\"", 12, 4, false, OptionsOutcome::Run},  // leading blanks, stops at a non-digit
-        {"-fl 10 -fl 20", 20, 4, false, OptionsOutcome::Run},
-        {"-x fl -FL 5 -fl5 benchmark -Benchmark", 0, 4, false, OptionsOutcome::Run},
-        {"-fl 30 -h -benchmark", 30, 4, false, OptionsOutcome::HelpShown},
-        {nineteen.c_str(), 30, 4, true, OptionsOutcome::Run},
-        {twenty.c_str(), 0, 4, false, OptionsOutcome::Run},
+        {"-fl 30", run, 30},
+        {"-fl 0"},
+        {"-fl abc -benchmark", run, 0, 4, true},
+        {"-fl -benchmark"},  // consumed as the (invalid) value
+        {"-fl 30 -benchmark", run, 30, 4, true},
+        {"-fl"},
+        {"-ms 8 -fl", run, 0, 8},
+        {"-ms 0", run, 0, 0},
+        {"-fl \" 12x\"", run, 12},  // leading blanks, stops at a non-digit
+        {"-fl 10 -fl 20", run, 20},
+        {"-x fl -FL 5 -fl5 benchmark -Benchmark"},
+        {"-fl 30 -h -benchmark", OptionsOutcome::HelpShown, 30},
+        {nineteen, run, 30, 4, true},
+        {nineteen + " -h"},
+        {"-duration 10", run, 0, 4, false, 10000},
+        {"-duration 2.5 -report r.json", run, 0, 4, false, 2500, {"r.json"}},
+        {"-scenetime 0", run, 0, 4, false, 0, {}, 0.0},
+        {"-scenetime 3.5 -check -screenshot s.png", run, 0, 4, false, 0, {}, 3.5, true, "s.png"},
+        {"-scenetime 86400", run, 0, 4, false, 0, {}, 86400.0},
+        {"-report r.json -report r.html -report r.prom", run, 0, 4, false, 0, {"r.json", "r.html", "r.prom"}},
+        {"-report r.html -check -report r.json", run, 0, 4, false, 0, {"r.html", "r.json"}, -1.0, true},
+        {nineReports + " -check", run, 0, 4, false, 0, nine, -1.0, true},
+        {nineReports + " -report j.html"},
     };
     for (const Row& row : rows) {
         StartupOptions options;
-        EXPECT_EQ(interpretLine(row.line, options), row.outcome) << row.line;
+        std::string errors;
+        EXPECT_EQ(interpretLine(row.line.c_str(), options, &errors), row.outcome) << row.line;
+        EXPECT_EQ(errors, "") << row.line;
         EXPECT_EQ(options.frameLimit, row.frameLimit) << row.line;
         EXPECT_EQ(options.multisampleCount, row.multisampling) << row.line;
         EXPECT_EQ(options.benchmark, row.benchmark) << row.line;
+        EXPECT_EQ(options.durationMs, row.durationMs) << row.line;
+        std::vector<std::string> reports(options.reportPaths.begin(), options.reportPaths.end());
+        EXPECT_EQ(reports, row.reports) << row.line;
+        EXPECT_STREQ(options.reportPath ? options.reportPath : "", row.reports.empty() ? "" : row.reports[0].c_str());
+        EXPECT_EQ(options.sceneTimeSeconds, row.sceneTime) << row.line;
+        EXPECT_EQ(options.checkPicture, row.check) << row.line;
+        EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", row.screenshot) << row.line;
     }
     StartupOptions all;
     interpretLine("-directx9 -paused -stereo -gdicursor -benchmark -fullscreen -nosound", all);
     EXPECT_EQ(all.backend, Backend::Direct3D9);
     EXPECT_TRUE(all.startPaused && all.stereo && all.gdiCursor && all.benchmark && all.fullscreen &&
                 all.soundMuted);
-}
-
-// Every -report counts, in order; the first names the check frames. From 20
-// arguments on none applies, as for every other option.
-TEST(ResultsOptions, DurationReportsSceneTimeAndScreenshot) {
-    std::string nineReports, tenReports;
-    for (char c = 'a'; c <= 'i'; ++c) nineReports += std::string(" -report ") + c + ".html";
-    tenReports = nineReports + " -report j.html";
-    nineReports += " -check";
-    const std::vector<std::string> nine = {"a.html", "b.html", "c.html", "d.html", "e.html",
-                                           "f.html", "g.html", "h.html", "i.html"};
-    struct Case {
-        std::string line;
-        OptionsOutcome outcome;
-        uint64_t durationMs = 0;
-        std::vector<std::string> reports = {};
-        double sceneTime = -1.0;
-        bool check = false;
-        const char* screenshot = "";
-    } cases[] = {
-        {"-duration 10", OptionsOutcome::Run, 10000},
-        {"-duration 2.5 -report r.json", OptionsOutcome::Run, 2500, {"r.json"}},
-        {"-scenetime 0", OptionsOutcome::Run, 0, {}, 0.0},
-        {"-scenetime 3.5 -check -screenshot s.png", OptionsOutcome::Run, 0, {}, 3.5, true, "s.png"},
-        {"-scenetime 86400", OptionsOutcome::Run, 0, {}, 86400.0},
-        {"-report r.json -report r.html -report r.prom", OptionsOutcome::Run, 0, {"r.json", "r.html", "r.prom"}},
-        {"-report r.html -check -report r.json", OptionsOutcome::Run, 0, {"r.html", "r.json"}, -1.0, true},
-        {nineReports, OptionsOutcome::Run, 0, nine, -1.0, true},
-        {tenReports, OptionsOutcome::Run},
-    };
-    for (const Case& c : cases) {
-        StartupOptions options;
-        std::string errors;
-        EXPECT_EQ(interpretLine(c.line.c_str(), options, &errors), c.outcome) << c.line;
-        EXPECT_EQ(errors, "") << c.line;
-        EXPECT_EQ(options.durationMs, c.durationMs) << c.line;
-        std::vector<std::string> reports(options.reportPaths.begin(), options.reportPaths.end());
-        EXPECT_EQ(reports, c.reports) << c.line;
-        EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.reports.empty() ? "" : c.reports[0].c_str());
-        EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << c.line;
-        EXPECT_EQ(options.checkPicture, c.check) << c.line;
-        EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot) << c.line;
-    }
     for (const char* line : {"-scenetime 86400.5", "-scenetime -1", "-scenetime 1e400", "-scenetime nan",
                              "-scenetime 2s", "-scenetime", "-screenshot", "-screenshot \"\"", "-duration",
                              "-duration 0", "-duration -3", "-duration 3s", "-duration -report r.json", "-report",
