@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "platform/native_window.h"
@@ -11,7 +10,6 @@
 #include "render/opengl/gl_api.h"
 #include "render/opengl/opengl_context.h"
 #include "render/opengl/opengl_resources.h"
-#include "scene/object3d.h"
 #include "scene/project3d.h"
 #include "scene/texture.h"
 #include "window/backend_window.h"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>

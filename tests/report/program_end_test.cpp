@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <tuple>
 
 #include "window/x_test_server.h"

@@ -304,9 +304,8 @@ TEST(AllBackends, ExitCodeAndSummary) {
                   .dump());
     const char* outcomes[] = {"renders", "signal", "wrong picture", "timed out", "cannot render",
                               "renders, screen not checked"};
+    // A signalled child's own entry (its signal, no exit code) is results_file_all-crash's.
     for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(merged["backends"][i]["outcome"], outcomes[i]) << i;
-    EXPECT_EQ(merged["backends"][1]["signal"], "SIGSEGV");
-    EXPECT_TRUE(merged["backends"][1]["exit_code"].is_null());
     EXPECT_EQ(merged["asked"].dump(), json({{"duration_seconds", 10.0}, {"timeout_seconds", 70.0}}).dump());
 }
 
@@ -368,7 +367,8 @@ TEST(MetricsFile, SamplesFromTheDocument) {
         EXPECT_NE(text.find("\nvyrtest_renders" + labels + "} 1\n"), std::string::npos) << o.screen;
     }
 
-    // -all: one family at a time, both back-ends in it; a child without results renders 0.
+    // -all: one family at a time, both back-ends in it; a child without results renders 0 (Vulkan's
+    // renders sample without a renderer is results_file_all-failing's).
     json merged = {{"backends",
                     {{{"backend", "OpenGL"}, {"exit_code", 0}, {"end_unix_seconds", 10}, {"results", run}},
                      {{"backend", "Vulkan"}, {"exit_code", nullptr}, {"end_unix_seconds", 20}, {"results", nullptr}},
@@ -377,7 +377,6 @@ TEST(MetricsFile, SamplesFromTheDocument) {
     std::string all = metricsText(merged, 0);
     size_t help = all.find("# HELP vyrtest_renders ");
     EXPECT_EQ(all.find("# HELP vyrtest_renders ", help + 1), std::string::npos);
-    EXPECT_NE(all.find("vyrtest_renders{backend=\"vulkan\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_NE(all.find("vyrtest_run_end_timestamp_seconds{backend=\"vulkan\",renderer=\"\"} 20\n"), std::string::npos);
     EXPECT_NE(all.find("vyrtest_renders{backend=\"direct3d9\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_LT(all.find("vyrtest_renders{backend=\"vulkan\""), all.find("# TYPE vyrtest_picture_check_passed"));
