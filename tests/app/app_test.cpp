@@ -21,8 +21,7 @@ namespace {
 std::vector<std::string> split(const char* line) {
     int count = -1;
     char** vector = splitCommandLine(line, count);
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i) out.push_back(vector[i]);
+    std::vector<std::string> out(vector, vector + count);
     EXPECT_EQ(vector[count], nullptr);
     return out;
 }

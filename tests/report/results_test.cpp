@@ -187,7 +187,6 @@ TEST(FrameComparison, RegionsCellsAndLimits) {
     // Frames of another size never pass, whatever their pixels.
     EXPECT_FALSE(compareFrames(grey(0), grey(0, 320, 200), limits, checkCell).passed);
     EXPECT_FALSE(compareFrames(grey(0, 320, 200), grey(0, 320, 200), limits, checkCell).passed);
-    EXPECT_DOUBLE_EQ(regionDifference(grey(0), grey(255), checkRegions[0], checkCell), 1.0);
 }
 
 TEST(PictureCheck, ImageNamesFollowTheResultsFile) {
@@ -380,9 +379,8 @@ TEST(MetricsFile, SamplesFromTheDocument) {
     EXPECT_NE(all.find("vyrtest_run_end_timestamp_seconds{backend=\"vulkan\",renderer=\"\"} 20\n"), std::string::npos);
     EXPECT_NE(all.find("vyrtest_renders{backend=\"direct3d9\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_LT(all.find("vyrtest_renders{backend=\"vulkan\""), all.find("# TYPE vyrtest_picture_check_passed"));
-    EXPECT_TRUE(isMetricsPath("a/b.prom"));
-    EXPECT_FALSE(isMetricsPath("a/b.prom.json"));
-    EXPECT_FALSE(isMetricsPath(".prom"));
+    for (auto [path, is] : {std::pair{"a/b.prom", true}, {"a/b.prom.json", false}, {".prom", false}})
+        EXPECT_EQ(isMetricsPath(path), is) << path;
 }
 
 // Each notice on standard error stands for one fact about the driver; an
@@ -538,25 +536,24 @@ TEST(ReportPage, VerdictAndEscapedDriverText) {
     struct Case {
         json end, picture;
         const char* words;
-        int exitCode;
         const char* why;
     } cases[] = {
-        {{{"exit_code", 0}, {"reason", "duration"}}, nullptr, "renders", 0, "the picture was not checked"},
-        {{{"exit_code", 0}, {"reason", "duration"}}, {{"checks", {passed, passed}}}, "renders", 0, "the picture check passed"},
-        {{{"exit_code", 3}, {"reason", "duration"}}, {{"checks", {passed, failed}}}, "wrong picture", 3,
+        {{{"exit_code", 0}, {"reason", "duration"}}, nullptr, "renders", "the picture was not checked"},
+        {{{"exit_code", 0}, {"reason", "duration"}}, {{"checks", {passed, passed}}}, "renders", "the picture check passed"},
+        {{{"exit_code", 3}, {"reason", "duration"}}, {{"checks", {passed, failed}}}, "wrong picture",
          "the screen's frame differs from the renderer's in the whole frame (difference 0.8491, limit 0.0500)"},
-        {{{"exit_code", 5}, {"reason", "duration"}}, {{"checks", {passed, unsure}}}, "not checked", 5, "the screen is locked"},
-        {{{"exit_code", 1}, {"reason", "fatal"}, {"message", "No device."}}, nullptr, "cannot render", 1, "No device."},
-        {{{"exit_code", 20}, {"reason", "fatal"}}, nullptr, "cannot render", 20, "exit code 20"},
-        {{{"exit_code", 4}, {"reason", "stalled"}, {"message", "no frame presented for 10.0 s"}}, nullptr, "stalled", 4,
+        {{{"exit_code", 5}, {"reason", "duration"}}, {{"checks", {passed, unsure}}}, "not checked", "the screen is locked"},
+        {{{"exit_code", 1}, {"reason", "fatal"}, {"message", "No device."}}, nullptr, "cannot render", "No device."},
+        {{{"exit_code", 20}, {"reason", "fatal"}}, nullptr, "cannot render", "exit code 20"},
+        {{{"exit_code", 4}, {"reason", "stalled"}, {"message", "no frame presented for 10.0 s"}}, nullptr, "stalled",
          "no frame presented for 10.0 s"},
-        {{{"exit_code", 130}, {"reason", "signal"}, {"signal", "SIGINT"}}, nullptr, "stopped by a signal", 130, "SIGINT"},
+        {{{"exit_code", 130}, {"reason", "signal"}, {"signal", "SIGINT"}}, nullptr, "stopped by a signal", "SIGINT"},
     };
     for (const Case& c : cases) {
         json run = {{"program", {{"backend", "OpenGL"}}}, {"picture", c.picture}, {"end", c.end}};
         Verdict verdict = runVerdict(run);
         EXPECT_EQ(verdict.words, c.words) << c.end.dump();
-        EXPECT_EQ(verdict.exitCode, c.exitCode) << c.end.dump();
+        EXPECT_EQ(verdict.exitCode, c.end["exit_code"]) << c.end.dump();
         EXPECT_NE(verdict.why.find(c.why), std::string::npos) << verdict.why;
     }
 
