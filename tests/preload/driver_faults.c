@@ -150,15 +150,12 @@ const GLubyte* glGetString(GLenum name) {
 }
 
 // GLEW asks for glGetString through the window system rather than linking it.
-__GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) {
-    if (strcmp((const char*)name, "glGetString") == 0) return (__GLXextFuncPtr)glGetString;
-    return REAL(glXGetProcAddressARB)(name);
+static __GLXextFuncPtr disguisedEntry(const GLubyte* name, __GLXextFuncPtr (*real)(const GLubyte*)) {
+    return strcmp((const char*)name, "glGetString") == 0 ? (__GLXextFuncPtr)glGetString : real(name);
 }
 
-__GLXextFuncPtr glXGetProcAddress(const GLubyte* name) {
-    if (strcmp((const char*)name, "glGetString") == 0) return (__GLXextFuncPtr)glGetString;
-    return REAL(glXGetProcAddress)(name);
-}
+__GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) { return disguisedEntry(name, REAL(glXGetProcAddressARB)); }
+__GLXextFuncPtr glXGetProcAddress(const GLubyte* name) { return disguisedEntry(name, REAL(glXGetProcAddress)); }
 
 static PFN_vkGetDeviceProcAddr realGetDeviceProcAddr;
 static PFN_vkCmdSetViewport realCmdSetViewport;
