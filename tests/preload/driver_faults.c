@@ -1,5 +1,6 @@
-// Faults of a driver or a display, put in front of the real one with
-// LD_PRELOAD, for the picture check's tests. DRIVER_FAULT names one:
+// A driver put in front of the real one with LD_PRELOAD, for the tests of the
+// real program: it fails as a driver or a display would, tells another name,
+// and stamps its presents. DRIVER_FAULT names the fault, if any:
 //   present-nothing      glXSwapBuffers shows nothing: the window stays black
 //   present-every-other  every second glXSwapBuffers shows nothing: half the
 //                        frames never reach the window
@@ -30,7 +31,7 @@
 // -abort, -hang or -stop fault (4 when unset), so a test knows how many frames
 // were shown.
 //
-// Whatever the fault, the driver tells something else when asked:
+// Whatever the fault, it tells something else when asked:
 //   VYR_TEST_GLX_EXTENSION=<name>  glXQueryExtensionsString ends with <name>
 //                                  (what a remote-visualization server's GLX adds)
 //   VYR_TEST_GL_RENDERER=<text>    glGetString(GL_RENDERER) returns <text>
