@@ -44,9 +44,8 @@ protected:
         program.stop();
         return program.out();
     }
-    static XTestServer server;
+    static inline XTestServer server;
 };
-XTestServer ProgramReport::server;
 
 // Each line of the report: the text, or up to a * its start and after it a part it holds.
 bool matches(const std::string& line, const std::string& pattern) {

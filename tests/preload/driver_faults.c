@@ -1,33 +1,51 @@
-/* Faults of a driver or a display, put in front of the real one with
-   LD_PRELOAD, for the picture check's tests. DRIVER_FAULT names one:
-     present-nothing      glXSwapBuffers shows nothing: the window stays black
-     present-every-other  every second glXSwapBuffers shows nothing: half the
-                          frames never reach the window
-     present-late         glXSwapBuffers and vkQueuePresentKHR wait 40 ms before
-                          the real present: each frame reaches the window late
-     drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
-     drop-textures        glTexImage2D keeps nothing: every image (background,
-                          overlays, the logos' reflection) stays blank
-     drop-overlays        the two 128 x 41 images (pause label, OFF indicator)
-                          arrive fully transparent: the overlays are missing
-     present-segv         the fifth glXSwapBuffers ends the process with SIGSEGV
-     present-abort        the fifth glXSwapBuffers aborts (SIGABRT)
-     present-hang         the fifth glXSwapBuffers never returns
-     present-stop         the fifth glXSwapBuffers stops the whole process
-                          (SIGSTOP): not even the program's watchdog runs
-     swap-red-blue        glReadPixels hands back blue and red swapped
-     depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
-                          viewport that moves the frame into the nearer half of
-                          the depth range keeps the farther half
-     hold-first-present   the first glXSwapBuffers or vkQueuePresentKHR waits
-                          (at most 60 s) until the file DRIVER_FAULT_GATE
-                          exists: a slow driver, during which the test changes
-                          the desktop around the shown window
-   Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
-   program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr. */
+// A driver put in front of the real one with LD_PRELOAD, for the tests of the
+// real program: it fails as a driver or a display would, tells another name,
+// and stamps its presents. DRIVER_FAULT names the fault, if any:
+//   present-nothing      glXSwapBuffers shows nothing: the window stays black
+//   present-every-other  every second glXSwapBuffers shows nothing: half the
+//                        frames never reach the window
+//   present-late         glXSwapBuffers and vkQueuePresentKHR wait 40 ms before
+//                        the real present: each frame reaches the window late
+//   drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
+//   drop-textures        glTexImage2D keeps nothing: every image (background,
+//                        overlays, the logos' reflection) stays blank
+//   drop-overlays        the two 128 x 41 images (pause label, OFF indicator)
+//                        arrive fully transparent: the overlays are missing
+//   present-segv         the fifth glXSwapBuffers ends the process with SIGSEGV
+//   present-abort        the fifth glXSwapBuffers aborts (SIGABRT)
+//   present-hang         the fifth glXSwapBuffers never returns (a hung GPU, a
+//                        display that stopped reading); signals interrupt the
+//                        wait, which goes on. It first writes "driver_faults:
+//                        present-hang after N presents" on standard error
+//   present-stop         the fifth glXSwapBuffers stops the whole process
+//                        (SIGSTOP): not even the program's watchdog runs
+//   swap-red-blue        glReadPixels hands back blue and red swapped
+//   depth-clear-nothing  a depth-only glClear does nothing; for Vulkan, a
+//                        viewport that moves the frame into the nearer half of
+//                        the depth range keeps the farther half
+//   hold-first-present   the first glXSwapBuffers or vkQueuePresentKHR waits
+//                        (at most 60 s) until the file DRIVER_FAULT_GATE
+//                        exists: a slow driver, during which the test changes
+//                        the desktop around the shown window
+// DRIVER_FAULT_AFTER=<n> lets n presents through before the present-segv,
+// -abort, -hang or -stop fault (4 when unset), so a test knows how many frames
+// were shown.
+//
+// Whatever the fault, it tells something else when asked:
+//   VYR_TEST_GLX_EXTENSION=<name>  glXQueryExtensionsString ends with <name>
+//                                  (what a remote-visualization server's GLX adds)
+//   VYR_TEST_GL_RENDERER=<text>    glGetString(GL_RENDERER) returns <text>
+//   VYR_TEST_GL_VERSION=<text>     glGetString(GL_VERSION) returns <text>
+//
+// Every present passed on to the driver is stamped (present_stamps.c, in the
+// same library).
+//
+// Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
+// program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -45,6 +63,10 @@ static int fault(const char* name) {
 
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
+// present_stamps.c
+void stampBeforePresent(void);
+void stampAfterPresent(void);
+
 static void holdFirstPresent(void) {
     static int held;
     const char* gate = getenv("DRIVER_FAULT_GATE");
@@ -61,17 +83,22 @@ static void presentLate(void) {
 
 void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static int presents;
-    if (++presents == 5) {
+    const char* after = getenv("DRIVER_FAULT_AFTER");
+    if (++presents == (after ? atoi(after) : 4) + 1) {
         if (fault("present-segv")) raise(SIGSEGV);
         if (fault("present-abort")) abort();
-        if (fault("present-hang"))
+        if (fault("present-hang")) {
+            fprintf(stderr, "driver_faults: present-hang after %d presents\n", presents - 1);
             for (;;) pause();
+        }
         if (fault("present-stop")) raise(SIGSTOP);
     }
     holdFirstPresent();
     if (fault("present-nothing") || (fault("present-every-other") && presents % 2 == 0)) return;
     presentLate();
+    stampBeforePresent();
     REAL(glXSwapBuffers)(display, drawable);
+    stampAfterPresent();
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
@@ -103,6 +130,34 @@ void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format
     }
 }
 
+const char* glXQueryExtensionsString(Display* display, int screen) {
+    // Long enough for any driver's list; the program may keep the pointer, as it may the driver's.
+    static char extended[65536];
+    const char* list = REAL(glXQueryExtensionsString)(display, screen);
+    const char* added = getenv("VYR_TEST_GLX_EXTENSION");
+    if (!list || !added || !*added) return list;
+    size_t length = strlen(list);
+    const char* gap = length && list[length - 1] != ' ' ? " " : "";
+    int written = snprintf(extended, sizeof extended, "%s%s%s ", list, gap, added);
+    return written > 0 && (size_t)written < sizeof extended ? extended : list;
+}
+
+const GLubyte* glGetString(GLenum name) {
+    const char* renderer = getenv("VYR_TEST_GL_RENDERER");
+    const char* version = getenv("VYR_TEST_GL_VERSION");
+    if (name == GL_RENDERER && renderer) return (const GLubyte*)renderer;
+    if (name == GL_VERSION && version) return (const GLubyte*)version;
+    return REAL(glGetString)(name);
+}
+
+// GLEW asks for glGetString through the window system rather than linking it.
+static __GLXextFuncPtr disguisedEntry(const GLubyte* name, __GLXextFuncPtr (*real)(const GLubyte*)) {
+    return strcmp((const char*)name, "glGetString") == 0 ? (__GLXextFuncPtr)glGetString : real(name);
+}
+
+__GLXextFuncPtr glXGetProcAddressARB(const GLubyte* name) { return disguisedEntry(name, REAL(glXGetProcAddressARB)); }
+__GLXextFuncPtr glXGetProcAddress(const GLubyte* name) { return disguisedEntry(name, REAL(glXGetProcAddress)); }
+
 static PFN_vkGetDeviceProcAddr realGetDeviceProcAddr;
 static PFN_vkCmdSetViewport realCmdSetViewport;
 
@@ -123,12 +178,15 @@ static PFN_vkQueuePresentKHR realQueuePresent;
 static VkResult VKAPI_CALL faultyQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
     holdFirstPresent();
     presentLate();
-    return realQueuePresent(queue, info);
+    stampBeforePresent();
+    VkResult result = realQueuePresent(queue, info);
+    stampAfterPresent();
+    return result;
 }
 
 static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, const char* name) {
     PFN_vkVoidFunction real = realGetDeviceProcAddr(device, name);
-    if (real && (fault("present-late") || fault("hold-first-present")) && strcmp(name, "vkQueuePresentKHR") == 0) {
+    if (real && strcmp(name, "vkQueuePresentKHR") == 0) {
         realQueuePresent = (PFN_vkQueuePresentKHR)real;
         return (PFN_vkVoidFunction)faultyQueuePresent;
     }

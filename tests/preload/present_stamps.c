@@ -1,11 +1,13 @@
-// Stamps every present of the program it is preloaded into: when
-// glXSwapBuffers or vkQueuePresentKHR returns, a line "<monotonic ns>
-// <real-time ns> <reading ns>" goes to the file named by VYR_TEST_STAMPS, so a
-// test can work out the frame times on its own. <reading> is the presenting
-// thread's next look at the monotonic clock (0 if none came before the next
-// present): how late the program may have taken its own time of the present,
-// were the scheduler to stop it in between, and so how far the test may trust
-// the stamps against the program's figures.
+// Stamps every present the driver carries out, for driver_faults.so, which
+// calls stampBeforePresent and stampAfterPresent around each glXSwapBuffers or
+// vkQueuePresentKHR it passes on (a present a fault skips is never stamped).
+// When the present returns, a line "<monotonic ns> <real-time ns> <reading ns>"
+// goes to the file named by VYR_TEST_STAMPS, so a test can work out the frame
+// times on its own. <reading> is the presenting thread's next look at the
+// monotonic clock (0 if none came before the next present): how late the
+// program may have taken its own time of the present, were the scheduler to
+// stop it in between, and so how far the test may trust the stamps against the
+// program's figures.
 //
 // With VYR_TEST_STALL_MS=<step>, present number k first stalls for
 // step x ((17 k) mod 41) ms: a slow driver whose frame times lie at least a step
@@ -14,21 +16,14 @@
 // With VYR_TEST_CALL_STAMPS=<file>, the monotonic ns at which each present was
 // called (after the stall) go there, one a line: with the stamps above, how
 // long the driver held each frame inside its present.
-//
-// Vulkan entry points are reached through vkGetInstanceProcAddr and
-// vkGetDeviceProcAddr, so those two are wrapped to hand out the stamping present.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <time.h>
 #include <unistd.h>
-
-#include <GL/glx.h>
-#include <vulkan/vulkan.h>
 
 static uint64_t presents;
 static int (*realClockGettime)(clockid_t, struct timespec*);
@@ -52,14 +47,16 @@ static void stall(void) {
 static __thread int awaitingReading;
 static __thread uint64_t stampMonotonic, stampReal;
 
+static int openNamedBy(const char* variable) {
+    const char* path = getenv(variable);
+    return path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
+}
+
 // One write per line, unbuffered: the stamps survive a program that is killed.
 static void writeLine(uint64_t reading) {
     static int file = -2;
     awaitingReading = 0;
-    if (file == -2) {
-        const char* path = getenv("VYR_TEST_STAMPS");
-        file = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
-    }
+    if (file == -2) file = openNamedBy("VYR_TEST_STAMPS");
     if (file < 0) return;
     char line[96];
     int length = snprintf(line, sizeof line, "%llu %llu %llu\n", (unsigned long long)stampMonotonic,
@@ -70,7 +67,7 @@ static void writeLine(uint64_t reading) {
     }
 }
 
-static void stamp(void) {
+void stampAfterPresent(void) {
     uint64_t monotonic = nanoseconds(CLOCK_MONOTONIC), real = nanoseconds(CLOCK_REALTIME);
     if (awaitingReading) writeLine(0);
     ++presents;
@@ -87,60 +84,13 @@ int clock_gettime(clockid_t clock, struct timespec* ts) {
     return result;
 }
 
-static void stampCall(void) {
+void stampBeforePresent(void) {
     static int file = -2;
-    if (file == -2) {
-        const char* path = getenv("VYR_TEST_CALL_STAMPS");
-        file = path ? open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600) : -1;
-    }
+    stall();
+    if (file == -2) file = openNamedBy("VYR_TEST_CALL_STAMPS");
     char line[32];
     int length = snprintf(line, sizeof line, "%llu\n", (unsigned long long)nanoseconds(CLOCK_MONOTONIC));
     if (file >= 0 && write(file, line, (size_t)length) != length) file = -1;
-}
-
-void glXSwapBuffers(Display* display, GLXDrawable drawable) {
-    static void (*real)(Display*, GLXDrawable);
-    if (!real) real = (void (*)(Display*, GLXDrawable))dlsym(RTLD_NEXT, "glXSwapBuffers");
-    stall();
-    stampCall();
-    real(display, drawable);
-    stamp();
-}
-
-static PFN_vkQueuePresentKHR realPresent;
-
-static VKAPI_ATTR VkResult VKAPI_CALL stampedPresent(VkQueue queue, const VkPresentInfoKHR* info) {
-    stall();
-    stampCall();
-    VkResult result = realPresent(queue, info);
-    stamp();
-    return result;
-}
-
-VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetDeviceProcAddr(VkDevice device, const char* name) {
-    static PFN_vkGetDeviceProcAddr real;
-    if (!real) real = (PFN_vkGetDeviceProcAddr)dlsym(RTLD_NEXT, "vkGetDeviceProcAddr");
-    PFN_vkVoidFunction found = real(device, name);
-    if (strcmp(name, "vkGetDeviceProcAddr") == 0 && found) return (PFN_vkVoidFunction)vkGetDeviceProcAddr;
-    if (strcmp(name, "vkQueuePresentKHR") == 0 && found) {
-        realPresent = (PFN_vkQueuePresentKHR)found;
-        return (PFN_vkVoidFunction)stampedPresent;
-    }
-    return found;
-}
-
-VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetInstanceProcAddr(VkInstance instance, const char* name) {
-    static PFN_vkGetInstanceProcAddr real;
-    if (!real) real = (PFN_vkGetInstanceProcAddr)dlsym(RTLD_NEXT, "vkGetInstanceProcAddr");
-    PFN_vkVoidFunction found = real(instance, name);
-    if (!found) return found;
-    if (strcmp(name, "vkGetInstanceProcAddr") == 0) return (PFN_vkVoidFunction)vkGetInstanceProcAddr;
-    if (strcmp(name, "vkGetDeviceProcAddr") == 0) return (PFN_vkVoidFunction)vkGetDeviceProcAddr;
-    if (strcmp(name, "vkQueuePresentKHR") == 0) {
-        realPresent = (PFN_vkQueuePresentKHR)found;
-        return (PFN_vkVoidFunction)stampedPresent;
-    }
-    return found;
 }
 
 // A program that ends straight after a present still leaves its stamp.

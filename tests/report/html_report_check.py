@@ -269,7 +269,7 @@ try:
         stamps = os.path.join(work, "stamps")
         with TestDisplay() as d:
             code = run(d, ["-check", "-duration", "5", "-report", report, "-report", page_path, "-report", "r.prom"],
-                       LD_PRELOAD=os.path.join(preload, "present_stamps.so"), VYR_TEST_STAMPS=stamps)
+                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), VYR_TEST_STAMPS=stamps)
             check(code == 0, "exit code 0 (%s)" % code)
             results, text = load(report)
             if results:
@@ -308,7 +308,7 @@ try:
         name = '<script>document.title="injected"</script><b id="injected">bold</b> & "quoted" \'x\''
         with TestDisplay() as d:
             code = run(d, ["-duration", "1", "-report", report, "-report", page_path],
-                       LD_PRELOAD=os.path.join(preload, "driver_disguise.so"), VYR_TEST_GL_RENDERER=name)
+                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), VYR_TEST_GL_RENDERER=name)
             check(code == 0, "exit code 0 (%s)" % code)
             results, text = load(report)
             if results:

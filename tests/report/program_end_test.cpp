@@ -1,7 +1,7 @@
 // How the real program ends when asked from outside or when its driver hangs,
 // on a private X server: SIGINT, SIGTERM and SIGHUP end the run through the
 // normal shutdown with the shell's exit code and write the results file; a
-// present that never returns (a preloaded glXSwapBuffers that blocks) ends in
+// present that never returns (a preloaded driver fault that blocks) ends in
 // the watchdog's results file and exit code, unless the run is paused.
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdio>
+#include <tuple>
 
 #include "window/x_test_server.h"
 
@@ -23,15 +23,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int stallLimitSeconds = 10;
 constexpr int stalledExitCode = 4;
 
-struct StopSignal {
-    int number;
-    const char* name;
-    int exitCode;  // 128 + the number, as a shell reports a signal's end
-};
-void PrintTo(const StopSignal& s, std::ostream* out) { *out << s.name; }
-
-class ProgramEnd : public ::testing::Test {
-protected:
+// The program on a private X server, writing its results file.
+struct ProgramRun {
     void start(std::vector<std::string> arguments, std::vector<EnvChange> env = {}) {
         ASSERT_TRUE(session.open()) << "no X server";
         arguments.insert(arguments.begin(), {VYRTEST_PROGRAM, "-nosound", "-report", report});
@@ -40,10 +33,12 @@ protected:
     }
     // The preloaded driver passes `presents` presents, then blocks in the next.
     void startStalling(const char* presents, std::vector<std::string> arguments = {}) {
-        start(arguments, {{"LD_PRELOAD", STALL_SWAP_LIBRARY}, {"VYR_STALL_AFTER", presents}});
+        start(arguments, {{"LD_PRELOAD", DRIVER_FAULTS_LIBRARY}, {"DRIVER_FAULT", "present-hang"},
+                          {"DRIVER_FAULT_AFTER", presents}});
     }
     bool waitForStall() {
-        return waitUntil([&] { return session.program.err().find("stall_swap: blocked") != std::string::npos; });
+        auto stalled = [&] { return session.program.err().find("driver_faults: present-hang") != std::string::npos; };
+        return waitUntil(stalled);
     }
     json results() const { return json::parse(readWholeFile(report), nullptr, false); }
 
@@ -52,24 +47,25 @@ protected:
     ProgramSession session;
 };
 
-class StopSignals : public ProgramEnd, public ::testing::WithParamInterface<StopSignal> {};
+class ProgramEnd : public ::testing::Test, public ProgramRun {};
 
-TEST_P(StopSignals, EndTheRunAndWriteTheResultsFile) {
-    const StopSignal& s = GetParam();
-    start({"-duration", "600"});
-    ASSERT_TRUE(pictureChanges(session.user, session.window)) << "no frames";
-    EXPECT_EQ(session.program.stop(s.number), s.exitCode);
-    EXPECT_FALSE(session.program.killedBySignal()) << "the signal killed it instead of ending the run";
-    json r = results();
-    ASSERT_TRUE(r.is_object()) << "no results file";
-    EXPECT_EQ(r["end"], json({{"exit_code", s.exitCode}, {"reason", "signal"}, {"signal", s.name}, {"message", nullptr}}));
-    EXPECT_GT(r["frames"]["count"].get<int>(), 1);
+// Each ends the run with 128 + its number, as a shell reports a signal's end.
+TEST(StopSignals, EndTheRunAndWriteTheResultsFile) {
+    for (auto [number, name, exitCode] :
+         {std::tuple{SIGINT, "SIGINT", 130}, {SIGTERM, "SIGTERM", 143}, {SIGHUP, "SIGHUP", 129}}) {
+        SCOPED_TRACE(name);
+        ProgramRun run;
+        run.start({"-duration", "600"});
+        ASSERT_TRUE(pictureChanges(run.session.user, run.session.window)) << "no frames";
+        EXPECT_EQ(run.session.program.stop(number), exitCode);
+        EXPECT_FALSE(run.session.program.killedBySignal()) << "the signal killed it instead of ending the run";
+        json r = run.results();
+        ASSERT_TRUE(r.is_object()) << "no results file";
+        json end = {{"exit_code", exitCode}, {"reason", "signal"}, {"signal", name}, {"message", nullptr}};
+        EXPECT_EQ(r["end"], end);
+        EXPECT_GT(r["frames"]["count"].get<int>(), 1);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Linux, StopSignals,
-                         ::testing::Values(StopSignal{SIGINT, "SIGINT", 130}, StopSignal{SIGTERM, "SIGTERM", 143},
-                                           StopSignal{SIGHUP, "SIGHUP", 129}),
-                         [](const ::testing::TestParamInfo<StopSignal>& info) { return std::string(info.param.name); });
 
 // The figures come from the preloaded driver: it let exactly 12 presents through.
 TEST_F(ProgramEnd, AStalledPresentEndsInTheWatchdogsResultsFile) {

@@ -384,7 +384,7 @@ try:
             try:
                 extra = {"VYR_TEST_GLX_EXTENSION": MARKER} if marker else {}
                 code, out, err = run(["-nosound", "-duration", "1", "-report", report], env=environment(**extra),
-                                     preloaded="driver_disguise" if marker else None)
+                                     preloaded="driver_faults" if marker else None)
             finally:
                 sim.send_signal(signal.SIGTERM)
                 sim.wait()
@@ -401,7 +401,7 @@ try:
         for arguments, renderer, software in NOTICE_ROWS:
             extra = {"VYR_TEST_GL_RENDERER": renderer} if renderer else {}
             code, out, err = run(["-nosound", "-duration", "1", "-report", report] + arguments,
-                                 env=environment(**extra), preloaded="driver_disguise" if renderer else None)
+                                 env=environment(**extra), preloaded="driver_faults" if renderer else None)
             what = " ".join(arguments + [renderer or "llvmpipe"]) + ": "
             check(code == 0, what + "ends with 0 (%d)" % code)
             results = load(report)
@@ -416,7 +416,7 @@ try:
         arguments = ["-nosound", "-ms", "0", "-duration", "5", "-report", report]
         code, out, err = run(arguments + (["-vulkan"] if case == "stamps-vulkan" else []),
                              env=environment(VYR_TEST_STAMPS=stamps_file, VYR_TEST_STALL_MS="8"),
-                             preloaded="present_stamps")
+                             preloaded="driver_faults")
         check(code == 0, "ends by itself with 0 (%d)" % code)
         results = load(report)
         if results:
@@ -439,7 +439,7 @@ try:
                 ("", 1, "Cannot create the OpenGL Context. Please check your installation of OpenGL", glew)):
             what = "GL_VERSION \"%s\": " % version
             code, out, err = run(["-nosound", "-duration", "1", "-report", report], env=environment(VYR_TEST_GL_VERSION=version),
-                                 preloaded="driver_disguise")
+                                 preloaded="driver_faults")
             check(code == exit_code, what + "exit code %d (%d)" % (exit_code, code))
             check(err.startswith(glew_lines) and (message is None or err.endswith(message + "\n")) and
                   (glew_lines or "GLEW" not in err), what + "stderr: %r" % err)

@@ -22,49 +22,6 @@
 
 using namespace vyr::test;
 
-namespace {
-
-// The words of `line` as the options, with what they print on standard error.
-OptionsOutcome interpretLine(const char* line, StartupOptions& options, std::string& errors) {
-    int count = 0;
-    char** words = splitCommandLine(line, count);
-    testing::internal::CaptureStderr();
-    OptionsOutcome outcome = interpretOptions(count, words, options);
-    errors = testing::internal::GetCapturedStderr();
-    return outcome;
-}
-
-}  // namespace
-
-TEST(FrameTimes, PercentilesAndOnePercentLow) {
-    struct Case {
-        const char* what;
-        std::vector<uint32_t> us;
-        double p50, p95, p99, max, low;
-    } cases[] = {
-        {"one frame", {20000}, 20, 20, 20, 20, 50},
-        // 1..100 ms: nearest rank gives the p-th value; the slowest 1 % is the 100 ms frame.
-        {"1 to 100 ms", {}, 50, 95, 99, 100, 10},
-        // 200 frames of 10 ms and two of 110 ms: p99 is still 10 ms (rank 200 of
-        // 202), while the slowest 1 % (3 frames) average 76.7 ms.
-        {"two spikes", {}, 10, 10, 10, 110, 3000.0 / 230.0},
-    };
-    for (uint32_t ms = 100; ms >= 1; --ms) cases[1].us.push_back(ms * 1000);
-    cases[2].us.assign(200, 10000);
-    cases[2].us.push_back(110000);
-    cases[2].us.insert(cases[2].us.begin(), 110000);
-    for (const Case& c : cases) {
-        FrameTimeSummary s = summariseFrameTimes(c.us);
-        EXPECT_EQ(s.frames, c.us.size()) << c.what;
-        EXPECT_DOUBLE_EQ(s.p50, c.p50) << c.what;
-        EXPECT_DOUBLE_EQ(s.p95, c.p95) << c.what;
-        EXPECT_DOUBLE_EQ(s.p99, c.p99) << c.what;
-        EXPECT_DOUBLE_EQ(s.max, c.max) << c.what;
-        EXPECT_NEAR(s.onePercentLowFps, c.low, 1e-9) << c.what;
-    }
-    EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
-}
-
 // The summary against the definitions themselves, over many sizes (most not a
 // multiple of 100) and values (with and without repeats): the p-th percentile
 // is the smallest time that at least p % of the frames do not exceed; the 1 %
@@ -100,6 +57,7 @@ TEST(FrameTimes, SummaryMatchesTheDefinitions) {
         ASSERT_DOUBLE_EQ(s.max, sorted.back() / 1000.0) << n << " frames";
         ASSERT_NEAR(s.onePercentLowFps, 1e6 * double(slowest) / total, 1e-9 * s.onePercentLowFps) << n << " frames";
     }
+    EXPECT_EQ(summariseFrameTimes({}).frames, 0u);
 }
 
 // Frame times count between presents of a running scene; the stretch across a
@@ -155,12 +113,11 @@ TEST(ScreenFrames, ChangesClaimFrames) {
         EXPECT_DOUBLE_EQ(s.delay.max, c.max) << c.what;
         EXPECT_DOUBLE_EQ(s.longestGapMs, c.gap) << c.what;
     }
+    // Not measured, a change claims nothing (the null figures and their reason are screen_frames_no-damage's).
     ScreenFrames unwatched;
     unwatched.notMeasured("not measured: no way");
     unwatched.handOver(0, false);
     unwatched.screenChanged(5);
-    EXPECT_FALSE(unwatched.summary().measured);
-    EXPECT_EQ(unwatched.summary().measuredBy, "not measured: no way");
     EXPECT_EQ(unwatched.summary().reached, 0u);
 }
 
@@ -169,58 +126,6 @@ TEST(FrameTimes, RingKeepsTheLatest) {
     for (int i = 1; i <= 5; ++i) ring.push(i);
     EXPECT_EQ(ring.values(), (std::vector<int>{3, 4, 5}));
     EXPECT_EQ(ring.pushed, 5u);
-}
-
-// Every -report counts, in order; the first names the check frames. From 20
-// arguments on none applies, as for every other option.
-TEST(ResultsOptions, DurationReportsSceneTimeAndScreenshot) {
-    std::string nineReports, tenReports;
-    for (char c = 'a'; c <= 'i'; ++c) nineReports += std::string(" -report ") + c + ".html";
-    tenReports = nineReports + " -report j.html";
-    nineReports += " -check";
-    const std::vector<std::string> nine = {"a.html", "b.html", "c.html", "d.html", "e.html",
-                                           "f.html", "g.html", "h.html", "i.html"};
-    struct Case {
-        std::string line;
-        OptionsOutcome outcome;
-        uint64_t durationMs = 0;
-        std::vector<std::string> reports = {};
-        double sceneTime = -1.0;
-        bool check = false;
-        const char* screenshot = "";
-    } cases[] = {
-        {"-duration 10", OptionsOutcome::Run, 10000},
-        {"-duration 2.5 -report r.json", OptionsOutcome::Run, 2500, {"r.json"}},
-        {"-scenetime 0", OptionsOutcome::Run, 0, {}, 0.0},
-        {"-scenetime 3.5 -check -screenshot s.png", OptionsOutcome::Run, 0, {}, 3.5, true, "s.png"},
-        {"-scenetime 86400", OptionsOutcome::Run, 0, {}, 86400.0},
-        {"-report r.json -report r.html -report r.prom", OptionsOutcome::Run, 0, {"r.json", "r.html", "r.prom"}},
-        {"-report r.html -check -report r.json", OptionsOutcome::Run, 0, {"r.html", "r.json"}, -1.0, true},
-        {nineReports, OptionsOutcome::Run, 0, nine, -1.0, true},
-        {tenReports, OptionsOutcome::Run},
-    };
-    for (const Case& c : cases) {
-        StartupOptions options;
-        std::string errors;
-        EXPECT_EQ(interpretLine(c.line.c_str(), options, errors), c.outcome) << c.line;
-        EXPECT_EQ(errors, "") << c.line;
-        EXPECT_EQ(options.durationMs, c.durationMs) << c.line;
-        std::vector<std::string> reports(options.reportPaths.begin(), options.reportPaths.end());
-        EXPECT_EQ(reports, c.reports) << c.line;
-        EXPECT_STREQ(options.reportPath ? options.reportPath : "", c.reports.empty() ? "" : c.reports[0].c_str());
-        EXPECT_EQ(options.sceneTimeSeconds, c.sceneTime) << c.line;
-        EXPECT_EQ(options.checkPicture, c.check) << c.line;
-        EXPECT_STREQ(options.screenshotPath ? options.screenshotPath : "", c.screenshot) << c.line;
-    }
-    for (const char* line : {"-scenetime 86400.5", "-scenetime -1", "-scenetime 1e400", "-scenetime nan",
-                             "-scenetime 2s", "-scenetime", "-screenshot", "-screenshot \"\"", "-duration",
-                             "-duration 0", "-duration -3", "-duration 3s", "-duration -report r.json", "-report",
-                             "-report \"\"", "-report r.html -report"}) {
-        StartupOptions options;
-        std::string errors;
-        EXPECT_EQ(interpretLine(line, options, errors), OptionsOutcome::Invalid) << line;
-        EXPECT_NE(errors, "") << line;
-    }
 }
 
 namespace {
@@ -282,7 +187,6 @@ TEST(FrameComparison, RegionsCellsAndLimits) {
     // Frames of another size never pass, whatever their pixels.
     EXPECT_FALSE(compareFrames(grey(0), grey(0, 320, 200), limits, checkCell).passed);
     EXPECT_FALSE(compareFrames(grey(0, 320, 200), grey(0, 320, 200), limits, checkCell).passed);
-    EXPECT_DOUBLE_EQ(regionDifference(grey(0), grey(255), checkRegions[0], checkCell), 1.0);
 }
 
 TEST(PictureCheck, ImageNamesFollowTheResultsFile) {
@@ -399,9 +303,8 @@ TEST(AllBackends, ExitCodeAndSummary) {
                   .dump());
     const char* outcomes[] = {"renders", "signal", "wrong picture", "timed out", "cannot render",
                               "renders, screen not checked"};
+    // A signalled child's own entry (its signal, no exit code) is results_file_all-crash's.
     for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(merged["backends"][i]["outcome"], outcomes[i]) << i;
-    EXPECT_EQ(merged["backends"][1]["signal"], "SIGSEGV");
-    EXPECT_TRUE(merged["backends"][1]["exit_code"].is_null());
     EXPECT_EQ(merged["asked"].dump(), json({{"duration_seconds", 10.0}, {"timeout_seconds", 70.0}}).dump());
 }
 
@@ -463,7 +366,8 @@ TEST(MetricsFile, SamplesFromTheDocument) {
         EXPECT_NE(text.find("\nvyrtest_renders" + labels + "} 1\n"), std::string::npos) << o.screen;
     }
 
-    // -all: one family at a time, both back-ends in it; a child without results renders 0.
+    // -all: one family at a time, both back-ends in it; a child without results renders 0 (Vulkan's
+    // renders sample without a renderer is results_file_all-failing's).
     json merged = {{"backends",
                     {{{"backend", "OpenGL"}, {"exit_code", 0}, {"end_unix_seconds", 10}, {"results", run}},
                      {{"backend", "Vulkan"}, {"exit_code", nullptr}, {"end_unix_seconds", 20}, {"results", nullptr}},
@@ -472,17 +376,17 @@ TEST(MetricsFile, SamplesFromTheDocument) {
     std::string all = metricsText(merged, 0);
     size_t help = all.find("# HELP vyrtest_renders ");
     EXPECT_EQ(all.find("# HELP vyrtest_renders ", help + 1), std::string::npos);
-    EXPECT_NE(all.find("vyrtest_renders{backend=\"vulkan\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_NE(all.find("vyrtest_run_end_timestamp_seconds{backend=\"vulkan\",renderer=\"\"} 20\n"), std::string::npos);
     EXPECT_NE(all.find("vyrtest_renders{backend=\"direct3d9\",renderer=\"\"} 0\n"), std::string::npos) << all;
     EXPECT_LT(all.find("vyrtest_renders{backend=\"vulkan\""), all.find("# TYPE vyrtest_picture_check_passed"));
-    EXPECT_TRUE(isMetricsPath("a/b.prom"));
-    EXPECT_FALSE(isMetricsPath("a/b.prom.json"));
-    EXPECT_FALSE(isMetricsPath(".prom"));
+    for (auto [path, is] : {std::pair{"a/b.prom", true}, {"a/b.prom.json", false}, {".prom", false}})
+        EXPECT_EQ(isMetricsPath(path), is) << path;
 }
 
 // Each notice on standard error stands for one fact about the driver; an
 // indirect context cannot be had on a virtual display, so its facts come from here.
+// A GPU's direct mono run and its refused stereo are results_file_notices's, on
+// the real program with a disguised renderer.
 TEST(DriverNotices, OneNoticePerFact) {
     const char* software = "vyrtest: software rasteriser (renderer \"llvmpipe\"): frames are drawn by the processor";
     const char* indirect = "vyrtest: the OpenGL context is indirect: every call goes through the X server";
@@ -494,12 +398,10 @@ TEST(DriverNotices, OneNoticePerFact) {
         bool askedStereo, grantedStereo;
         std::vector<const char*> notices;
     } rows[] = {
-        {"a GPU, direct, mono", "", 1, false, false, {}},
         {"a GPU where direct rendering does not arise", "", -1, false, false, {}},
         {"a GPU granting stereo", "", 1, true, true, {}},
         {"llvmpipe", "renderer \"llvmpipe\"", 1, false, false, {software}},
         {"indirect", "", 0, false, false, {indirect}},
-        {"stereo refused", "", 1, true, false, {stereo}},
         {"all three", "renderer \"llvmpipe\"", 0, true, false, {software, indirect, stereo}},
     };
     for (const Row& row : rows) {
@@ -634,25 +536,24 @@ TEST(ReportPage, VerdictAndEscapedDriverText) {
     struct Case {
         json end, picture;
         const char* words;
-        int exitCode;
         const char* why;
     } cases[] = {
-        {{{"exit_code", 0}, {"reason", "duration"}}, nullptr, "renders", 0, "the picture was not checked"},
-        {{{"exit_code", 0}, {"reason", "duration"}}, {{"checks", {passed, passed}}}, "renders", 0, "the picture check passed"},
-        {{{"exit_code", 3}, {"reason", "duration"}}, {{"checks", {passed, failed}}}, "wrong picture", 3,
+        {{{"exit_code", 0}, {"reason", "duration"}}, nullptr, "renders", "the picture was not checked"},
+        {{{"exit_code", 0}, {"reason", "duration"}}, {{"checks", {passed, passed}}}, "renders", "the picture check passed"},
+        {{{"exit_code", 3}, {"reason", "duration"}}, {{"checks", {passed, failed}}}, "wrong picture",
          "the screen's frame differs from the renderer's in the whole frame (difference 0.8491, limit 0.0500)"},
-        {{{"exit_code", 5}, {"reason", "duration"}}, {{"checks", {passed, unsure}}}, "not checked", 5, "the screen is locked"},
-        {{{"exit_code", 1}, {"reason", "fatal"}, {"message", "No device."}}, nullptr, "cannot render", 1, "No device."},
-        {{{"exit_code", 20}, {"reason", "fatal"}}, nullptr, "cannot render", 20, "exit code 20"},
-        {{{"exit_code", 4}, {"reason", "stalled"}, {"message", "no frame presented for 10.0 s"}}, nullptr, "stalled", 4,
+        {{{"exit_code", 5}, {"reason", "duration"}}, {{"checks", {passed, unsure}}}, "not checked", "the screen is locked"},
+        {{{"exit_code", 1}, {"reason", "fatal"}, {"message", "No device."}}, nullptr, "cannot render", "No device."},
+        {{{"exit_code", 20}, {"reason", "fatal"}}, nullptr, "cannot render", "exit code 20"},
+        {{{"exit_code", 4}, {"reason", "stalled"}, {"message", "no frame presented for 10.0 s"}}, nullptr, "stalled",
          "no frame presented for 10.0 s"},
-        {{{"exit_code", 130}, {"reason", "signal"}, {"signal", "SIGINT"}}, nullptr, "stopped by a signal", 130, "SIGINT"},
+        {{{"exit_code", 130}, {"reason", "signal"}, {"signal", "SIGINT"}}, nullptr, "stopped by a signal", "SIGINT"},
     };
     for (const Case& c : cases) {
         json run = {{"program", {{"backend", "OpenGL"}}}, {"picture", c.picture}, {"end", c.end}};
         Verdict verdict = runVerdict(run);
         EXPECT_EQ(verdict.words, c.words) << c.end.dump();
-        EXPECT_EQ(verdict.exitCode, c.exitCode) << c.end.dump();
+        EXPECT_EQ(verdict.exitCode, c.end["exit_code"]) << c.end.dump();
         EXPECT_NE(verdict.why.find(c.why), std::string::npos) << verdict.why;
     }
 

@@ -2,11 +2,11 @@
 """The results file's screen section against the test's own stamps: which frames
 reached the screen and how late, with faults put in the driver's present.
 
-The present-stamp library (tests/preload/present_stamps.c) stamps every present
-the driver carries out, when it was called and when it returned; the fault
-library (tests/preload/driver_faults.c) sits in front of it, so a present it
-skips is never stamped. The frames the stamps count are the frames the window
-got; the time the driver held each one is the floor of its delay to the screen.
+The preloaded fault library (tests/preload/driver_faults.c) stamps every present
+the driver carries out, when it was called and when it returned
+(tests/preload/present_stamps.c); a present a fault skips is never stamped. The
+frames the stamps count are the frames the window got; the time the driver held
+each one is the floor of its delay to the screen.
 
 Usage: screen_frames_check.py <case> <build bin dir> [windows build dir]
 Cases: opengl, vulkan, every-other, late, late-vulkan, vnc, vnc-vulkan, no-damage, all, wine.
@@ -65,10 +65,9 @@ def lines(path):
 
 def run_case(arguments, kind, fault, expect):
     report, stamps, calls = (os.path.join(work, n) for n in ("r.json", "stamps", "calls"))
-    libraries = ([os.path.join(preload, "driver_faults.so")] if fault else []) + [os.path.join(preload, "present_stamps.so")]
     with display_for(kind) as display:
-        env = display.env(LD_PRELOAD=" ".join(libraries), VYR_TEST_STAMPS=stamps, VYR_TEST_CALL_STAMPS=calls,
-                          DRIVER_FAULT=fault or "")
+        env = display.env(LD_PRELOAD=os.path.join(preload, "driver_faults.so"), VYR_TEST_STAMPS=stamps,
+                          VYR_TEST_CALL_STAMPS=calls, DRIVER_FAULT=fault or "")
         code, _, err = display.run([program, "-nosound", "-duration", "5", "-report", report] + arguments, env=env)
     check(code == 0, "ends with 0 (%s) %s" % (code, err[-300:] if code else ""))
     try:

@@ -57,11 +57,10 @@ protected:
     }
 
     // The probe's answer, with what it wrote on stderr.
-    bool probe(std::string& err) {
+    static std::pair<bool, std::string> probe() {
         ::testing::internal::CaptureStderr();
         bool answer = vyr::test::isUsingDesktopCapture();
-        err = ::testing::internal::GetCapturedStderr();
-        return answer;
+        return {answer, ::testing::internal::GetCapturedStderr()};
     }
 
     TempDir data;
@@ -84,11 +83,8 @@ TEST_F(ProbeTest, AnswersOfTheDaemon) {
         ASSERT_FALSE(startSim(row.simulator)->firstLine().empty());
         EXPECT_EQ(std::filesystem::status(portFile()).permissions(),
                   std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-        std::string err;
-        for (int call = 0; call < 2; ++call) {  // each call is a fresh exchange
-            EXPECT_EQ(probe(err), row.answer) << row.simulator[0];
-            EXPECT_EQ(err, row.err);
-        }
+        for (int call = 0; call < 2; ++call)  // each call is a fresh exchange
+            EXPECT_EQ(probe(), std::pair(row.answer, row.err)) << row.simulator[0];
         EXPECT_EQ(sim->stop(), 0);
         EXPECT_FALSE(std::filesystem::exists(portFile()));
     }
@@ -109,8 +105,7 @@ TEST_F(ProbeTest, DaemonThatNeverReadsCannotHoldTheProbe) {
                   std::string(16 << 20, 'c') + "\n");
     int peer = -1;
     std::thread accepter([&] { peer = accept(listener, nullptr, nullptr); });
-    std::string err;
-    auto answer = std::async(std::launch::async, [&] { return probe(err); });
+    auto answer = std::async(std::launch::async, probe);
     // Generous: only a probe without a send time-out misses it.
     bool ended = answer.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
     shutdown(listener, SHUT_RDWR);
@@ -118,8 +113,7 @@ TEST_F(ProbeTest, DaemonThatNeverReadsCannotHoldTheProbe) {
     close(peer);  // lets a probe that is still blocked go
     close(listener);
     EXPECT_TRUE(ended);
-    EXPECT_FALSE(answer.get());
-    EXPECT_EQ(err, "Could not send cookie to VYRD\n");
+    EXPECT_EQ(answer.get(), std::pair(false, std::string("Could not send cookie to VYRD\n")));
 }
 
 
@@ -130,9 +124,8 @@ TEST_F(ProbeTest, PortIsCutToSixteenBitsAndTheCookieChecked) {
     // The wrong cookie gets no answer.
     for (auto [cookie, answer] : {std::pair{"wrong", false}, {"c", true}}) {
         writePortFile("[VYRD]\nPort = 70000\nCookie = " + std::string(cookie) + "\n");
-        std::string err;
-        EXPECT_EQ(probe(err), answer) << cookie;
-        EXPECT_EQ(err, answer ? "" : "Could not get whether is using desktop capture from VYRD\n");
+        std::string err = answer ? "" : "Could not get whether is using desktop capture from VYRD\n";
+        EXPECT_EQ(probe(), std::pair(answer, err)) << cookie;
     }
 }
 
@@ -141,9 +134,7 @@ TEST_F(ProbeTest, RequestCarriesTheCookieByteForByte) {
     std::string record = data / "request.bin";
     for (std::string cookie : {"", "a\"b c"}) {
         ASSERT_FALSE(startSim({"--cookie", cookie, "--record", record, "--once"})->firstLine().empty());
-        std::string err;
-        EXPECT_TRUE(probe(err));
-        EXPECT_EQ(err, "");
+        EXPECT_EQ(probe(), std::pair(true, std::string())) << cookie;
         EXPECT_EQ(sim->wait(), 0);
         EXPECT_EQ(vyr::testing::readWholeFile(record),
                   "\x02" + cookie + std::string("\0is-using-desktop-capture\0", 26));
@@ -165,9 +156,7 @@ TEST_F(ProbeTest, UnusablePortFiles) {
         {"[other]\nport = 1234\ncookie = x\n", ""}};
     for (const auto& [text, reported] : rows) {
         if (text) writePortFile(text);
-        std::string err;
-        EXPECT_FALSE(probe(err)) << (text ? text : "no file");
-        EXPECT_EQ(err, reported + "VYRD is not running\n");
+        EXPECT_EQ(probe(), std::pair(false, reported + "VYRD is not running\n")) << (text ? text : "no file");
     }
 }
 
