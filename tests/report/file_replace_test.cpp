@@ -39,8 +39,11 @@ public:
     // Every victim as it was, every link still a link to it (unless replaced).
     void expectUntouched(const std::string& except = "") const {
         for (const auto& [victim, text] : texts) EXPECT_EQ(readWholeFile(victim), text) << victim;
-        for (const std::string& link : links)
-            if (link != except) EXPECT_TRUE(fs::is_symlink(link)) << link;
+        for (const std::string& link : links) {
+            if (link != except) {
+                EXPECT_TRUE(fs::is_symlink(link)) << link;
+            }
+        }
     }
     std::string victims;
     std::map<std::string, std::string> texts;
