@@ -322,8 +322,14 @@ WindowEvent event(WindowEventType type, uint32_t key = 0, bool minimized = false
 
 // The shell's state pointing at a context and content of the test's own, while it lives.
 struct ShellState {
-    ShellState() { applicationState().context = &context, applicationState().content = &content; }
-    ~ShellState() { applicationState().context = nullptr, applicationState().content = nullptr; }
+    ShellState() {
+        applicationState().context = &context;
+        applicationState().content = &content;
+    }
+    ~ShellState() {
+        applicationState().context = nullptr;
+        applicationState().content = nullptr;
+    }
     CountingContext context;
     SceneContent content;
 };

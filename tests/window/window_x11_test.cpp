@@ -255,7 +255,10 @@ TEST_F(X11Window, FullscreenCoversTheMonitorThatHoldsTheWindow) {
     ASSERT_TRUE(pumpUntil([] { return sawSize(640, 400); }));
     EXPECT_EQ(geometryOf(user, x11Window(window)).x, 700);
 
-    for (XRRMonitorInfo* m : monitors) XRRDeleteMonitor(user, root, m->name), XRRFreeMonitors(m);
+    for (XRRMonitorInfo* m : monitors) {
+        XRRDeleteMonitor(user, root, m->name);
+        XRRFreeMonitors(m);
+    }
     XSync(user, False);
 }
 
