@@ -24,7 +24,7 @@ case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "support"))
-from test_display import TestDisplay  # noqa: E402
+from test_display import DriverFault, TestDisplay  # noqa: E402
 
 program = os.path.join(bin_dir, "vyrtest")
 preload = os.path.join(os.path.dirname(bin_dir), "tests", "preload")
@@ -327,9 +327,9 @@ try:
     elif case == "wrong-picture":
         # A driver that drops the mesh draws: the page says why, shows the three frames and where they differ.
         with TestDisplay() as d:
-            code = run(d, ["-check", "-duration", "2", "-report", report, "-report", page_path],
-                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), DRIVER_FAULT="drop-meshes")
-            check(code == 3, "exit code 3 (%s)" % code)
+            fault = DriverFault(os.path.join(preload, "driver_faults.so"), "drop-meshes", work)
+            code = run(d, ["-check", "-duration", "2", "-report", report, "-report", page_path], **fault.env())
+            check(code == 3 and fault.took(), "exit code 3 (%s); %s" % (code, fault.not_taken() or "the fault took"))
             results, text = load(report)
             if results:
                 page = Page(text)
@@ -350,9 +350,10 @@ try:
         # -all with OpenGL's mesh draws dropped: one page, a summary row and a section for each back-end of the
         # build, each with its figures; OpenGL's wrong frames read back from the files its run wrote.
         with TestDisplay() as d:
+            fault = DriverFault(os.path.join(preload, "driver_faults.so"), "drop-meshes", work)
             code = run(d, ["-all", "-check", "-duration", "2", "-report", page_path, "-report", report], timeout=600,
-                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), DRIVER_FAULT="drop-meshes")
-            check(code == 3, "exit code 3 (%s)" % code)
+                       **fault.env())
+            check(code == 3 and fault.took(), "exit code 3 (%s); %s" % (code, fault.not_taken() or "the fault took"))
             results, text = load(report)
             if results:
                 names = ["OpenGL", "Vulkan"]
