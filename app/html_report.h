@@ -23,8 +23,7 @@ struct CheckFrames {
 
 // The page for a results document: a single run's, with this process's check
 // frames, or -all's merged one, with the frames each back-end's run handed
-// over (handedOverFrames), else read back from the PNG files its document
-// lists (written when its check failed).
+// over (handedOverFrames).
 std::string reportPage(const nlohmann::ordered_json& document);
 
 // -all's frames of each back-end's check, in the order of its "backends"
