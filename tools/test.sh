@@ -39,6 +39,10 @@ step() {
     skipped=$((skipped + skips))
     passed=$((passed + $2 - $1 - skips))
     slowest "$log"
+    if [ "$skips" != 0 ]; then
+      echo "--- skipped, each because this kernel does not run 32-bit programs (the probe kernel_32bit_probe):"
+      grep -E '^\s+[0-9]+ - .* \(Skipped\)$' "$log" || true
+    fi
   elif [ $rc = 0 ]; then
     passed=$((passed + 1))
   else
