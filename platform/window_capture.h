@@ -18,10 +18,12 @@ namespace vyr::platform {
 bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height);
 
 // `width` x `height` pixels of the screen where the client area shows from
-// (left, top), as RGBA top row first. False when the window is not on screen
-// (unmapped, minimised) or the rectangle is not inside the client area.
+// (left, top), as RGBA top row first. False with the reason in words when the
+// screen cannot be read there: the window not on screen (unmapped, minimised),
+// the rectangle not inside the client area, or a window system that lets no
+// program read the screen. Such a screen was not looked at, it is not wrong.
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                       vyr::test::FrameImage& image);
+                       vyr::test::FrameImage& image, std::string& why);
 
 // Whether that rectangle of the client area can be seen on the screen now:
 // the window shown and not minimised, the rectangle inside the screen, no

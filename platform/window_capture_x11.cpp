@@ -46,20 +46,30 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
 }
 
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                       vyr::test::FrameImage& image) {
+                       vyr::test::FrameImage& image, std::string& why) {
     Display* display = x11Display(window);
-    if (!display) return false;
+    if (!display) {
+        why = "there is no display";
+        return false;
+    }
     // Whatever the program sent before is drawn by the time the server answers.
     XSync(display, False);
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, x11Window(window), &attributes) || attributes.map_state != IsViewable)
+    if (!XGetWindowAttributes(display, x11Window(window), &attributes) || attributes.map_state != IsViewable) {
+        why = "the window is not shown";
         return false;
+    }
     if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > attributes.width ||
-        top + int64_t(height) > attributes.height)
+        top + int64_t(height) > attributes.height) {
+        why = "the frame is not inside the window";
         return false;
+    }
     ::Window root = RootWindow(display, x11Screen(window)), child = 0;
     int rootX = 0, rootY = 0;
-    if (!XTranslateCoordinates(display, x11Window(window), root, left, top, &rootX, &rootY, &child)) return false;
+    if (!XTranslateCoordinates(display, x11Window(window), root, left, top, &rootX, &rootY, &child)) {
+        why = "the window's place on the screen could not be had";
+        return false;
+    }
     // A rectangle partly off the screen makes the request fail; the shell's
     // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();
@@ -67,6 +77,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     XSync(display, False);
     if (!picture || x11::errorCount() != errorsBefore) {
         if (picture) XDestroyImage(picture);
+        why = "the X server gives no pixels of its root window there";
         return false;
     }
     Channel red = channelOf(picture->red_mask), green = channelOf(picture->green_mask),
