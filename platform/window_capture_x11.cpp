@@ -1,10 +1,15 @@
 // Pairs with platform/window_capture.h on X11: XGetImage of the root window
 // where the client area shows, which is what the screen shows: under a
-// compositor its output, not the window's own (redirected) pixels.
+// compositor its output, not the window's own (redirected) pixels. Xwayland's
+// root holds no picture: there the Wayland compositor copies its output.
 #include "platform/window_capture.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+#include <cstdio>
+
+#include "platform/compositor_capture.h"
 
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
@@ -32,6 +37,27 @@ Channel channelOf(unsigned long mask) {
 
 uint8_t scaled(unsigned long pixel, const Channel& c) {
     return c.max ? uint8_t(((pixel >> c.shift) & c.max) * 255 / c.max) : 0;
+}
+
+// The rectangle at (rootX, rootY) of Xwayland's root, which is the
+// compositor's layout, on a connection opened for this one copy.
+bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, uint32_t width, uint32_t height,
+                              vyr::test::FrameImage& image, std::string& why) {
+    CompositorCapture* capture = openCompositorCapture(why);
+    if (!capture) return false;
+    bool scaled = false;
+    image.left = left;
+    image.top = top;
+    const bool read = captureLayoutArea(capture, {rootX, rootY, width, height}, image, scaled, why);
+    closeCompositorCapture(capture);
+    static bool scaleTold = false;
+    if (read && scaled && !scaleTold) {
+        scaleTold = true;
+        fputs("vyrtest: the Wayland compositor scales the output that shows the window: its pixels were scaled "
+              "back to the window's size before they were compared or saved\n",
+              stderr);
+    }
+    return read;
 }
 
 }  // namespace
@@ -70,6 +96,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
         why = "the window's place on the screen could not be had";
         return false;
     }
+    if (x11::serverIsXwayland(display)) return captureThroughCompositor(rootX, rootY, left, top, width, height, image, why);
     // A rectangle partly off the screen makes the request fail; the shell's
     // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();
