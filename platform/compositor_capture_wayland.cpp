@@ -1,8 +1,10 @@
 // Pairs with platform/compositor_capture.h: wlr-screencopy over a Wayland
 // connection of the caller's own. A copy of the window's rectangle of the
-// output that holds it, into a shared-memory buffer (memfd); for the screen
-// watch, copies that wait for the output to change (copy_with_damage), whose
-// damage reports tell whether the change lies over the window. Output places
+// output that holds it, into a shared-memory buffer (memfd). For the screen
+// watch, copies of one pixel that wait for the output to change
+// (copy_with_damage): their damage reports, which cover the whole output, tell
+// whether the change lies over the window. Two such copies are always asked
+// for, so that no change of the output passes while none is. Output places
 // come from xdg-output, else from wl_output's position, mode and scale.
 #include "platform/compositor_capture.h"
 
@@ -44,6 +46,7 @@ struct Output {
 // What the compositor told of the copy asked for last.
 struct Frame {
     zwlr_screencopy_frame_v1* frame = nullptr;
+    uint32_t version = 0;  // of the screencopy manager
     LayoutArea area;
     PixelArea window;  // the area in the output's pixels, where damage is told
     uint32_t format = 0, width = 0, height = 0, stride = 0;
@@ -73,8 +76,9 @@ struct CompositorCapture {
     zxdg_output_manager_v1* xdgOutputs = nullptr;
     std::vector<std::unique_ptr<Output>> outputs;
     std::vector<std::string> globals;
-    Frame frame;
-    Buffer buffer;
+    Frame frame;          // a copy of the window's pixels
+    Frame watched[2];     // the screen watch's copies
+    Buffer buffer, pixel;  // theirs
 };
 
 namespace {
@@ -147,37 +151,37 @@ const wl_registry_listener registryListener = {registryGlobal, registryGlobalRem
 
 void frameBuffer(void* data, zwlr_screencopy_frame_v1*, uint32_t format, uint32_t width, uint32_t height,
                  uint32_t stride) {
-    auto* c = static_cast<CompositorCapture*>(data);
-    if (c->frame.shmOffered) return;
-    c->frame.shmOffered = true;
-    c->frame.format = format;
-    c->frame.width = width;
-    c->frame.height = height;
-    c->frame.stride = stride;
+    auto* f = static_cast<Frame*>(data);
+    if (f->shmOffered) return;
+    f->shmOffered = true;
+    f->format = format;
+    f->width = width;
+    f->height = height;
+    f->stride = stride;
     // Before version 3 the shared-memory buffer is the only one told.
-    if (c->screencopyVersion < 3) c->frame.described = true;
+    if (f->version < 3) f->described = true;
 }
 
 void frameFlags(void* data, zwlr_screencopy_frame_v1*, uint32_t flags) {
-    static_cast<CompositorCapture*>(data)->frame.yInvert = flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
+    static_cast<Frame*>(data)->yInvert = flags & ZWLR_SCREENCOPY_FRAME_V1_FLAGS_Y_INVERT;
 }
 
 void frameReady(void* data, zwlr_screencopy_frame_v1*, uint32_t secondsHigh, uint32_t secondsLow, uint32_t ns) {
-    auto* c = static_cast<CompositorCapture*>(data);
+    auto* f = static_cast<Frame*>(data);
     // The monotonic clock, which is the performance counter's (platform/clock_posix.cpp).
-    c->frame.readyNs = ((uint64_t(secondsHigh) << 32) | secondsLow) * 1000000000ull + ns;
-    c->frame.ready = true;
+    f->readyNs = ((uint64_t(secondsHigh) << 32) | secondsLow) * 1000000000ull + ns;
+    f->ready = true;
 }
 
-void frameFailed(void* data, zwlr_screencopy_frame_v1*) { static_cast<CompositorCapture*>(data)->frame.failed = true; }
+void frameFailed(void* data, zwlr_screencopy_frame_v1*) { static_cast<Frame*>(data)->failed = true; }
 
 void frameDamage(void* data, zwlr_screencopy_frame_v1*, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
-    auto* c = static_cast<CompositorCapture*>(data);
-    if (changeTouches(c->frame.window, x, y, width, height)) c->frame.changeOver = true;
+    auto* f = static_cast<Frame*>(data);
+    if (changeTouches(f->window, x, y, width, height)) f->changeOver = true;
 }
 
 void frameDmabuf(void*, zwlr_screencopy_frame_v1*, uint32_t, uint32_t, uint32_t) {}
-void frameBufferDone(void* data, zwlr_screencopy_frame_v1*) { static_cast<CompositorCapture*>(data)->frame.described = true; }
+void frameBufferDone(void* data, zwlr_screencopy_frame_v1*) { static_cast<Frame*>(data)->described = true; }
 
 const zwlr_screencopy_frame_v1_listener frameListener = {frameBuffer, frameFlags,  frameReady,     frameFailed,
                                                          frameDamage, frameDmabuf, frameBufferDone};
@@ -219,9 +223,9 @@ Wait dispatchUntil(CompositorCapture& c, Done done, uint64_t deadlineNs, int wak
     }
 }
 
-void dropFrame(CompositorCapture& c) {
-    if (c.frame.frame) zwlr_screencopy_frame_v1_destroy(c.frame.frame);
-    c.frame = Frame();
+void dropFrame(Frame& f) {
+    if (f.frame) zwlr_screencopy_frame_v1_destroy(f.frame);
+    f = Frame();
 }
 
 void dropBuffer(Buffer& b) {
@@ -233,9 +237,7 @@ void dropBuffer(Buffer& b) {
 }
 
 // A buffer of the size and format the frame asked for; the last one when it fits.
-bool bufferForFrame(CompositorCapture& c) {
-    Buffer& b = c.buffer;
-    const Frame& f = c.frame;
+bool bufferForFrame(CompositorCapture& c, Buffer& b, const Frame& f) {
     if (b.buffer && b.format == f.format && b.width == f.width && b.height == f.height && b.stride == f.stride)
         return true;
     dropBuffer(b);
@@ -254,9 +256,10 @@ bool bufferForFrame(CompositorCapture& c) {
     return true;
 }
 
-// Asks for a copy of `area` from the output that holds it; false with why.
-bool askForCopy(CompositorCapture& c, const LayoutArea& area, std::string& why) {
-    dropFrame(c);
+// Asks for a copy of `area` from the output that holds it, or of its first
+// pixel only (`pixelOnly`); false with why.
+bool askForCopy(CompositorCapture& c, Frame& f, const LayoutArea& area, bool pixelOnly, std::string& why) {
+    dropFrame(f);
     std::vector<OutputPlace> places;
     for (const auto& output : c.outputs) places.push_back(output->place);
     const int index = outputHolding(places, area);
@@ -265,12 +268,13 @@ bool askForCopy(CompositorCapture& c, const LayoutArea& area, std::string& why) 
         return false;
     }
     const Output& output = *c.outputs[size_t(index)];
-    c.frame.area = area;
-    c.frame.window = areaInOutput(output.place, area);
-    c.frame.frame = zwlr_screencopy_manager_v1_capture_output_region(
+    f.version = c.screencopyVersion;
+    f.area = area;
+    f.window = areaInOutput(output.place, area);
+    f.frame = zwlr_screencopy_manager_v1_capture_output_region(
         c.screencopy, 0, output.output, area.left - output.place.left, area.top - output.place.top,
-        int32_t(area.width), int32_t(area.height));
-    zwlr_screencopy_frame_v1_add_listener(c.frame.frame, &frameListener, &c);
+        pixelOnly ? 1 : int32_t(area.width), pixelOnly ? 1 : int32_t(area.height));
+    zwlr_screencopy_frame_v1_add_listener(f.frame, &frameListener, &f);
     return true;
 }
 
@@ -333,8 +337,10 @@ CompositorCapture* openCompositorCapture(std::string& why) {
 
 void closeCompositorCapture(CompositorCapture* c) {
     if (!c) return;
-    dropFrame(*c);
+    dropFrame(c->frame);
+    for (Frame& f : c->watched) dropFrame(f);
     dropBuffer(c->buffer);
+    dropBuffer(c->pixel);
     for (auto& output : c->outputs) {
         if (output->xdg) zxdg_output_v1_destroy(output->xdg);
         wl_output_destroy(output->output);
@@ -370,11 +376,11 @@ std::string compositorName() {
 
 bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled,
                        std::string& why) {
-    if (!askForCopy(*c, area, why)) return false;
-    scaled = scaledOutputFor(*c, area);
     Frame& f = c->frame;
+    if (!askForCopy(*c, f, area, false, why)) return false;
+    scaled = scaledOutputFor(*c, area);
     Wait wait = dispatchUntil(*c, [&] { return f.described || f.failed; }, performanceCounter() + answerWaitNs, -1);
-    if (wait == Wait::Done && !f.failed && f.shmOffered && bufferForFrame(*c)) {
+    if (wait == Wait::Done && !f.failed && f.shmOffered && bufferForFrame(*c, c->buffer, f)) {
         zwlr_screencopy_frame_v1_copy(f.frame, c->buffer.buffer);
         f.copying = true;
         wait = dispatchUntil(*c, [&] { return f.ready || f.failed; }, performanceCounter() + answerWaitNs, -1);
@@ -397,7 +403,7 @@ bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::
         why = "the Wayland compositor copies the screen in a form the program does not read (format " +
               std::string(format) + ", " + std::to_string(f.width) + " x " + std::to_string(f.height) + ")";
     }
-    dropFrame(*c);
+    dropFrame(f);
     return read;
 }
 
@@ -407,39 +413,49 @@ ScreenChange waitForChange(CompositorCapture* c, const LayoutArea& area, int wak
         why = "the Wayland compositor's wlr-screencopy tells no changes (version 1)";
         return ScreenChange::Failed;
     }
-    Frame& f = c->frame;
-    // The window moved or changed size: a copy of its new place.
-    if (f.frame && !sameArea(f.area, area)) dropFrame(*c);
     const uint64_t deadline = performanceCounter() + uint64_t(timeoutMs) * 1000000ull;
-    if (!f.frame && !askForCopy(*c, area, why)) {
-        // Off every output for now: nothing to watch until it moves back.
-        pollfd wake = {wakeFd, POLLIN, 0};
-        return poll(&wake, 1, timeoutMs) > 0 ? ScreenChange::Stopped : ScreenChange::Unchanged;
+    for (Frame& f : c->watched) {
+        // The window moved or changed size: copies of its new place.
+        if (f.frame && !sameArea(f.area, area)) dropFrame(f);
+        if (!f.frame && !askForCopy(*c, f, area, true, why)) {
+            // Off every output for now: nothing to watch until it moves back.
+            pollfd wake = {wakeFd, POLLIN, 0};
+            return poll(&wake, 1, timeoutMs) > 0 ? ScreenChange::Stopped : ScreenChange::Unchanged;
+        }
     }
+    Frame* watched = c->watched;
+    auto answered = [&] {
+        for (int i = 0; i < 2; i++)
+            if (watched[i].ready || watched[i].failed || (watched[i].described && !watched[i].copying)) return true;
+        return false;
+    };
     for (;;) {
-        Wait wait = dispatchUntil(*c, [&] { return f.ready || f.failed || (f.described && !f.copying); }, deadline,
-                                  wakeFd);
+        Wait wait = dispatchUntil(*c, answered, deadline, wakeFd);
         if (wait == Wait::Woken) return ScreenChange::Stopped;
         if (wait == Wait::TimedOut) return ScreenChange::Unchanged;
         if (wait == Wait::Lost) {
             why = "the connection to the Wayland compositor was lost";
             return ScreenChange::Failed;
         }
-        if (f.failed || (f.described && !f.copying && (!f.shmOffered || !bufferForFrame(*c)))) {
-            why = "the Wayland compositor stopped copying the screen";
-            dropFrame(*c);
-            return ScreenChange::Failed;
+        Frame* first = nullptr;  // the earliest copy answered
+        for (Frame& f : c->watched) {
+            if (f.failed || (f.described && !f.copying && (!f.shmOffered || !bufferForFrame(*c, c->pixel, f)))) {
+                why = "the Wayland compositor stopped copying the screen";
+                for (Frame& other : c->watched) dropFrame(other);
+                return ScreenChange::Failed;
+            }
+            if (f.described && !f.copying) {
+                // Answered once the output shows something new since the last copy.
+                zwlr_screencopy_frame_v1_copy_with_damage(f.frame, c->pixel.buffer);
+                f.copying = true;
+            }
+            if (f.ready && (!first || f.readyNs < first->readyNs)) first = &f;
         }
-        if (!f.copying) {
-            // Answered once the output shows something new since the last copy.
-            zwlr_screencopy_frame_v1_copy_with_damage(f.frame, c->buffer.buffer);
-            f.copying = true;
-            continue;
-        }
-        const bool changed = f.changeOver;
+        if (!first) continue;
+        const bool changed = first->changeOver;
         const uint64_t now = performanceCounter();
-        at = f.readyNs != 0 && f.readyNs <= now ? f.readyNs : now;
-        dropFrame(*c);
+        at = first->readyNs != 0 && first->readyNs <= now ? first->readyNs : now;
+        dropFrame(*first);
         return changed ? ScreenChange::Changed : ScreenChange::Unchanged;
     }
 }
