@@ -63,6 +63,12 @@ void readPlace(ScreenWatch& watch, uint64_t now) {
     watch.top = y;
     watch.width = attributes.map_state == IsViewable ? attributes.width : 0;
     watch.height = attributes.map_state == IsViewable ? attributes.height : 0;
+    // A window the compositor hides is not watched: the changes over its
+    // place are another window's.
+    std::string why;
+    if (watch.compositor && watch.width > 0 &&
+        !compositorShowsWindow(watch.window, {x, y, uint32_t(watch.width), uint32_t(watch.height)}, why))
+        watch.width = watch.height = 0;
 }
 
 bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
