@@ -41,7 +41,7 @@ bool outputScaled(const OutputPlace& output) {
 }
 
 bool changeTouches(const PixelArea& window, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
-    return int64_t(x) < window.left + window.width && window.left < int64_t(x) + width &&
+    return width > 0 && height > 0 && int64_t(x) < window.left + window.width && window.left < int64_t(x) + width &&
            int64_t(y) < window.top + window.height && window.top < int64_t(y) + height;
 }
 
