@@ -144,6 +144,8 @@ TEST(WaylandScreen, SwayTellsWhetherItShowsTheWindow) {
     };
     const std::string xterm = R"(, {"type": "con", "name": "xterm", "window": 4194400, "app_id": null,
         "window_properties": {"class": "XTerm"}, "visible": false, "fullscreen_mode": 1, "nodes": []})";
+    const std::string tab = R"(, {"type": "con", "name": "the tab shown", "app_id": "foot", "visible": true,
+        "fullscreen_mode": 0, "nodes": []})";
     struct Case {
         const char* what;
         std::string tree;
@@ -159,7 +161,7 @@ TEST(WaylandScreen, SwayTellsWhetherItShowsTheWindow) {
         {"an X window full screen is named by its class", tree("false", "1", xterm, ""), false,
          "covered by the Wayland window \"XTerm\" shown full screen"},
         {"on a workspace not shown", tree("false", "2", "", ""), false, "on a workspace sway does not show"},
-        {"in a tab not chosen", tree("false", "1", "", ""), false, "not shown by sway (in a tab or stack not chosen)"},
+        {"in a tab not chosen", tree("false", "1", tab, ""), false, "not shown by sway (in a tab or stack not chosen)"},
         {"a window sway does not know", tree("true", "1", "", "").replace(tree("true", "1", "", "").find("4194312"), 7,
                                                                            "1234567"),
          true, ""},
