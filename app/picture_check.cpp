@@ -51,12 +51,17 @@ bool inView(NativeWindow* window, const FrameImage& frame, std::string& why) {
 
 // The screen is only compared where it can show the window: one that cannot
 // be seen is raised or restored once; if it still cannot be seen, the check is
-// inconclusive with the reason, never failed. While the screen differs, the
+// inconclusive with the reason, never failed, as it is at once where the
+// screen can never be read. While the screen differs, the
 // same frame is presented again: a window manager that maps, moves or
 // decorates the window may have wiped what it showed (nothing keeps a copy),
 // and a frame that does not reach the screen still does not.
 void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage& shown, CheckOutcome& check) {
     std::string why;
+    if (!platform::screenReadable(app.window, why)) {
+        check.unseen = why;
+        return;
+    }
     if (!inView(app.window, rendered, why)) {
         platform::bringIntoView(app.window);
         const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;

@@ -75,6 +75,7 @@ struct CompositorCapture {
     uint32_t screencopyVersion = 0;
     zxdg_output_manager_v1* xdgOutputs = nullptr;
     std::vector<std::unique_ptr<Output>> outputs;
+    std::vector<OutputPlace> places;  // the outputs', learned once
     std::vector<std::string> globals;
     Frame frame;          // a copy of the window's pixels
     Frame watched[2];     // the screen watch's copies
@@ -260,9 +261,7 @@ bool bufferForFrame(CompositorCapture& c, Buffer& b, const Frame& f) {
 // pixel only (`pixelOnly`); false with why.
 bool askForCopy(CompositorCapture& c, Frame& f, const LayoutArea& area, bool pixelOnly, std::string& why) {
     dropFrame(f);
-    std::vector<OutputPlace> places;
-    for (const auto& output : c.outputs) places.push_back(output->place);
-    const int index = outputHolding(places, area);
+    const int index = outputHolding(c.places, area);
     if (index < 0) {
         why = "the window is not wholly on one of the compositor's outputs";
         return false;
@@ -283,10 +282,8 @@ bool sameArea(const LayoutArea& a, const LayoutArea& b) {
 }
 
 bool scaledOutputFor(const CompositorCapture& c, const LayoutArea& area) {
-    std::vector<OutputPlace> places;
-    for (const auto& output : c.outputs) places.push_back(output->place);
-    const int index = outputHolding(places, area);
-    return index >= 0 && outputScaled(places[size_t(index)]);
+    const int index = outputHolding(c.places, area);
+    return index >= 0 && outputScaled(c.places[size_t(index)]);
 }
 
 // The Wayland display the environment names, or null with why.
@@ -331,6 +328,7 @@ CompositorCapture* openCompositorCapture(std::string& why) {
             place.width = place.pixelWidth / output->scale;
             place.height = place.pixelHeight / output->scale;
         }
+        c->places.push_back(place);
     }
     return c;
 }

@@ -25,6 +25,11 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height);
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image, std::string& why);
 
+// Whether the window system lets the program read the screen at all: false
+// with the reason where it never will (a Wayland compositor that offers no way
+// to copy its output), so that nobody waits for it.
+bool screenReadable(NativeWindow* window, std::string& why);
+
 // Whether that rectangle of the client area can be seen on the screen now:
 // the window shown and not minimised, the rectangle inside the screen, no
 // window above it over the rectangle, the screen neither blanked nor locked,

@@ -71,6 +71,14 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
     return true;
 }
 
+bool screenReadable(NativeWindow* window, std::string& why) {
+    Display* display = x11Display(window);
+    if (!display || !x11::serverIsXwayland(display)) return true;
+    CompositorCapture* capture = openCompositorCapture(why);
+    closeCompositorCapture(capture);
+    return capture != nullptr;
+}
+
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image, std::string& why) {
     Display* display = x11Display(window);
