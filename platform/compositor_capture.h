@@ -36,6 +36,10 @@ std::string compositorName();
 bool captureLayoutArea(CompositorCapture* capture, const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled,
                        std::string& why);
 
+// Whether the output that shows `area` scales it by a fraction, so that the
+// copy holds it resampled; true with the reason.
+bool areaResampled(CompositorCapture* capture, const LayoutArea& area, std::string& why);
+
 enum class ScreenChange { Changed, Unchanged, Stopped, Failed };
 // Waits up to `timeoutMs` for the compositor to show something new over
 // `area`; Changed with the performance counter at which the output showed

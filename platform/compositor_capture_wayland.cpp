@@ -15,6 +15,7 @@
 #include <wayland-client.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -257,8 +258,9 @@ bool bufferForFrame(CompositorCapture& c, Buffer& b, const Frame& f) {
     return true;
 }
 
-// Asks for a copy of `area` from the output that holds it, or of its first
-// pixel only (`pixelOnly`); false with why.
+// Asks for a copy of the output that holds `area`, or of the area's first
+// pixel only (`pixelOnly`); false with why. The whole output, not the area:
+// a compositor may round a region's edges otherwise than the window's.
 bool askForCopy(CompositorCapture& c, Frame& f, const LayoutArea& area, bool pixelOnly, std::string& why) {
     dropFrame(f);
     const int index = outputHolding(c.places, area);
@@ -270,9 +272,10 @@ bool askForCopy(CompositorCapture& c, Frame& f, const LayoutArea& area, bool pix
     f.version = c.screencopyVersion;
     f.area = area;
     f.window = areaInOutput(output.place, area);
-    f.frame = zwlr_screencopy_manager_v1_capture_output_region(
-        c.screencopy, 0, output.output, area.left - output.place.left, area.top - output.place.top,
-        pixelOnly ? 1 : int32_t(area.width), pixelOnly ? 1 : int32_t(area.height));
+    f.frame = pixelOnly ? zwlr_screencopy_manager_v1_capture_output_region(c.screencopy, 0, output.output,
+                                                                           area.left - output.place.left,
+                                                                           area.top - output.place.top, 1, 1)
+                        : zwlr_screencopy_manager_v1_capture_output(c.screencopy, 0, output.output);
     zwlr_screencopy_frame_v1_add_listener(f.frame, &frameListener, &f);
     return true;
 }
@@ -395,7 +398,7 @@ bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::
     else if (!f.ready)
         why = "no memory for a copy of the screen";
     else if (!(read = bufferToImage(static_cast<const uint8_t*>(c->buffer.data), f.format, f.width, f.height, f.stride,
-                                    f.yInvert, area.width, area.height, image))) {
+                                    f.yInvert, f.window, area.width, area.height, image))) {
         char format[16];
         snprintf(format, sizeof format, "0x%08x", f.format);
         why = "the Wayland compositor copies the screen in a form the program does not read (format " +
@@ -403,6 +406,17 @@ bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::
     }
     dropFrame(f);
     return read;
+}
+
+bool areaResampled(CompositorCapture* c, const LayoutArea& area, std::string& why) {
+    const int index = outputHolding(c->places, area);
+    if (index < 0 || !outputResamples(c->places[size_t(index)])) return false;
+    const OutputPlace& place = c->places[size_t(index)];
+    char scale[32];
+    snprintf(scale, sizeof scale, "%.2f", double(place.pixelWidth) / place.width);
+    why = std::string("the Wayland compositor scales the output by ") + scale +
+          ": the screen shows the window resampled, not pixel for pixel";
+    return true;
 }
 
 ScreenChange waitForChange(CompositorCapture* c, const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,

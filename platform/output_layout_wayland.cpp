@@ -25,9 +25,9 @@ int outputHolding(const std::vector<OutputPlace>& outputs, const LayoutArea& are
 PixelArea areaInOutput(const OutputPlace& output, const LayoutArea& area) {
     PixelArea pixels;
     if (output.width <= 0 || output.height <= 0) return pixels;
-    // Edges scale on their own, so that neighbouring areas share them.
-    auto x = [&](int64_t logical) { return logical * output.pixelWidth / output.width; };
-    auto y = [&](int64_t logical) { return logical * output.pixelHeight / output.height; };
+    // Edges scale on their own, so that neighbouring areas share them; halves round up.
+    auto x = [&](int64_t logical) { return (2 * logical * output.pixelWidth + output.width) / (2 * output.width); };
+    auto y = [&](int64_t logical) { return (2 * logical * output.pixelHeight + output.height) / (2 * output.height); };
     const int64_t left = area.left - output.left, top = area.top - output.top;
     pixels.left = x(left);
     pixels.top = y(top);
@@ -40,13 +40,19 @@ bool outputScaled(const OutputPlace& output) {
     return output.pixelWidth != output.width || output.pixelHeight != output.height;
 }
 
+bool outputResamples(const OutputPlace& output) {
+    return output.width <= 0 || output.height <= 0 || output.pixelWidth % output.width != 0 ||
+           output.pixelHeight % output.height != 0 || output.pixelWidth / output.width != output.pixelHeight / output.height;
+}
+
 bool changeTouches(const PixelArea& window, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {
     return width > 0 && height > 0 && int64_t(x) < window.left + window.width && window.left < int64_t(x) + width &&
            int64_t(y) < window.top + window.height && window.top < int64_t(y) + height;
 }
 
 bool bufferToImage(const uint8_t* data, uint32_t format, uint32_t bufferWidth, uint32_t bufferHeight,
-                   uint32_t stride, bool yInvert, uint32_t width, uint32_t height, vyr::test::FrameImage& image) {
+                   uint32_t stride, bool yInvert, const PixelArea& from, uint32_t width, uint32_t height,
+                   vyr::test::FrameImage& image) {
     int red = 0, blue = 0;  // byte of each channel in a pixel; green is always byte 1
     if (format == shmArgb8888 || format == shmXrgb8888) {
         red = 2;
@@ -57,18 +63,19 @@ bool bufferToImage(const uint8_t* data, uint32_t format, uint32_t bufferWidth, u
     } else {
         return false;
     }
-    if (!data || width == 0 || height == 0 || bufferWidth < width || bufferHeight < height ||
-        stride < bufferWidth * 4)
+    if (!data || width == 0 || height == 0 || from.left < 0 || from.top < 0 || from.width < width ||
+        from.height < height || from.left + from.width > bufferWidth || from.top + from.height > bufferHeight ||
+        stride < uint64_t(bufferWidth) * 4)
         return false;
     image.place(width, height, image.left, image.top);
     uint8_t* to = image.rgba.data();
     for (uint32_t y = 0; y < height; y++) {
         // The buffer rows that make up this row of the window (one, unless scaled).
-        const uint32_t rowFrom = uint32_t(uint64_t(y) * bufferHeight / height);
-        const uint32_t rowTo = uint32_t(uint64_t(y + 1) * bufferHeight / height);
+        const uint32_t rowFrom = uint32_t(from.top + uint64_t(y) * from.height / height);
+        const uint32_t rowTo = uint32_t(from.top + uint64_t(y + 1) * from.height / height);
         for (uint32_t x = 0; x < width; x++, to += 4) {
-            const uint32_t columnFrom = uint32_t(uint64_t(x) * bufferWidth / width);
-            const uint32_t columnTo = uint32_t(uint64_t(x + 1) * bufferWidth / width);
+            const uint32_t columnFrom = uint32_t(from.left + uint64_t(x) * from.width / width);
+            const uint32_t columnTo = uint32_t(from.left + uint64_t(x + 1) * from.width / width);
             uint32_t sum[3] = {0, 0, 0}, count = 0;
             for (uint32_t row = rowFrom; row < rowTo; row++) {
                 const uint32_t bufferRow = yInvert ? bufferHeight - 1 - row : row;

@@ -37,22 +37,29 @@ struct PixelArea {
 int outputHolding(const std::vector<OutputPlace>& outputs, const LayoutArea& area);
 
 // Where `area` lies in the output's buffer: scaled by the output's real pixels
-// over its logical ones.
+// over its logical ones, each edge rounded to the nearest pixel, as a
+// compositor places a window on a scaled output.
 PixelArea areaInOutput(const OutputPlace& output, const LayoutArea& area);
 
 // Whether the output is scaled (real pixels differ from logical ones).
 bool outputScaled(const OutputPlace& output);
 
+// Whether the output is scaled by a fraction: its pixels are then the
+// window's resampled, never the same one for one.
+bool outputResamples(const OutputPlace& output);
+
 // Whether a change the compositor reported (in the output's real pixels)
 // touches the window's rectangle.
 bool changeTouches(const PixelArea& window, uint32_t x, uint32_t y, uint32_t width, uint32_t height);
 
-// The copied buffer (a wl_shm format, `stride` bytes a row, rows bottom first
-// when `yInvert`) as `width` x `height` RGBA pixels, scaled down by averaging
-// where the buffer holds more pixels than the window has (a scaled output).
-// False for a pixel format the program does not read.
+// The rectangle `from` of a copied output (a wl_shm format, `stride` bytes a
+// row, rows bottom first when `yInvert`) as `width` x `height` RGBA pixels,
+// scaled down by averaging where it holds more pixels than the window has (a
+// scaled output). False for a pixel format the program does not read, or a
+// rectangle not inside the buffer or smaller than the window.
 bool bufferToImage(const uint8_t* data, uint32_t format, uint32_t bufferWidth, uint32_t bufferHeight,
-                   uint32_t stride, bool yInvert, uint32_t width, uint32_t height, vyr::test::FrameImage& image);
+                   uint32_t stride, bool yInvert, const PixelArea& from, uint32_t width, uint32_t height,
+                   vyr::test::FrameImage& image);
 
 // The compositor's name from the globals it offers (the interfaces' names), or
 // empty when they do not tell.

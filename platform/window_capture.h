@@ -30,6 +30,12 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
 // to copy its output), so that nobody waits for it.
 bool screenReadable(NativeWindow* window, std::string& why);
 
+// Whether the screen shows the client area resampled (a compositor that scales
+// its output by a fraction): its pixels then cannot match the renderer's one
+// for one, and a difference says nothing of the picture. True with the
+// reason in words.
+bool screenResamples(NativeWindow* window, std::string& why);
+
 // Whether that rectangle of the client area can be seen on the screen now:
 // the window shown and not minimised, the rectangle inside the screen, no
 // window above it over the rectangle, the screen neither blanked nor locked,

@@ -18,6 +18,8 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
 
 bool screenReadable(NativeWindow*, std::string&) { return true; }
 
+bool screenResamples(NativeWindow*, std::string&) { return false; }
+
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image, std::string& why) {
     HWND hwnd = toHwnd(window);

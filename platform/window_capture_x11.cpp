@@ -79,6 +79,22 @@ bool screenReadable(NativeWindow* window, std::string& why) {
     return capture != nullptr;
 }
 
+bool screenResamples(NativeWindow* window, std::string& why) {
+    Display* display = x11Display(window);
+    XWindowAttributes attributes;
+    ::Window child = 0;
+    int x = 0, y = 0;
+    if (!display || !x11::serverIsXwayland(display) || !XGetWindowAttributes(display, x11Window(window), &attributes) ||
+        !XTranslateCoordinates(display, x11Window(window), RootWindow(display, x11Screen(window)), 0, 0, &x, &y, &child))
+        return false;
+    std::string unread;
+    CompositorCapture* capture = openCompositorCapture(unread);
+    const bool resampled =
+        capture && areaResampled(capture, {x, y, uint32_t(attributes.width), uint32_t(attributes.height)}, why);
+    closeCompositorCapture(capture);
+    return resampled;
+}
+
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image, std::string& why) {
     Display* display = x11Display(window);

@@ -29,7 +29,7 @@ TEST(WaylandScreen, WindowOnOutputAndInItsPixels) {
         {"inside the plain output", {100, 50, 640, 400}, 0, {100, 50, 640, 400}},
         {"filling it", {0, 0, 1280, 800}, 0, {0, 0, 1280, 800}},
         {"on the scaled output", {1290, 10, 640, 400}, 1, {20, 20, 1280, 800}},
-        {"on the output scaled 1.5x", {1, 801, 640, 400}, 2, {1, 1, 960, 600}},
+        {"on the output scaled 1.5x: halves round up", {1, 801, 640, 400}, 2, {2, 2, 960, 600}},
         {"across two outputs", {1000, 0, 640, 400}, -1, {}},
         {"partly off every output", {-10, 0, 640, 400}, -1, {}},
         {"below the scaled output, where none is", {1300, 600, 100, 100}, -1, {}},
@@ -44,6 +44,7 @@ TEST(WaylandScreen, WindowOnOutputAndInItsPixels) {
         EXPECT_EQ(pixels.width, c.pixels.width) << c.what;
         EXPECT_EQ(pixels.height, c.pixels.height) << c.what;
         EXPECT_EQ(outputScaled(layout[size_t(output)]), output != 0) << c.what;
+        EXPECT_EQ(outputResamples(layout[size_t(output)]), output == 2) << c.what;
     }
 }
 
@@ -76,27 +77,33 @@ TEST(WaylandScreen, BufferBecomesTheWindowsPixels) {
             p[3] = 255;
         }
     constexpr uint32_t argb = 0, xrgb = 1, xbgr = 0x34324258, rgb565 = 0x36314752;
+    const PixelArea whole{0, 0, 4, 2};
     struct Case {
         const char* what;
         uint32_t format;
         bool yInvert;
+        PixelArea from;
         uint32_t width, height;
         bool read;
         std::vector<uint8_t> firstAndLast;  // RGBA of the first and the last pixel
     } cases[] = {
-        {"XRGB: blue first in memory", xrgb, false, 4, 2, true, {3, 2, 1, 255, 73, 72, 71, 255}},
-        {"ARGB: its alpha is not the window's", argb, false, 4, 2, true, {3, 2, 1, 255, 73, 72, 71, 255}},
-        {"XBGR: red first in memory", xbgr, false, 4, 2, true, {1, 2, 3, 255, 71, 72, 73, 255}},
-        {"rows bottom first", xrgb, true, 4, 2, true, {43, 42, 41, 255, 33, 32, 31, 255}},
-        {"a 2x output: each pixel the mean of four", xrgb, false, 2, 1, true, {28, 27, 26, 255, 48, 47, 46, 255}},
-        {"16-bit pixels are not read", rgb565, false, 4, 2, false, {}},
-        {"a buffer smaller than the window", xrgb, false, 5, 2, false, {}},
+        {"XRGB: blue first in memory", xrgb, false, whole, 4, 2, true, {3, 2, 1, 255, 73, 72, 71, 255}},
+        {"ARGB: its alpha is not the window's", argb, false, whole, 4, 2, true, {3, 2, 1, 255, 73, 72, 71, 255}},
+        {"XBGR: red first in memory", xbgr, false, whole, 4, 2, true, {1, 2, 3, 255, 71, 72, 73, 255}},
+        {"rows bottom first", xrgb, true, whole, 4, 2, true, {43, 42, 41, 255, 33, 32, 31, 255}},
+        {"a 2x output: each pixel the mean of four", xrgb, false, whole, 2, 1, true, {28, 27, 26, 255, 48, 47, 46, 255}},
+        {"the window's part of the output", xrgb, false, {1, 1, 2, 1}, 2, 1, true, {53, 52, 51, 255, 63, 62, 61, 255}},
+        {"its part of an output bottom first", xrgb, true, {1, 0, 2, 1}, 2, 1, true, {53, 52, 51, 255, 63, 62, 61, 255}},
+        {"a part beyond the output", xrgb, false, {3, 0, 2, 1}, 2, 1, false, {}},
+        {"16-bit pixels are not read", rgb565, false, whole, 4, 2, false, {}},
+        {"a part smaller than the window", xrgb, false, whole, 5, 2, false, {}},
     };
     for (const Case& c : cases) {
         FrameImage image;
         image.left = 7;
         image.top = 9;
-        ASSERT_EQ(bufferToImage(buffer, c.format, 4, 2, 20, c.yInvert, c.width, c.height, image), c.read) << c.what;
+        ASSERT_EQ(bufferToImage(buffer, c.format, 4, 2, 20, c.yInvert, c.from, c.width, c.height, image), c.read)
+            << c.what;
         if (!c.read) continue;
         EXPECT_EQ(image.width, c.width) << c.what;
         EXPECT_EQ(image.left, 7) << c.what;
