@@ -94,13 +94,20 @@ bool bufferToImage(const uint8_t* data, uint32_t format, uint32_t bufferWidth, u
 }
 
 std::string compositorFromGlobals(const std::vector<std::string>& globals) {
-    // Interfaces only one compositor (family) offers, most telling first.
+    // Interfaces only one compositor (family) offers, most telling first:
+    // others offer some of KDE's and wlroots' protocols too (sway offers
+    // KDE's server-side decorations, KWin wlroots' layer shell).
     static const struct {
         const char* prefix;
         const char* name;
-    } marks[] = {{"weston_", "weston"},        {"org_kde_", "KDE (KWin)"},
-                 {"gtk_shell", "GNOME (Mutter)"}, {"zcosmic_", "COSMIC"},
-                 {"zwlr_", "a wlroots compositor"}};
+    } marks[] = {{"weston_", "weston"},
+                 {"gtk_shell", "GNOME (Mutter)"},
+                 {"org_kde_plasma_", "KDE (KWin)"},
+                 {"kde_output_device", "KDE (KWin)"},
+                 {"zcosmic_", "COSMIC"},
+                 {"zwlr_screencopy_", "a wlroots compositor"},
+                 {"zwlr_export_dmabuf_", "a wlroots compositor"},
+                 {"zwlr_gamma_control_", "a wlroots compositor"}};
     for (const auto& mark : marks)
         for (const std::string& global : globals)
             if (global.compare(0, strlen(mark.prefix), mark.prefix) == 0) return mark.name;

@@ -120,7 +120,10 @@ TEST(WaylandScreen, CompositorFromItsGlobals) {
         const char* name;
     } cases[] = {
         {{"wl_compositor", "wl_shm", "weston_direct_display_v1", "zwp_linux_dmabuf_v1"}, "weston"},
-        {{"wl_compositor", "org_kde_kwin_blur_manager", "zwlr_layer_shell_v1"}, "KDE (KWin)"},
+        {{"wl_compositor", "org_kde_kwin_blur_manager", "zwlr_layer_shell_v1", "org_kde_plasma_shell"}, "KDE (KWin)"},
+        {{"wl_compositor", "org_kde_kwin_server_decoration_manager", "zwlr_layer_shell_v1",
+          "zwlr_screencopy_manager_v1"},
+         "a wlroots compositor"},
         {{"wl_compositor", "gtk_shell1", "wl_shm"}, "GNOME (Mutter)"},
         {{"wl_compositor", "zwlr_screencopy_manager_v1", "wl_shm"}, "a wlroots compositor"},
         {{"wl_compositor", "wl_shm", "xdg_wm_base"}, ""},
