@@ -325,8 +325,13 @@ CompositorCapture* openCompositorCapture(std::string& why) {
     wl_display_roundtrip(display);
     for (auto& output : c->outputs) {
         OutputPlace& place = output->place;
-        // A quarter or three-quarter turn swaps the mode's sides on the layout.
-        if (output->transform & 1) std::swap(place.pixelWidth, place.pixelHeight);
+        // A turned or flipped output's copy is not in the layout's
+        // orientation; the program does not turn it back.
+        if (output->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
+            closeCompositorCapture(c);
+            why = "the Wayland compositor shows an output turned or flipped, which the program does not read";
+            return nullptr;
+        }
         if (!output->logical) {
             place.width = place.pixelWidth / output->scale;
             place.height = place.pixelHeight / output->scale;
