@@ -51,6 +51,7 @@ ScreenChange waitForChange(CompositorCapture* capture, const LayoutArea& area, i
 // Whether the compositor shows the X window `xWindow` (over `area`) to a
 // viewer: false with the reason ("covered by the Wayland window \"foot\"")
 // where it can tell that it does not; true where it shows it or cannot tell.
+// An empty `area`: whether it shows the window at all, covered in part or not.
 bool compositorShowsWindow(uint64_t xWindow, const LayoutArea& area, std::string& why);
 
 }  // namespace vyr::platform

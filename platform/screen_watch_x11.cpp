@@ -64,10 +64,9 @@ void readPlace(ScreenWatch& watch, uint64_t now) {
     watch.width = attributes.map_state == IsViewable ? attributes.width : 0;
     watch.height = attributes.map_state == IsViewable ? attributes.height : 0;
     // A window the compositor hides is not watched: the changes over its
-    // place are another window's.
+    // place are another window's. One covered in part still shows its frames.
     std::string why;
-    if (watch.compositor && watch.width > 0 &&
-        !compositorShowsWindow(watch.window, {x, y, uint32_t(watch.width), uint32_t(watch.height)}, why))
+    if (watch.compositor && watch.width > 0 && !compositorShowsWindow(watch.window, {x, y, 0, 0}, why))
         watch.width = watch.height = 0;
 }
 

@@ -103,7 +103,7 @@ const json* firstView(const json& node) {
 }
 
 bool rectOverlaps(const json& node, const LayoutArea& area) {
-    if (!node.contains("rect") || !node["rect"].is_object()) return false;
+    if (area.width == 0 || area.height == 0 || !node.contains("rect") || !node["rect"].is_object()) return false;
     const json& r = node["rect"];
     const int64_t x = r.value("x", 0), y = r.value("y", 0), w = r.value("width", 0), h = r.value("height", 0);
     return x < area.left + int64_t(area.width) && area.left < x + w && y < area.top + int64_t(area.height) &&

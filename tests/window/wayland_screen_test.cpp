@@ -182,4 +182,7 @@ TEST(WaylandScreen, SwayTellsWhetherItShowsTheWindow) {
         EXPECT_EQ(swayShowsWindow(c.tree, 4194312, {0, 0, 640, 400}, why), c.shown) << c.what;
         EXPECT_EQ(why, c.why) << c.what;
     }
+    // The screen watch asks only whether sway shows the window at all.
+    std::string why;
+    EXPECT_TRUE(swayShowsWindow(tree("true", "1", "", other("0", "100")), 4194312, {0, 0, 0, 0}, why)) << why;
 }
