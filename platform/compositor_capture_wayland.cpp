@@ -101,7 +101,9 @@ void outputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t h
     output->place.pixelHeight = height;
 }
 
-void outputScale(void* data, wl_output*, int32_t factor) { static_cast<Output*>(data)->scale = factor > 0 ? factor : 1; }
+void outputScale(void* data, wl_output*, int32_t factor) {
+    static_cast<Output*>(data)->scale = factor > 0 ? factor : 1;
+}
 void outputDone(void*, wl_output*) {}
 void outputName(void*, wl_output*, const char*) {}
 

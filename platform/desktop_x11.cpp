@@ -41,7 +41,8 @@ bool x11::serverIsXwayland(Display* display) {
     static bool xwayland = false;
     std::call_once(asked, [display] {
         int opcode = 0, event = 0, error = 0;
-        xwayland = display && (XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) || xwaylandOutputs(display));
+        xwayland =
+            display && (XQueryExtension(display, "XWAYLAND", &opcode, &event, &error) || xwaylandOutputs(display));
     });
     return xwayland;
 }

@@ -42,7 +42,8 @@ bool outputScaled(const OutputPlace& output) {
 
 bool outputResamples(const OutputPlace& output) {
     return output.width <= 0 || output.height <= 0 || output.pixelWidth % output.width != 0 ||
-           output.pixelHeight % output.height != 0 || output.pixelWidth / output.width != output.pixelHeight / output.height;
+           output.pixelHeight % output.height != 0 ||
+           output.pixelWidth / output.width != output.pixelHeight / output.height;
 }
 
 bool changeTouches(const PixelArea& window, uint32_t x, uint32_t y, uint32_t width, uint32_t height) {

@@ -141,8 +141,9 @@ void runCompositorWatch(ScreenWatch& watch, ScreenChanged changed, void* user) {
         uint64_t at = 0;
         ScreenChange change = ScreenChange::Unchanged;
         if (watch.width > 0 && watch.height > 0 && !failed) {
-            change = waitForChange(watch.compositor, {watch.left, watch.top, uint32_t(watch.width), uint32_t(watch.height)},
-                                   watch.wake[0], waitMs, at, why);
+            change =
+                waitForChange(watch.compositor, {watch.left, watch.top, uint32_t(watch.width), uint32_t(watch.height)},
+                              watch.wake[0], waitMs, at, why);
         } else {
             pollfd wake = {watch.wake[0], POLLIN, 0};
             if (poll(&wake, 1, waitMs) > 0) change = ScreenChange::Stopped;

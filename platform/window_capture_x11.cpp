@@ -85,7 +85,8 @@ bool screenResamples(NativeWindow* window, std::string& why) {
     ::Window child = 0;
     int x = 0, y = 0;
     if (!display || !x11::serverIsXwayland(display) || !XGetWindowAttributes(display, x11Window(window), &attributes) ||
-        !XTranslateCoordinates(display, x11Window(window), RootWindow(display, x11Screen(window)), 0, 0, &x, &y, &child))
+        !XTranslateCoordinates(display, x11Window(window), RootWindow(display, x11Screen(window)), 0, 0, &x, &y,
+                               &child))
         return false;
     std::string unread;
     CompositorCapture* capture = openCompositorCapture(unread);
@@ -120,7 +121,8 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
         why = "the window's place on the screen could not be had";
         return false;
     }
-    if (x11::serverIsXwayland(display)) return captureThroughCompositor(rootX, rootY, left, top, width, height, image, why);
+    if (x11::serverIsXwayland(display))
+        return captureThroughCompositor(rootX, rootY, left, top, width, height, image, why);
     // A rectangle partly off the screen makes the request fail; the shell's
     // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();

@@ -91,9 +91,9 @@ TEST(WaylandScreen, BufferBecomesTheWindowsPixels) {
         {"ARGB: its alpha is not the window's", argb, false, whole, 4, 2, true, {3, 2, 1, 255, 73, 72, 71, 255}},
         {"XBGR: red first in memory", xbgr, false, whole, 4, 2, true, {1, 2, 3, 255, 71, 72, 73, 255}},
         {"rows bottom first", xrgb, true, whole, 4, 2, true, {43, 42, 41, 255, 33, 32, 31, 255}},
-        {"a 2x output: each pixel the mean of four", xrgb, false, whole, 2, 1, true, {28, 27, 26, 255, 48, 47, 46, 255}},
+        {"a 2x output: the mean of four", xrgb, false, whole, 2, 1, true, {28, 27, 26, 255, 48, 47, 46, 255}},
         {"the window's part of the output", xrgb, false, {1, 1, 2, 1}, 2, 1, true, {53, 52, 51, 255, 63, 62, 61, 255}},
-        {"its part of an output bottom first", xrgb, true, {1, 0, 2, 1}, 2, 1, true, {53, 52, 51, 255, 63, 62, 61, 255}},
+        {"its part, rows bottom first", xrgb, true, {1, 0, 2, 1}, 2, 1, true, {53, 52, 51, 255, 63, 62, 61, 255}},
         {"a part beyond the output", xrgb, false, {3, 0, 2, 1}, 2, 1, false, {}},
         {"16-bit pixels are not read", rgb565, false, whole, 4, 2, false, {}},
         {"a part smaller than the window", xrgb, false, whole, 5, 2, false, {}},
@@ -142,7 +142,8 @@ TEST(WaylandScreen, SwayTellsWhetherItShowsTheWindow) {
         window.replace(window.find("VISIBLE"), 7, visible);
         return R"({"type": "root", "nodes": [{"type": "output", "name": "HEADLESS-1", "current_workspace": ")" +
                std::string(current) + R"(", "nodes": [{"type": "workspace", "name": "1", "nodes": [)" + window +
-               tiled + R"(], "floating_nodes": [)" + floating + R"(]}, {"type": "workspace", "name": "2", "nodes": []}]}]})";
+               tiled + R"(], "floating_nodes": [)" + floating +
+               R"(]}, {"type": "workspace", "name": "2", "nodes": []}]}]})";
     };
     const std::string foot = R"({"type": "floating_con", "name": "a shell", "app_id": "foot", "visible": true,
         "fullscreen_mode": FULL, "rect": {"x": X, "y": 0, "width": 300, "height": 300}, "nodes": []})";
