@@ -151,6 +151,8 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     if (!app.context || !app.context->createContext(app.drawable))
         return failStartup(contextFailureMessage(options.backend));
 
+    app.context->desktop = platform::desktopFacts(app.window);
+
     // A version string that reads as no number gives 0.0, which is too old.
     if (options.backend == Backend::OpenGL && app.context->getVersion() < 1.5)
         return failStartup("The current OpenGL version is too old to run the application.");

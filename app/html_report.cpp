@@ -162,6 +162,11 @@ void sessionSection(HtmlWriter& page, const json& run, const char* heading) {
     page.open("table");
     row(page, "Remote-visualization session", remote.is_boolean() ? textOf(remote) : "not decided", "session.remote");
     row(page, "Decided by", textOf(member(session, "decided_by"), "nothing"), "session.decided_by");
+    // Results files of older versions have neither.
+    if (session.contains("window_system"))
+        row(page, "Desktop", textOf(member(session, "window_system"), "not known"), "session.window_system");
+    if (session.contains("compositor"))
+        row(page, "Compositor", textOf(member(session, "compositor"), "not known"), "session.compositor");
     page.close();
 }
 

@@ -53,12 +53,17 @@ bool inView(NativeWindow* window, const FrameImage& frame, std::string& why) {
 
 // The screen is only compared where it can show the window: one that cannot
 // be seen is raised or restored once; if it still cannot be seen, the check is
-// inconclusive with the reason, never failed. While the screen differs, the
+// inconclusive with the reason, never failed, as it is at once where the
+// screen can never be read. While the screen differs, the
 // same frame is presented again: a window manager that maps, moves or
 // decorates the window may have wiped what it showed (nothing keeps a copy),
 // and a frame that does not reach the screen still does not.
 void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage& shown, CheckOutcome& check) {
     std::string why;
+    if (!platform::screenReadable(app.window, why)) {
+        check.unseen = why;
+        return;
+    }
     if (!inView(app.window, rendered, why)) {
         platform::bringIntoView(app.window);
         const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;
@@ -71,16 +76,15 @@ void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage
         }
     }
     const uint32_t deadline = platform::millisecondTimer() + screenWaitMs;
+    std::string unread;
     for (;;) {
         if (platform::captureClientArea(app.window, rendered.left, rendered.top, rendered.width, rendered.height,
-                                        shown)) {
+                                        shown, unread)) {
             check.ran = true;
             check.failure.clear();
             check.readFrom = platform::screenSourceName(app.window);
             check.comparison = compareFrames(shown, rendered, screenLimits, checkCell);
             if (check.comparison.passed) return;
-        } else if (!check.ran) {
-            fail(check, "the window's pixels could not be read");
         }
         // Something came over the window while it was read: that is not the
         // picture's fault.
@@ -88,7 +92,14 @@ void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage
             check.unseen = why;
             return;
         }
-        if (timeIsUp(deadline)) return;
+        if (timeIsUp(deadline)) {
+            // A screen that could never be read was not looked at, nor was
+            // one that shows the window resampled: only one that was read
+            // pixel for pixel and differs fails.
+            if (!check.ran) check.unseen = unread;
+            else if (platform::screenResamples(app.window, why)) check.unseen = why;
+            return;
+        }
         platform::sleepMs(20);
         FrameImage again;
         drawCheckFrame(*app.context, app.content->project, app.content->overlays, again);
@@ -209,9 +220,10 @@ bool writeScreenshot(const char* path) {
     ApplicationState& app = applicationState();
     uint32_t width = 0, height = 0;
     FrameImage shown;
+    std::string why = "the window's size could not be had";
     if (!app.window || !platform::clientAreaSize(app.window, width, height) ||
-        !platform::captureClientArea(app.window, 0, 0, width, height, shown)) {
-        fprintf(stderr, "vyrtest: no screenshot: the window's pixels could not be read\n");
+        !platform::captureClientArea(app.window, 0, 0, width, height, shown, why)) {
+        fprintf(stderr, "vyrtest: no screenshot: the window's pixels could not be read: %s\n", why.c_str());
         return false;
     }
     return platform::writePngFile(path, shown);

@@ -175,7 +175,9 @@ json results(const StartupOptions& options, const RenderingContext* context, con
         document["driver"] = driverSection(facts);
         const char* decided = sessionDecisionName(context->sessionDecision);
         document["session"] = {{"remote", decided ? json(context->remoteActive) : json(nullptr)},
-                               {"decided_by", decided ? json(decided) : json(nullptr)}};
+                               {"decided_by", decided ? json(decided) : json(nullptr)},
+                               {"window_system", textOrNull(context->desktop.windowSystem)},
+                               {"compositor", textOrNull(context->desktop.compositor)}};
         document["frames"] = framesSection(*context, statistics ? *statistics : context->statistics, pausedSeconds);
         document["screen"] = screenSection(context->screenFrames.summary());
     } else {

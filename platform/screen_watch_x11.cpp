@@ -2,7 +2,8 @@
 // is what a screen-capturing server watches, kept to the rectangles over the
 // main window's client area. A connection of its own, so the frame path never
 // waits for it; the damage arrives in the event itself, so nothing is
-// allocated per change.
+// allocated per change. Xwayland's root shows nothing: there the Wayland
+// compositor's copies that wait for a change tell it (platform/compositor_capture.h).
 #include "platform/screen_watch.h"
 
 #include <X11/Xlib.h>
@@ -12,7 +13,11 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 #include "platform/clock.h"
+#include "platform/compositor_capture.h"
+#include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
 
 namespace vyr::platform {
@@ -22,6 +27,7 @@ struct ScreenWatch {
     ::Window root = 0, window = 0;
     Damage damage = 0;
     int damageEvent = 0;
+    CompositorCapture* compositor = nullptr;  // under Xwayland, in place of damage
     int wake[2] = {-1, -1};
     // The client area on the root, read again now and then: a window manager
     // moves the frame, not the client.
@@ -57,6 +63,11 @@ void readPlace(ScreenWatch& watch, uint64_t now) {
     watch.top = y;
     watch.width = attributes.map_state == IsViewable ? attributes.width : 0;
     watch.height = attributes.map_state == IsViewable ? attributes.height : 0;
+    // A window the compositor hides is not watched: the changes over its
+    // place are another window's. One covered in part still shows its frames.
+    std::string why;
+    if (watch.compositor && watch.width > 0 && !compositorShowsWindow(watch.window, {x, y, 0, 0}, why))
+        watch.width = watch.height = 0;
 }
 
 bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
@@ -93,6 +104,59 @@ void takeEvents(ScreenWatch& watch, ScreenChanged changed, void* user) {
     }
 }
 
+ScreenWatch* openCompositorWatch(Display* own, NativeWindow* window, std::string& how, std::string& why) {
+    CompositorCapture* compositor = openCompositorCapture(why);
+    if (!compositor) {
+        XCloseDisplay(own);
+        why = "not measured: " + why;
+        return nullptr;
+    }
+    auto* watch = new ScreenWatch;
+    watch->display = own;
+    watch->compositor = compositor;
+    watch->window = x11Window(window);
+    watch->root = RootWindow(own, x11Screen(window));
+    XSelectInput(own, watch->window, StructureNotifyMask);
+    if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeScreenWatch(watch);
+        why = "not measured: no pipe to stop the watch";
+        return nullptr;
+    }
+    readPlace(*watch, performanceCounter());
+    XSync(own, False);
+    how = "wlr-screencopy damage on the compositor's output";
+    return watch;
+}
+
+// Xwayland: each copy the compositor answers once its output changed is a
+// change of the window when its damage lies over the window's place.
+void runCompositorWatch(ScreenWatch& watch, ScreenChanged changed, void* user) {
+    bool failed = false;
+    for (;;) {
+        const uint64_t now = performanceCounter();
+        if (now - watch.placeRead >= placeEveryNs) readPlace(watch, now);
+        takeEvents(watch, changed, user);
+        const int waitMs = int(placeEveryNs / 1000000);
+        std::string why;
+        uint64_t at = 0;
+        ScreenChange change = ScreenChange::Unchanged;
+        if (watch.width > 0 && watch.height > 0 && !failed) {
+            change =
+                waitForChange(watch.compositor, {watch.left, watch.top, uint32_t(watch.width), uint32_t(watch.height)},
+                              watch.wake[0], waitMs, at, why);
+        } else {
+            pollfd wake = {watch.wake[0], POLLIN, 0};
+            if (poll(&wake, 1, waitMs) > 0) change = ScreenChange::Stopped;
+        }
+        if (change == ScreenChange::Changed) changed(user, at);
+        if (change == ScreenChange::Stopped) break;
+        if (change == ScreenChange::Failed) {
+            failed = true;
+            fprintf(stderr, "vyrtest: the screen is no longer watched: %s\n", why.c_str());
+        }
+    }
+}
+
 }  // namespace
 
 ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string& why) {
@@ -102,6 +166,7 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
         why = "not measured: a second connection to the X server could not be opened";
         return nullptr;
     }
+    if (x11::serverIsXwayland(own)) return openCompositorWatch(own, window, how, why);
     int event = 0, error = 0, major = 1, minor = 1;
     if (!XDamageQueryExtension(own, &event, &error) || !XDamageQueryVersion(own, &major, &minor)) {
         XCloseDisplay(own);
@@ -129,6 +194,7 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
 
 void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
     pthread_setname_np(pthread_self(), "screen watch");  // for top, gdb and the benchmark
+    if (watch->compositor) return runCompositorWatch(*watch, changed, user);
     pollfd waits[2] = {{ConnectionNumber(watch->display), POLLIN, 0}, {watch->wake[0], POLLIN, 0}};
     for (;;) {
         uint64_t now = performanceCounter();
@@ -150,6 +216,7 @@ void stopScreenWatch(ScreenWatch* watch) {
 void closeScreenWatch(ScreenWatch* watch) {
     if (!watch) return;
     if (watch->damage) XDamageDestroy(watch->display, watch->damage);
+    closeCompositorCapture(watch->compositor);
     XCloseDisplay(watch->display);
     for (int fd : watch->wake)
         if (fd >= 0) close(fd);

@@ -18,10 +18,23 @@ namespace vyr::platform {
 bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height);
 
 // `width` x `height` pixels of the screen where the client area shows from
-// (left, top), as RGBA top row first. False when the window is not on screen
-// (unmapped, minimised) or the rectangle is not inside the client area.
+// (left, top), as RGBA top row first. False with the reason in words when the
+// screen cannot be read there: the window not on screen (unmapped, minimised),
+// the rectangle not inside the client area, or a window system that lets no
+// program read the screen. Such a screen was not looked at, it is not wrong.
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                       vyr::test::FrameImage& image);
+                       vyr::test::FrameImage& image, std::string& why);
+
+// Whether the window system lets the program read the screen at all: false
+// with the reason where it never will (a Wayland compositor that offers no way
+// to copy its output), so that nobody waits for it.
+bool screenReadable(NativeWindow* window, std::string& why);
+
+// Whether the screen shows the client area resampled (a compositor that scales
+// its output by a fraction): its pixels then cannot match the renderer's one
+// for one, and a difference says nothing of the picture. True with the
+// reason in words.
+bool screenResamples(NativeWindow* window, std::string& why);
 
 // Where captureClientArea reads the screen from, in words for the results:
 // "the root window", "the screen through GDI".

@@ -18,14 +18,23 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
 
 std::string screenSourceName(NativeWindow*) { return "the screen's device context (GDI)"; }
 
+bool screenReadable(NativeWindow*, std::string&) { return true; }
+
+bool screenResamples(NativeWindow*, std::string&) { return false; }
+
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                       vyr::test::FrameImage& image) {
+                       vyr::test::FrameImage& image, std::string& why) {
     HWND hwnd = toHwnd(window);
     uint32_t clientWidth = 0, clientHeight = 0;
-    if (!IsWindowVisible(hwnd) || IsIconic(hwnd) || !clientAreaSize(window, clientWidth, clientHeight)) return false;
-    if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > clientWidth ||
-        top + int64_t(height) > clientHeight)
+    if (!IsWindowVisible(hwnd) || IsIconic(hwnd) || !clientAreaSize(window, clientWidth, clientHeight)) {
+        why = "the window is not shown";
         return false;
+    }
+    if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > clientWidth ||
+        top + int64_t(height) > clientHeight) {
+        why = "the frame is not inside the window";
+        return false;
+    }
     POINT origin = {left, top};
     ClientToScreen(hwnd, &origin);
 
@@ -61,6 +70,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     if (bitmap) DeleteObject(bitmap);
     if (memory) DeleteDC(memory);
     if (screen) ReleaseDC(nullptr, screen);
+    if (!copied) why = "the screen's pixels could not be copied";
     return copied;
 }
 

@@ -1,10 +1,15 @@
 // Pairs with platform/window_capture.h on X11: XGetImage of the root window
 // where the client area shows, which is what the screen shows: under a
-// compositor its output, not the window's own (redirected) pixels.
+// compositor its output, not the window's own (redirected) pixels. Xwayland's
+// root holds no picture: there the Wayland compositor copies its output.
 #include "platform/window_capture.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+#include <cstdio>
+
+#include "platform/compositor_capture.h"
 
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
@@ -34,9 +39,33 @@ uint8_t scaled(unsigned long pixel, const Channel& c) {
     return c.max ? uint8_t(((pixel >> c.shift) & c.max) * 255 / c.max) : 0;
 }
 
+// The rectangle at (rootX, rootY) of Xwayland's root, which is the
+// compositor's layout, on a connection opened for this one copy.
+bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, uint32_t width, uint32_t height,
+                              vyr::test::FrameImage& image, std::string& why) {
+    CompositorCapture* capture = openCompositorCapture(why);
+    if (!capture) return false;
+    bool scaled = false;
+    image.left = left;
+    image.top = top;
+    const bool read = captureLayoutArea(capture, {rootX, rootY, width, height}, image, scaled, why);
+    closeCompositorCapture(capture);
+    static bool scaleTold = false;
+    if (read && scaled && !scaleTold) {
+        scaleTold = true;
+        fputs("vyrtest: the Wayland compositor scales the output that shows the window: its pixels were scaled "
+              "back to the window's size before they were compared or saved\n",
+              stderr);
+    }
+    return read;
+}
+
 }  // namespace
 
-std::string screenSourceName(NativeWindow*) { return "the root window"; }
+std::string screenSourceName(NativeWindow* window) {
+    Display* display = x11Display(window);
+    return display && x11::serverIsXwayland(display) ? "the compositor's output (wlr-screencopy)" : "the root window";
+}
 
 bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
     Display* display = x11Display(window);
@@ -47,21 +76,58 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
     return true;
 }
 
-bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                       vyr::test::FrameImage& image) {
+bool screenReadable(NativeWindow* window, std::string& why) {
     Display* display = x11Display(window);
-    if (!display) return false;
+    if (!display || !x11::serverIsXwayland(display)) return true;
+    CompositorCapture* capture = openCompositorCapture(why);
+    closeCompositorCapture(capture);
+    return capture != nullptr;
+}
+
+bool screenResamples(NativeWindow* window, std::string& why) {
+    Display* display = x11Display(window);
+    XWindowAttributes attributes;
+    ::Window child = 0;
+    int x = 0, y = 0;
+    if (!display || !x11::serverIsXwayland(display) || !XGetWindowAttributes(display, x11Window(window), &attributes) ||
+        !XTranslateCoordinates(display, x11Window(window), RootWindow(display, x11Screen(window)), 0, 0, &x, &y,
+                               &child))
+        return false;
+    std::string unread;
+    CompositorCapture* capture = openCompositorCapture(unread);
+    const bool resampled =
+        capture && areaResampled(capture, {x, y, uint32_t(attributes.width), uint32_t(attributes.height)}, why);
+    closeCompositorCapture(capture);
+    return resampled;
+}
+
+bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
+                       vyr::test::FrameImage& image, std::string& why) {
+    Display* display = x11Display(window);
+    if (!display) {
+        why = "there is no display";
+        return false;
+    }
     // Whatever the program sent before is drawn by the time the server answers.
     XSync(display, False);
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(display, x11Window(window), &attributes) || attributes.map_state != IsViewable)
+    if (!XGetWindowAttributes(display, x11Window(window), &attributes) || attributes.map_state != IsViewable) {
+        why = "the window is not shown";
         return false;
+    }
     if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > attributes.width ||
-        top + int64_t(height) > attributes.height)
+        top + int64_t(height) > attributes.height) {
+        why = "the frame is not inside the window";
         return false;
+    }
     ::Window root = RootWindow(display, x11Screen(window)), child = 0;
     int rootX = 0, rootY = 0;
-    if (!XTranslateCoordinates(display, x11Window(window), root, left, top, &rootX, &rootY, &child)) return false;
+    if (!XTranslateCoordinates(display, x11Window(window), root, left, top, &rootX, &rootY, &child)) {
+        why = "the window's place on the screen could not be had";
+        return false;
+    }
+    if (x11::serverIsXwayland(display))
+        return captureThroughCompositor(rootX, rootY, left, top, width, height, image, why);
     // A rectangle partly off the screen makes the request fail; the shell's
     // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();
@@ -69,6 +135,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     XSync(display, False);
     if (!picture || x11::errorCount() != errorsBefore) {
         if (picture) XDestroyImage(picture);
+        why = "the X server gives no pixels of its root window there";
         return false;
     }
     Channel red = channelOf(picture->red_mask), green = channelOf(picture->green_mask),

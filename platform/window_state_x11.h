@@ -53,6 +53,11 @@ const Atoms& atoms();
 // know syncs and compares the count before and after.
 unsigned long errorCount();
 
+// Whether the X server is Xwayland (it has the XWAYLAND extension): its root
+// window then holds no picture, and the screen is read through the Wayland
+// compositor (platform/compositor_capture.h). Asked of the server once.
+bool serverIsXwayland(Display* display);
+
 WindowProcedure registeredProcedure();
 
 // The window (of ours) that an X window id belongs to, or null.

@@ -1,6 +1,7 @@
 // Pairs with platform/window_capture.h on X11: whether the screen can show the
 // client area, from the server's own stacking order and screen-saver state,
-// asked once per check (never per frame).
+// asked once per check (never per frame). Under Xwayland the stacking order
+// knows no Wayland window: the compositor is asked too, where it tells.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/compositor_capture.h"
 #include "platform/window_capture.h"
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
@@ -113,6 +115,18 @@ bool screenSaverOn(Display* display, ::Window root) {
     return on;
 }
 
+// The window manager's _NET_ACTIVE_WINDOW request, from an application (source 1).
+void askToActivate(Display* display, ::Window root, ::Window ours) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = ours;
+    event.xclient.message_type = XInternAtom(display, "_NET_ACTIVE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 1;
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+}
+
 }  // namespace
 
 bool clientAreaInView(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
@@ -157,6 +171,9 @@ bool clientAreaInView(NativeWindow* window, int32_t left, int32_t top, uint32_t 
         return false;
     }
     why.clear();
+    if (x11::serverIsXwayland(display) &&
+        !compositorShowsWindow(ours, {x, y, width, height}, why))
+        return false;
     return true;
 }
 
@@ -189,6 +206,9 @@ void bringIntoView(NativeWindow* window) {
         bool overrideRedirect = false;
         ::Window cover = windowAbove(display, root, topLevelOf(display, ours), area, overrideRedirect);
         if (cover && !overrideRedirect) XRaiseWindow(display, ours);
+        // A Wayland compositor stacks its windows and ours itself: it is asked
+        // to show ours, as a pager would ask.
+        if (x11::serverIsXwayland(display)) askToActivate(display, root, ours);
     }
     XFlush(display);
 }

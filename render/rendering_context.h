@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 
+#include "platform/desktop.h"
 #include "platform/native_window.h"
 #include "render/driver_facts.h"
 #include "render/frame_image.h"
@@ -88,6 +89,7 @@ public:
     ScreenFrames screenFrames;
     DriverFacts driverFacts;
     SessionDecision sessionDecision = SessionDecision::Undecided;
+    platform::DesktopFacts desktop;  // set by the shell once the window exists
     // Set by the picture check for one frame: the scene time that frame shows
     // (negative: the scene clock's), and where present() copies the frame's
     // width x height pixels (the viewport, origin top-left of the drawable)

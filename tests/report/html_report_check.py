@@ -170,7 +170,7 @@ def expected_text(key, value):
 
 
 REQUIRED = ["program.backend", "driver.renderer", "driver.vendor", "driver.software_rasteriser",
-            "driver.direct_rendering", "session.remote", "session.decided_by", "frames.count", "frames.mean_fps",
+            "driver.direct_rendering", "session.remote", "session.decided_by", "session.window_system", "frames.count", "frames.mean_fps",
             "frames.frame_time_ms.p50", "frames.frame_time_ms.p95", "frames.frame_time_ms.p99",
             "frames.frame_time_ms.max", "frames.one_percent_low_fps"]
 

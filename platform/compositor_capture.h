@@ -1,0 +1,57 @@
+// The screen of a Wayland desktop, read through its compositor as a
+// screen-capturing server reads it, for an X window shown by Xwayland (whose
+// root window holds no picture). Each reader opens a connection of its own:
+// the picture check and -screenshot at the time they look, the screen watch
+// on its thread; never the frame path.
+// platform/compositor_capture_wayland.cpp speaks wlr-screencopy (wlroots
+// compositors); a compositor without it lets no program read the screen.
+// Areas are in the compositor's layout, which is Xwayland's root coordinates.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/output_layout_wayland.h"
+#include "render/frame_image.h"
+
+namespace vyr::platform {
+
+struct CompositorCapture;  // opaque
+
+// The reason given where the compositor offers no way to read the screen.
+extern const char* const noScreenCopy;
+
+// Null with `why` where there is no Wayland display to reach or the
+// compositor lets no program read the screen.
+CompositorCapture* openCompositorCapture(std::string& why);
+void closeCompositorCapture(CompositorCapture* capture);
+
+// What the compositor is: SWAYSOCK's, else what its globals tell; empty when
+// unknown or there is no Wayland display.
+std::string compositorName();
+
+// `area`'s pixels as the compositor shows them, RGBA top row first. False
+// with the reason (the area on no output or across two, the copy failed).
+// `scaled` tells whether the output was scaled, so the pixels were too.
+bool captureLayoutArea(CompositorCapture* capture, const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled,
+                       std::string& why);
+
+// Whether the output that shows `area` scales it by a fraction, so that the
+// copy holds it resampled; true with the reason.
+bool areaResampled(CompositorCapture* capture, const LayoutArea& area, std::string& why);
+
+enum class ScreenChange { Changed, Unchanged, Stopped, Failed };
+// Waits up to `timeoutMs` for the compositor to show something new over
+// `area`; Changed with the performance counter at which the output showed
+// it. Stopped once `wakeFd` is readable; Failed (with why) when the
+// compositor cannot tell. Keeps one copy asked for between calls.
+ScreenChange waitForChange(CompositorCapture* capture, const LayoutArea& area, int wakeFd, int timeoutMs,
+                           uint64_t& at, std::string& why);
+
+// Whether the compositor shows the X window `xWindow` (over `area`) to a
+// viewer: false with the reason ("covered by the Wayland window \"foot\"")
+// where it can tell that it does not; true where it shows it or cannot tell.
+// An empty `area`: whether it shows the window at all, covered in part or not.
+bool compositorShowsWindow(uint64_t xWindow, const LayoutArea& area, std::string& why);
+
+}  // namespace vyr::platform

@@ -1,0 +1,25 @@
+// Whether sway shows an X window, from sway's own tree of windows (its IPC,
+// GET_TREE): Xwayland's stacking order knows nothing of Wayland windows
+// above ours, a workspace not shown, or a tab not chosen.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/output_layout_wayland.h"
+
+namespace vyr::platform {
+
+// sway's tree, as the JSON text GET_TREE answers, over the IPC socket at
+// `socketPath`; false with why.
+bool askSwayTree(const char* socketPath, std::string& tree, std::string& why);
+
+// False with the reason where the tree shows that sway does not show the X
+// window `xWindow` whose client area lies at `area`: "covered by the Wayland
+// window \"foot\"", "on a workspace sway does not show". True where it shows
+// it, and where the tree does not tell (no such window, a tree not read). An
+// empty `area` asks only whether sway shows the window at all, not whether a
+// floating window lies over part of it.
+bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why);
+
+}  // namespace vyr::platform
