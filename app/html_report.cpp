@@ -307,15 +307,19 @@ void screenSection(HtmlWriter& page, const json& run, const char* heading) {
     page.element(heading, "What reached the screen");
     page.open("table");
     row(page, "Measured by", textOf(member(screen, "measured_by")), "screen.measured_by");
-    row(page, "Frames that changed the screen", textOf(member(screen, "frames"), "not measured"), "screen.frames");
+    row(page, "Frames that changed the screen", textOf(member(screen, "frames"), "none"), "screen.frames");
     row(page, "Share of the frames presented", figureText(member(screen, "ratio"), 3, nullptr), "screen.ratio");
     const json& delay = member(screen, "delay_ms");
-    row(page, "Frames timed to the screen", textOf(member(delay, "frames"), "none"), "screen.delay_ms.frames");
-    for (const char* key : {"p50", "p95", "p99", "max"})
-        row(page, std::string("Delay to the screen, ") + (strcmp(key, "max") == 0 ? "longest" : key),
-            figureText(member(delay, key), 2, "ms"), std::string("screen.delay_ms.") + key);
-    row(page, "Delay to the screen, all frames together", figureText(member(delay, "sum"), 2, "ms"),
-        "screen.delay_ms.sum");
+    if (!delay.is_object()) {
+        row(page, "Delay to the screen", "none", "screen.delay_ms");
+    } else {
+        row(page, "Frames timed to the screen", textOf(member(delay, "frames"), "none"), "screen.delay_ms.frames");
+        for (const char* key : {"p50", "p95", "p99", "max"})
+            row(page, std::string("Delay to the screen, ") + (strcmp(key, "max") == 0 ? "longest" : key),
+                figureText(member(delay, key), 2, "ms"), std::string("screen.delay_ms.") + key);
+        row(page, "Delay to the screen, all frames together", figureText(member(delay, "sum"), 2, "ms"),
+            "screen.delay_ms.sum");
+    }
     row(page, "Longest time the screen did not change", figureText(member(screen, "longest_gap_ms"), 2, "ms"),
         "screen.longest_gap_ms");
     // Whatever else a window system adds, as it comes.
