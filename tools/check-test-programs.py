@@ -8,8 +8,10 @@ The programs file holds one path a line, as the shared test support noted them
 A program passes when the Debian package holding it (dpkg -S) is one that
 packages.txt names, one of their dependencies (Depends, Pre-Depends, whatever
 installed package provides a virtual one, any installed alternative), or an
-essential package every Debian system has. The project's own programs (in the
-source tree or a build of it) pass. Each one that does not is named with the
+essential package every Debian system has. The project's own programs pass:
+those in the source tree or a build of it, and whatever lies outside the
+system's folders (/usr, /bin, /sbin, /lib, /opt), where only the build and the
+tests put programs (a test copies a built program into a temporary folder). Each one that does not is named with the
 package to add; the exit code is then 1.
 """
 import os
@@ -91,12 +93,15 @@ def main():
     essential = [name for name, entry in packages.items() if entry[2]]
     allowed = closure(listed + essential, packages)
     ours = [os.path.realpath(tree)]
+    system = ("/usr/", "/bin/", "/sbin/", "/lib", "/opt/")
     programs = sorted({line.strip() for line in open(programs_file) if line.strip()}) if os.path.exists(
         programs_file) else []
     problems = []
     for program in programs:
         path = os.path.realpath(program)
         if any(path == o or path.startswith(o + "/") for o in ours) or not os.path.isabs(program):
+            continue
+        if not program.startswith(system) and not path.startswith(system):
             continue
         package = owner(program)
         if package is None:
