@@ -93,7 +93,7 @@ def main():
     essential = [name for name, entry in packages.items() if entry[2]]
     allowed = closure(listed + essential, packages)
     ours = [os.path.realpath(tree)]
-    system = ("/usr/", "/bin/", "/sbin/", "/lib", "/opt/")
+    system_folders = ("/usr/", "/bin/", "/sbin/", "/lib", "/opt/")
     programs = sorted({line.strip() for line in open(programs_file) if line.strip()}) if os.path.exists(
         programs_file) else []
     problems = []
@@ -101,7 +101,7 @@ def main():
         path = os.path.realpath(program)
         if any(path == o or path.startswith(o + "/") for o in ours) or not os.path.isabs(program):
             continue
-        if not program.startswith(system) and not path.startswith(system):
+        if not program.startswith(system_folders) and not path.startswith(system_folders):
             continue
         package = owner(program)
         if package is None:
