@@ -14,6 +14,7 @@ children (PR_SET_PDEATHSIG).
 import ctypes
 import json
 import os
+import pwd
 import re
 import select
 import shutil
@@ -448,12 +449,12 @@ class WaylandDesktop(TestDisplay):
         weston = self._compositor(argv, env)
         # Xwayland starts when its first client comes; weston tells the display it listens on.
         pattern = re.compile(r"xserver listening on display (:\d+)")
-        found = wait_until(lambda: pattern.search(open(os.path.join(self.work, "compositor.log")).read()) or self._running(weston, "weston"),
+        log = os.path.join(self.work, "compositor.log")
+        found = wait_until(lambda: pattern.search(open(log).read()) or self._running(weston, "weston"),
                            "weston's X display", self.timeout)
         self.name = found.group(1)
 
     def _start_sway(self):
-        import pwd
         user = pwd.getpwnam(self.USER)
         # Its own XDG_RUNTIME_DIR, as a login would give it: the user's, mode 0700.
         self.runtime = tempfile.mkdtemp(prefix="vyr-sway.")
@@ -465,10 +466,10 @@ class WaylandDesktop(TestDisplay):
             f.write("\n".join([
                 "output HEADLESS-1 mode %sx%s" % (width, height),
                 "xwayland enable",
-                # The tests' programs run as root: Xwayland lets root's clients in.
-                "exec xhost +si:localuser:root",
-                # What the clients need to find it, written whole once known.
-                "exec sh -c 'printf \"%%s\\n\" \"$WAYLAND_DISPLAY\" \"$DISPLAY\" \"$SWAYSOCK\" >%s.new && mv %s.new %s'"
+                # The tests' programs run as root: Xwayland lets root's clients in, and
+                # then what they need to find the desktop is written, whole.
+                "exec sh -c 'xhost +si:localuser:root && "
+                "printf \"%%s\\n\" \"$WAYLAND_DISPLAY\" \"$DISPLAY\" \"$SWAYSOCK\" >%s.new && mv %s.new %s'"
                 % (names, names, names),
             ] + self.config) + "\n")
         os.chown(config, user.pw_uid, user.pw_gid)
@@ -494,7 +495,7 @@ class WaylandDesktop(TestDisplay):
         self.viewer = TestDisplay(screen="%dx%dx24" % (width + 64, height + 64), timeout=self.timeout).__enter__()
         log = open(os.path.join(self.work, "viewer.log"), "w")
         self.viewer.start(["xfreerdp", "/v:127.0.0.1:%d" % self.rdp_port, "/cert:ignore", "/size:%dx%d" % (width, height),
-                           "/u:%s" % self.USER, "/p:", "-grab-keyboard", "+auto-reconnect"],
+                           "-grab-keyboard"],
                           stdout=log, stderr=subprocess.STDOUT)
         self.viewer_window = self.viewer.wait_for_window("xfreerdp", timeout=self.timeout)
         # The pointer in the viewer's bottom-right corner, away from the windows weston places.
@@ -520,7 +521,7 @@ class WaylandDesktop(TestDisplay):
         super().close()
         # What the compositor started in sessions of their own: Xwayland, sway's exec lines.
         for sig in (signal.SIGTERM, signal.SIGKILL):
-            left = [pid for pid in _marked(self.mark.encode())]
+            left = _marked(self.mark.encode())
             for pid in left:
                 try:
                     os.kill(pid, sig)
