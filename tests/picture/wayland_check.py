@@ -108,26 +108,35 @@ def seen_by_viewer(desktop, folder, run):
 
 
 def captured_by_grim(desktop, folder, run):
-    """grim's capture of the window's rectangle once the frozen frame stands still."""
+    """grim's capture of the window's content once its place and its frozen frame
+    stand still; the place is read from sway's tree again for each capture (sway
+    lays a new window out more than once)."""
     window = desktop.wait_for_window()
-    node = wait_until(lambda: sway_node(desktop, **{"class": "VYRTEST"}), "the program's window in sway's tree")
-    x, y = node["rect"]["x"] + node["window_rect"]["x"], node["rect"]["y"] + node["window_rect"]["y"]
-    width, height = node["window_rect"]["width"], node["window_rect"]["height"]
     captures = []
 
+    def place():
+        node = sway_node(desktop, **{"class": "VYRTEST"}) or {}
+        content, outer = node.get("window_rect") or {}, node.get("rect") or {}
+        if not content.get("width") or not outer:
+            return None
+        return outer["x"] + content["x"], outer["y"] + content["y"], content["width"], content["height"]
+
     def still():
+        at = place()
         path = os.path.join(folder, "grim%d.png" % len(captures))
-        desktop.run(["grim", "-g", "%d,%d %dx%d" % (x, y, width, height), path], timeout=60)
-        captures.append(path if os.path.exists(path) else None)
-        return (len(captures) > 1 and captures[-2] and captures[-1] and psnr(captures[-2], captures[-1]) >= 99
-                and float(subprocess.run(["identify", "-format", "%[fx:maxima]", captures[-1]], capture_output=True,
+        if at:
+            desktop.run(["grim", "-g", "%d,%d %dx%d" % at, path], timeout=60)
+        captures.append((at, path if at and os.path.exists(path) else None))
+        (before, a), (now, b) = captures[-2:] if len(captures) > 1 else (captures[-1], captures[-1])
+        return (len(captures) > 1 and a and b and before == now == place() and psnr(a, b) >= 99
+                and float(subprocess.run(["identify", "-format", "%[fx:maxima]", b], capture_output=True,
                                          text=True).stdout or 0) > 0.06)
 
     try:
         wait_until(still, "a still, drawn picture of the window in grim's capture", 60, 0.2)
     finally:
         escape(desktop, window)
-    return captures[-1]
+    return captures[-1][1]
 
 
 def fullscreen_terminal(desktop, folder, run):
