@@ -494,8 +494,8 @@ class WaylandDesktop(TestDisplay):
         width, height = (int(v) for v in self.screen.split("x")[:2])
         self.viewer = TestDisplay(screen="%dx%dx24" % (width + 64, height + 64), timeout=self.timeout).__enter__()
         log = open(os.path.join(self.work, "viewer.log"), "w")
-        self.viewer.start(["xfreerdp", "/v:127.0.0.1:%d" % self.rdp_port, "/cert:ignore", "/size:%dx%d" % (width, height),
-                           "-grab-keyboard"],
+        self.viewer.start(["xfreerdp", "/v:127.0.0.1:%d" % self.rdp_port, "/cert:ignore",
+                           "/size:%dx%d" % (width, height), "-grab-keyboard"],
                           stdout=log, stderr=subprocess.STDOUT)
         self.viewer_window = self.viewer.wait_for_window("xfreerdp", timeout=self.timeout)
         # The pointer in the viewer's bottom-right corner, away from the windows weston places.
