@@ -49,9 +49,15 @@ def check(ok, what):
         failures.append(what)
 
 
+def magick(*argv):
+    """An ImageMagick tool's (stdout, stderr)."""
+    done = subprocess.run(list(argv), capture_output=True, text=True, timeout=60)
+    return done.stdout, done.stderr
+
+
 def psnr(a, b):
     """ImageMagick's PSNR of two pictures of one size, in dB (99 for identical ones)."""
-    out = subprocess.run(["compare", "-metric", "PSNR", a, b, "null:"], capture_output=True, text=True).stderr.split()
+    out = magick("compare", "-metric", "PSNR", a, b, "null:")[1].split()
     if out[:1] == ["inf"]:
         return 99.0
     try:
@@ -61,8 +67,7 @@ def psnr(a, b):
 
 
 def size(path):
-    return tuple(int(v) for v in subprocess.run(["identify", "-format", "%w %h", path], capture_output=True,
-                                                 text=True).stdout.split())
+    return tuple(int(v) for v in magick("identify", "-format", "%w %h", path)[0].split())
 
 
 def escape(desktop, window):
@@ -95,8 +100,7 @@ def seen_by_viewer(desktop, folder, run):
         at = [re.search(r"Absolute upper-left %s:\s+(-?\d+)" % a, place) for a in "XY"]
         if None in at or not desktop.viewer.save_window(desktop.viewer_window, view):
             return False
-        subprocess.run(["convert", view, "-crop", "640x400+%s+%s" % (at[0].group(1), at[1].group(1)), "+repage", crop],
-                       check=True)
+        magick("convert", view, "-crop", "640x400+%s+%s" % (at[0].group(1), at[1].group(1)), "+repage", crop)
         measured.append(psnr(crop, reference))
         return measured[-1] >= 30
 
@@ -129,8 +133,7 @@ def captured_by_grim(desktop, folder, run):
         captures.append((at, path if at and os.path.exists(path) else None))
         (before, a), (now, b) = captures[-2:] if len(captures) > 1 else (captures[-1], captures[-1])
         return (len(captures) > 1 and a and b and before == now == place() and psnr(a, b) >= 99
-                and float(subprocess.run(["identify", "-format", "%[fx:maxima]", b], capture_output=True,
-                                         text=True).stdout or 0) > 0.06)
+                and float(magick("identify", "-format", "%[fx:maxima]", b)[0] or 0) > 0.06)
 
     try:
         wait_until(still, "a still, drawn picture of the window in grim's capture", 60, 0.2)
