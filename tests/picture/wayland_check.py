@@ -24,7 +24,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from test_display import WaylandDesktop, wait_until  # noqa: E402
+from test_display import WaitFailed, WaylandDesktop, wait_until  # noqa: E402
 
 desktop_kind, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -106,6 +106,8 @@ def seen_by_viewer(desktop, folder, run):
 
     try:
         wait_until(shows_frame, "the check frame in the RDP viewer where the window is", 60, 0.3)
+    except WaitFailed:
+        pass  # the row tells the last picture's PSNR
     finally:
         escape(desktop, window)
     return measured[-1] if measured else 0.0
