@@ -6,7 +6,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/html_report.h"
 #include "app/metrics_file.h"
+#include "app/picture_check.h"
 #include "app/results_file.h"
 #include "platform/signals.h"
 
@@ -211,6 +213,30 @@ json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& op
     return document;
 }
 
+namespace {
+
+// The frames the child's check looked at, handed over as PNG files beside its
+// results file; those of a check that did not fail are removed once read (a
+// failed check's are the user's, listed in its results).
+CheckFrames takeCheckFrames(const std::string& report, const json& results) {
+    CheckFrames frames;
+    const json* picture = results.is_object() ? &results["picture"] : nullptr;
+    if (!picture || !picture->is_object() || !(*picture)["checks"].is_array() || (*picture)["checks"].empty())
+        return frames;  // no check ran: a file there is an older run's
+    const json& images = (*picture)["images"];
+    const std::string base = checkImageBase(report.c_str());
+    FrameImage* into[2] = {&frames.renderer, &frames.screen};
+    for (int i = 0; i < 2; ++i) {
+        const std::string path = base + checkFrameEndings[i];
+        readPngFile(path, *into[i]);
+        if (!images.is_array() || std::find(images.begin(), images.end(), json(path)) == images.end())
+            remove(path.c_str());
+    }
+    return frames;
+}
+
+}  // namespace
+
 int runAllBackends(int count, char** arguments, const StartupOptions& options) {
     std::string program = platform::executablePath();
     if (program.empty()) {
@@ -238,6 +264,7 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
         run.end = platform::runChild(program, childOptions, childTimeoutMs(options));
         run.endUnixSeconds = unixSecondsNow();
         run.results = readDocument(report);
+        handedOverFrames().push_back(takeCheckFrames(report, run.results));
         remove(report.c_str());
         fflush(stdout);
         if (severity(run) == cannotRender)

@@ -1,5 +1,6 @@
 #include "app/html_report.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -235,6 +236,14 @@ void pictureSection(HtmlWriter& page, const json& run, const CheckFrames& frames
     }
     page.element("p", "The frame drawn at " + figureText(member(picture, "reference_time"), 2, "s") +
                           " of the scene, against the reference carried in the program, and as the screen showed it.");
+    for (size_t i = 0; i < checks.size(); ++i)
+        if (textOf(member(checks[i], "name")) == "screen")
+            page.open("p")
+                .text("The screen was read from: ")
+                .element("span", textOf(member(checks[i], "read_from"), "nothing (see the outcome)"),
+                         {{"data-figure", "picture.checks." + std::to_string(i) + ".read_from"}})
+                .text(".")
+                .close();
     page.open("div", {{"class", "frames"}});
     page.open("figure").open("div", {{"class", "picture reference"}, {"role", "img"}, {"aria-label", "reference"}}).close();
     page.element("figcaption", "reference").close();
@@ -292,8 +301,37 @@ void screenSection(HtmlWriter& page, const json& run, const char* heading) {
     if (!screen.is_object()) return;
     page.element(heading, "What reached the screen");
     page.open("table");
-    genericRows(page, screen, "", "screen", false);
+    row(page, "Measured by", textOf(member(screen, "measured_by")), "screen.measured_by");
+    row(page, "Frames that changed the screen", textOf(member(screen, "frames"), "not measured"), "screen.frames");
+    row(page, "Share of the frames presented", figureText(member(screen, "ratio"), 3, nullptr), "screen.ratio");
+    const json& delay = member(screen, "delay_ms");
+    row(page, "Frames timed to the screen", textOf(member(delay, "frames"), "none"), "screen.delay_ms.frames");
+    for (const char* key : {"p50", "p95", "p99", "max"})
+        row(page, std::string("Delay to the screen, ") + (strcmp(key, "max") == 0 ? "longest" : key),
+            figureText(member(delay, key), 2, "ms"), std::string("screen.delay_ms.") + key);
+    row(page, "Delay to the screen, all frames together", figureText(member(delay, "sum"), 2, "ms"),
+        "screen.delay_ms.sum");
+    row(page, "Longest time the screen did not change", figureText(member(screen, "longest_gap_ms"), 2, "ms"),
+        "screen.longest_gap_ms");
+    // Whatever else a window system adds, as it comes.
+    static const std::vector<std::string> named = {"measured_by", "frames", "ratio", "delay_ms", "longest_gap_ms",
+                                                   "series"};
+    json rest = json::object();
+    for (auto item = screen.begin(); item != screen.end(); ++item)
+        if (std::find(named.begin(), named.end(), item.key()) == named.end()) rest[item.key()] = *item;
+    genericRows(page, rest, "", "screen", false);
     page.close();
+
+    const json& series = member(screen, "series");
+    const json& points = member(series, "delay_ms");
+    if (!points.is_object()) return;
+    const std::string perPoint = textOf(member(points, "frames_per_point"), "1");
+    lineChart(page, "Delay to the screen over the run",
+              {{numbers(member(points, "mean")), "mean", "mean delay"},
+               {numbers(member(points, "max")), "max", "longest delay"}},
+              "ms", 2,
+              textOf(member(series, "frames"), "0") + " frames that changed the screen, " + perPoint +
+                  (perPoint == "1" ? " frame" : " frames") + " a point");
 }
 
 void noticesSection(HtmlWriter& page, const json& run, const char* heading) {
@@ -405,6 +443,8 @@ void allSections(HtmlWriter& page, const json& document, const std::vector<Check
     }
 }
 
+}  // namespace
+
 bool readPngFile(const std::string& path, FrameImage& image) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -414,7 +454,10 @@ bool readPngFile(const std::string& path, FrameImage& image) {
     return platform::decodePng(reinterpret_cast<const uint8_t*>(png.data()), png.size(), image);
 }
 
-}  // namespace
+std::vector<CheckFrames>& handedOverFrames() {
+    static std::vector<CheckFrames> frames;
+    return frames;
+}
 
 bool isPagePath(const char* path) {
     const char* slash = path ? strrchr(path, '/') : nullptr;
@@ -510,24 +553,10 @@ std::string pageHtml(const json& document, const std::vector<CheckFrames>& frame
 }
 
 std::string reportPage(const json& document) {
-    std::vector<CheckFrames> frames;
-    if (!isMerged(document)) {
-        const PictureCheck& check = pictureCheck();
-        frames.push_back({check.rendered, check.shown});
-        return pageHtml(document, frames);
-    }
-    for (const json& entry : member(document, "backends")) {
-        CheckFrames one;
-        const json& images = member(member(member(entry, "results"), "picture"), "images");
-        if (images.is_array())
-            for (const json& image : images) {
-                const std::string path = textOf(image, "");
-                if (endsWith(path, ".renderer.png")) readPngFile(path, one.renderer);
-                if (endsWith(path, ".screen.png")) readPngFile(path, one.screen);
-            }
-        frames.push_back(std::move(one));
-    }
-    return pageHtml(document, frames);
+    const PictureCheck& check = pictureCheck();
+    // -all: what each back-end's run handed over (none where its check did not run).
+    return isMerged(document) ? pageHtml(document, handedOverFrames())
+                              : pageHtml(document, {{check.rendered, check.shown}});
 }
 
 }  // namespace vyr::test

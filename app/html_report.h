@@ -22,9 +22,16 @@ struct CheckFrames {
 };
 
 // The page for a results document: a single run's, with this process's check
-// frames, or -all's merged one, with each back-end's frames read back from the
-// PNG files its document lists (written when its check failed).
+// frames, or -all's merged one, with the frames each back-end's run handed
+// over (handedOverFrames).
 std::string reportPage(const nlohmann::ordered_json& document);
+
+// -all's frames of each back-end's check, in the order of its "backends"
+// entries, as the children handed them over (app/all_backends.cpp).
+std::vector<CheckFrames>& handedOverFrames();
+
+// Reads a PNG file the program wrote; false when it cannot.
+bool readPngFile(const std::string& path, FrameImage& image);
 
 // The page from the document and the frames of each run: one for a single
 // run, one per "backends" entry for -all (missing ones count as empty).

@@ -21,6 +21,7 @@ struct CheckOutcome {
     bool ran = false;     // false: the frame could not be had (see failure)
     std::string failure;  // why it could not run
     std::string unseen;   // why the window could not be seen: the check is inconclusive
+    std::string readFrom;  // the screen's: where its pixels were read, once they were
     FrameComparison comparison;
     bool inconclusive() const { return !unseen.empty(); }
     bool passed() const { return !inconclusive() && ran && comparison.passed; }
@@ -30,8 +31,8 @@ struct CheckOutcome {
 
 struct PictureCheck {
     bool done = false;
-    CheckOutcome renderer{"renderer", false, {}, {}, {}};
-    CheckOutcome screen{"screen", false, {}, {}, {}};
+    CheckOutcome renderer{"renderer", false, {}, {}, {}, {}};
+    CheckOutcome screen{"screen", false, {}, {}, {}, {}};
     std::vector<std::string> images;  // the PNG files written for a failed check
     FrameImage rendered, shown;       // the frames it looked at, for the report page
     bool failed() const { return done && (renderer.failed() || screen.failed()); }
@@ -55,8 +56,10 @@ bool pictureCheckDue(const StartupOptions& options);
 // failure. The window then shows the check frame until the next frame.
 void runPictureCheck(const StartupOptions& options);
 // The base of the PNG files' names: the results file's without its extension,
-// or "vyrtest-check" in the working folder.
+// or "vyrtest-check" in the working folder; the renderer's and the screen's
+// frame add these endings.
 std::string checkImageBase(const char* reportPath);
+constexpr const char* checkFrameEndings[2] = {".renderer.png", ".screen.png"};
 
 // Writes the client area's pixels to `path`; false (with a line on standard
 // error) when the window or the file cannot be had.

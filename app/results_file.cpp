@@ -94,18 +94,25 @@ json screenSection(const ScreenSummary& screen) {
     if (figures && delay.frames > 0)
         delays = {{"frames", delay.frames}, {"p50", delay.p50}, {"p95", delay.p95}, {"p99", delay.p99},
                   {"max", delay.max}, {"sum", delay.sum}};
+    json series = nullptr;
+    if (figures && delay.frames > 0) {
+        // The frame series' grouping, over the delays: the page charts them beside the frame times.
+        json grouped = frameSeries(screen.delaysUs);
+        series = {{"frames", grouped["frames"]}, {"delay_ms", grouped["frame_time_ms"]}};
+    }
     return {{"frames", screen.measured ? json(screen.reached) : json(nullptr)},
             {"ratio", figures ? json(double(screen.reached) / double(screen.presented)) : json(nullptr)},
             {"delay_ms", delays},
             {"longest_gap_ms", figures ? json(screen.longestGapMs) : json(nullptr)},
-            {"measured_by", screen.measuredBy}};
+            {"measured_by", screen.measuredBy},
+            {"series", series}};
 }
 
 json checkSection(const CheckOutcome& check) {
     json regions = json::object();
     for (size_t i = 0; i < checkRegionCount; i++)
         regions[checkRegions[i].name] = check.ran ? json(check.comparison.regionDifference[i]) : json(nullptr);
-    return {{"name", check.name},
+    json section = {{"name", check.name},
             {"outcome", check.outcome()},
             {"reason", check.inconclusive() ? json(check.unseen) : json(nullptr)},
             {"passed", check.inconclusive() ? json(nullptr) : json(check.passed())},
@@ -114,6 +121,8 @@ json checkSection(const CheckOutcome& check) {
             {"worst_region", check.ran ? json(check.comparison.worstRegion) : json(nullptr)},
             {"regions", regions},
             {"message", textOrNull(check.failure)}};
+    if (std::string(check.name) == "screen") section["read_from"] = textOrNull(check.readFrom);
+    return section;
 }
 
 // Null without -check; before the check ran (a run ended at once) it passed nothing.

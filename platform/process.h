@@ -17,7 +17,9 @@ struct ChildEnd {
 };
 
 // Set in the children's environment: a fatal message goes to standard error
-// rather than into a message box that no one would answer (Windows).
+// rather than into a message box that no one would answer (Windows), and the
+// child hands the frames its picture check looked at over to the parent, as
+// PNG files at the names a failed check's have, for the parent's page.
 constexpr const char* unattendedVariable = "VYRTEST_UNATTENDED";
 
 // The path of the running program's own executable; empty when unknown.

@@ -57,6 +57,7 @@ ChildEnd runChild(const std::string& program, const std::vector<std::string>& ar
     for (const std::string& argument : arguments) vector.push_back(const_cast<char*>(argument.c_str()));
     vector.push_back(nullptr);
 
+    setenv(unattendedVariable, "1", 1);  // inherited by the child
     Clock::time_point started = Clock::now();
     pid_t pid = 0;
     if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, vector.data(), environ) != 0) return end;

@@ -23,6 +23,10 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height);
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image);
 
+// Where captureClientArea reads the screen from, in words for the results:
+// "the root window", "the screen through GDI".
+std::string screenSourceName(NativeWindow* window);
+
 // Whether that rectangle of the client area can be seen on the screen now:
 // the window shown and not minimised, the rectangle inside the screen, no
 // window above it over the rectangle, the screen neither blanked nor locked,

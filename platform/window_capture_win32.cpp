@@ -16,6 +16,8 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
     return true;
 }
 
+std::string screenSourceName(NativeWindow*) { return "the screen's device context (GDI)"; }
+
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image) {
     HWND hwnd = toHwnd(window);

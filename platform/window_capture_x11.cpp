@@ -36,6 +36,8 @@ uint8_t scaled(unsigned long pixel, const Channel& c) {
 
 }  // namespace
 
+std::string screenSourceName(NativeWindow*) { return "the root window"; }
+
 bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
     Display* display = x11Display(window);
     XWindowAttributes attributes;

@@ -91,7 +91,8 @@ ScreenSummary ScreenFrames::summary() const {
         if (!(lastUs & pausedBit)) gap = std::max(gap, gapUntil(lastUs, lastPauses));
     }
     result.reached = reached;
-    result.delay = summariseFrameTimes(delaysUs.values());
+    result.delaysUs = delaysUs.values();
+    result.delay = summariseFrameTimes(result.delaysUs);
     result.longestGapMs = gap / 1000.0;
     return result;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "render/frame_statistics.h"
 
@@ -22,6 +23,7 @@ struct ScreenSummary {
     uint64_t presented = 0;  // frames handed over while watched, pauses left out
     uint64_t reached = 0;    // of those, frames that changed the screen
     FrameTimeSummary delay;  // handover to screen, milliseconds
+    std::vector<uint32_t> delaysUs;  // each delay kept, oldest first, for the page's chart
     double longestGapMs = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -62,6 +63,22 @@ private:
     std::string path_;
 };
 
+// Notes a program a test starts in the file VYR_TEST_PROGRAMS names, when it
+// names one: tools/test.sh checks that the set-up installs each of them.
+inline void noteProgram(const std::string& name) {
+    const char* record = getenv("VYR_TEST_PROGRAMS");
+    if (!record || name.empty()) return;
+    std::string found = name;
+    const char* path = getenv("PATH");
+    std::istringstream folders(name.find('/') == std::string::npos && path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');)
+        if (access((folder + "/" + name).c_str(), X_OK) == 0) {
+            found = folder + "/" + name;
+            break;
+        }
+    std::ofstream(record, std::ios::app) << found << "\n";
+}
+
 inline void applyEnv(const std::vector<EnvChange>& env) {
     for (const auto& [name, value] : env) value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
 }
@@ -80,6 +97,7 @@ public:
         if (group_ > 0 && access(("/proc/" + std::to_string(group_)).c_str(), F_OK) != 0) killpg(group_, SIGKILL);
     }
     bool start(const std::vector<std::string>& argv, const std::vector<EnvChange>& env = {}) {
+        if (!argv.empty()) noteProgram(argv[0]);
         pid_ = fork();
         if (pid_ == 0) {
             setpgid(0, 0);

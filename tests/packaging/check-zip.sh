@@ -34,7 +34,7 @@ wine_session_start
 work=$session_dir
 # With neither VYR_ROOT nor the server's registry value, the program looks in
 # the 32-bit program-files folder.
-programs=$(winepath -u 'C:\Program Files (x86)' 2>/dev/null)
+programs=$(wine_unix_path 'C:\Program Files (x86)') || fail "Wine could not name its program-files folder"
 mkdir -p "$programs/Tarsel"
 unzip -q "${zips[0]}" -d "$programs/Tarsel" || fail "unzip ${zips[0]}"
 mv "$programs/Tarsel/$(basename "${zips[0]}" .zip)" "$programs/Tarsel/vyr"

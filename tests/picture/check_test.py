@@ -29,7 +29,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from test_display import TestDisplay, wait_until  # noqa: E402
+from test_display import DriverFault, TestDisplay, wait_until  # noqa: E402
 
 group, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -128,9 +128,13 @@ try:
         with TestDisplay() as display:
             for fault, options, failing, region in table:
                 label = fault + (" (Vulkan)" if options else " (OpenGL)")
+                injected = DriverFault(faults_library, fault, work)
                 code, err, results, folder = run(display, label.replace(" ", ""), options + ["-check", "-duration", "1"],
-                                                 LD_PRELOAD=faults_library, DRIVER_FAULT=fault)
+                                                 **injected.env())
                 record(label, results)
+                if injected.not_taken():
+                    check(False, "%s: %s" % (label, injected.not_taken()))
+                    continue
                 picture = results.get("picture") or {}
                 checks = {c["name"]: c for c in picture.get("checks", [])}
                 check(code == 3 and results.get("end", {}).get("exit_code") == 3, "%s: exit code 3 (%s)" % (label, code))
@@ -243,10 +247,10 @@ try:
                 folder = os.path.join(work, re.sub(r"\W+", "-", label))
                 os.makedirs(folder)
                 gate = os.path.join(folder, "gate")
+                held = DriverFault(faults_library, "hold-first-present", folder)
                 p = display.start([program, "-nosound", "-report", "r.json", "-check", "-duration", "1"] + options,
                                   cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
-                                  env=environment(display, LD_PRELOAD=faults_library, DRIVER_FAULT="hold-first-present",
-                                                  DRIVER_FAULT_GATE=gate))
+                                  env=environment(display, DRIVER_FAULT_GATE=gate, **held.env()))
                 window = display.wait_for_window()
                 if action:
                     action(display, window)
@@ -257,6 +261,7 @@ try:
                     display.end(p)
                     err = p.communicate()[1]
                 code = p.returncode
+                check(held.took(), "%s: %s" % (label, held.not_taken() or "the first present was held"))
                 results = json.load(open(os.path.join(folder, "r.json"))) if os.path.exists(os.path.join(folder, "r.json")) else {}
                 record(label, results)
                 picture = results.get("picture") or {}

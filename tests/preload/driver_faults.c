@@ -31,6 +31,9 @@
 //                        (at most 60 s) until the file DRIVER_FAULT_GATE
 //                        exists: a slow driver, during which the test changes
 //                        the desktop around the shown window
+// DRIVER_FAULT_TOOK=<file>: the first time the fault acts, its name is
+// appended to the file, so a test knows the fault took before it judges what
+// followed (a run may end before a fault that waits for presents comes).
 // DRIVER_FAULT_AFTER=<n> lets n presents through before the present-segv,
 // -abort, -hang or -stop fault (4 when unset), so a test knows how many frames
 // were shown.
@@ -66,6 +69,20 @@ static int fault(const char* name) {
     return chosen && strcmp(chosen, name) == 0;
 }
 
+static int took(const char* name) {
+    static int told;
+    const char* file = getenv("DRIVER_FAULT_TOOK");
+    if (!told && file && *file) {
+        told = 1;
+        FILE* f = fopen(file, "a");
+        if (f) {
+            fprintf(f, "%s\n", name);
+            fclose(f);
+        }
+    }
+    return 1;
+}
+
 #define REAL(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
 // present_stamps.c
@@ -76,12 +93,13 @@ static void holdFirstPresent(void) {
     static int held;
     const char* gate = getenv("DRIVER_FAULT_GATE");
     if (held++ || !fault("hold-first-present") || !gate) return;
+    took("hold-first-present");
     for (int i = 0; i < 6000 && access(gate, F_OK) != 0; i++) usleep(10000);
 }
 
 static void presentLate(void) {
     struct timespec wait = {0, 40 * 1000000L};
-    if (fault("present-late"))
+    if (fault("present-late") && took("present-late"))
         while (nanosleep(&wait, &wait) != 0) {
         }
 }
@@ -90,16 +108,18 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     static int presents;
     const char* after = getenv("DRIVER_FAULT_AFTER");
     if (++presents == (after ? atoi(after) : 4) + 1) {
-        if (fault("present-segv")) raise(SIGSEGV);
-        if (fault("present-abort")) abort();
-        if (fault("present-hang")) {
+        if (fault("present-segv") && took("present-segv")) raise(SIGSEGV);
+        if (fault("present-abort") && took("present-abort")) abort();
+        if (fault("present-hang") && took("present-hang")) {
             fprintf(stderr, "driver_faults: present-hang after %d presents\n", presents - 1);
             for (;;) pause();
         }
-        if (fault("present-stop")) raise(SIGSTOP);
+        if (fault("present-stop") && took("present-stop")) raise(SIGSTOP);
     }
     holdFirstPresent();
-    if (fault("present-nothing") || (fault("present-every-other") && presents % 2 == 0)) return;
+    if ((fault("present-nothing") && took("present-nothing")) ||
+        (fault("present-every-other") && presents % 2 == 0 && took("present-every-other")))
+        return;
     presentLate();
     stampBeforePresent();
     REAL(glXSwapBuffers)(display, drawable);
@@ -107,26 +127,27 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
-    if (fault("drop-meshes") && mode == GL_TRIANGLES) return;
+    if (fault("drop-meshes") && mode == GL_TRIANGLES && took("drop-meshes")) return;
     REAL(glDrawArrays)(mode, first, count);
 }
 
 void glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width, GLsizei height, GLint border,
                   GLenum format, GLenum type, const void* pixels) {
     static const unsigned char transparent[128 * 41 * 4];
-    if (fault("drop-textures")) pixels = NULL;
-    if (fault("drop-overlays") && width == 128 && height == 41) pixels = transparent;
+    if (fault("drop-textures") && took("drop-textures")) pixels = NULL;
+    if (fault("drop-overlays") && width == 128 && height == 41 && took("drop-overlays")) pixels = transparent;
     REAL(glTexImage2D)(target, level, internalFormat, width, height, border, format, type, pixels);
 }
 
 void glClear(GLbitfield mask) {
-    if (fault("depth-clear-nothing") && mask == GL_DEPTH_BUFFER_BIT) return;
+    if (fault("depth-clear-nothing") && mask == GL_DEPTH_BUFFER_BIT && took("depth-clear-nothing")) return;
     REAL(glClear)(mask);
 }
 
 void glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type, void* pixels) {
     REAL(glReadPixels)(x, y, width, height, format, type, pixels);
     if (!fault("swap-red-blue") || type != GL_UNSIGNED_BYTE || (format != GL_RGBA && format != GL_BGRA)) return;
+    took("swap-red-blue");
     unsigned char* p = pixels;
     for (long i = 0; i < (long)width * height; i++, p += 4) {
         unsigned char red = p[0];
@@ -211,7 +232,7 @@ static PFN_vkVoidFunction VKAPI_CALL faultyGetDeviceProcAddr(VkDevice device, co
         realQueuePresent = (PFN_vkQueuePresentKHR)real;
         return (PFN_vkVoidFunction)faultyQueuePresent;
     }
-    if (real && fault("depth-clear-nothing") && strcmp(name, "vkCmdSetViewport") == 0) {
+    if (real && fault("depth-clear-nothing") && strcmp(name, "vkCmdSetViewport") == 0 && took("depth-clear-nothing")) {
         realCmdSetViewport = (PFN_vkCmdSetViewport)real;
         return (PFN_vkVoidFunction)faultyCmdSetViewport;
     }

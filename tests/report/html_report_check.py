@@ -24,7 +24,7 @@ case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 here = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(here, "..", "support"))
-from test_display import TestDisplay  # noqa: E402
+from test_display import DriverFault, TestDisplay  # noqa: E402
 
 program = os.path.join(bin_dir, "vyrtest")
 preload = os.path.join(os.path.dirname(bin_dir), "tests", "preload")
@@ -250,8 +250,11 @@ def load(path):
         return None, ""
 
 
-def three_frames(page, label):
-    frames = page.frame_rows[0] if page.frame_rows else []
+def three_frames(page, label, row=0):
+    """The reference, the renderer's and the screen's frame side by side in the row of frames `row` that
+    starts with a reference (one per check that ran)."""
+    rows = [r for r in page.frame_rows if r and "reference" in r[0].get("class", "")]
+    frames = rows[row] if row < len(rows) else []
     kinds = [("reference" if "reference" in a.get("class", "") else a.get("alt")) for a in frames]
     check(kinds == ["reference", "renderer", "screen"], "%s: the three frames side by side (%s)" % (label, kinds))
     for a in frames[1:]:
@@ -283,6 +286,12 @@ try:
                 three_frames(page, "a right picture")
                 check([f["text"] for f in page.figures if f["key"].endswith("cells_over")] == ["0", "0"],
                       "no cell over its limit in either map")
+                # The screen's figures in words, and its delays charted beside the frame times.
+                words = [w for w in ("Delay to the screen, p50", "Delay to the screen, longest",
+                                     "Longest time the screen did not change", "Delay to the screen over the run")
+                         if w not in text]
+                check(not words and not re.search(r">[^<]*\b(ms p50|delay ms|gap ms)\b", text),
+                      "the screen's figures are labelled in words: %s" % (words or "yes"))
                 series = results["frames"]["series"]
                 presents = [int(line.split()[0]) for line in open(stamps)]
                 own = [0] * int((presents[-1] - presents[0]) // 1e9)
@@ -327,9 +336,9 @@ try:
     elif case == "wrong-picture":
         # A driver that drops the mesh draws: the page says why, shows the three frames and where they differ.
         with TestDisplay() as d:
-            code = run(d, ["-check", "-duration", "2", "-report", report, "-report", page_path],
-                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), DRIVER_FAULT="drop-meshes")
-            check(code == 3, "exit code 3 (%s)" % code)
+            fault = DriverFault(os.path.join(preload, "driver_faults.so"), "drop-meshes", work)
+            code = run(d, ["-check", "-duration", "2", "-report", report, "-report", page_path], **fault.env())
+            check(code == 3 and fault.took(), "exit code 3 (%s); %s" % (code, fault.not_taken() or "the fault took"))
             results, text = load(report)
             if results:
                 page = Page(text)
@@ -350,9 +359,10 @@ try:
         # -all with OpenGL's mesh draws dropped: one page, a summary row and a section for each back-end of the
         # build, each with its figures; OpenGL's wrong frames read back from the files its run wrote.
         with TestDisplay() as d:
+            fault = DriverFault(os.path.join(preload, "driver_faults.so"), "drop-meshes", work)
             code = run(d, ["-all", "-check", "-duration", "2", "-report", page_path, "-report", report], timeout=600,
-                       LD_PRELOAD=os.path.join(preload, "driver_faults.so"), DRIVER_FAULT="drop-meshes")
-            check(code == 3, "exit code 3 (%s)" % code)
+                       **fault.env())
+            check(code == 3 and fault.took(), "exit code 3 (%s); %s" % (code, fault.not_taken() or "the fault took"))
             results, text = load(report)
             if results:
                 names = ["OpenGL", "Vulkan"]
@@ -364,8 +374,10 @@ try:
                       "a summary row and a section per back-end: %s, %s" % (page.summary_rows, page.backends))
                 figures_agree(page, {b["backend"]: b["results"] for b in results["backends"]})
                 three_frames(page, "OpenGL under -all")
-                check(len(page.frame_rows) > 2 and [a.get("class") for a in page.frame_rows[-1]] == ["picture reference"],
-                      "Vulkan's passed check shows the reference alone")
+                three_frames(page, "Vulkan's passed check under -all", 1)
+                left = sorted(f for f in os.listdir(work) if f.endswith(".png"))
+                check(left == ["r.opengl.renderer.png", "r.opengl.screen.png"],
+                      "only the failed check's frames stay as files: %s" % left)
                 check("OpenGL" in page.verdict.get("text", ""), "the verdict names OpenGL: %s" % page.verdict)
                 shot, dom = browse(d, page_path)
                 shows_verdict(shot, dom, "wrong picture", 3)

@@ -19,7 +19,7 @@ import time
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from test_display import TestDisplay, WaitFailed, free_tcp_port, run_session, wait_until  # noqa: E402
+from test_display import DriverFault, TestDisplay, WaitFailed, free_tcp_port, run_session, wait_until  # noqa: E402
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -606,14 +606,17 @@ try:
         for kind in kinds:
             # A sanitizer build's own handler would turn the SIGSEGV into an abort.
             asan = ":".join(o for o in (os.environ.get("ASAN_OPTIONS"), "handle_segv=0") if o)
-            env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT=faults[kind], ASAN_OPTIONS=asan)
-            # The fault comes at the fifth present: a crashing child gets seconds enough for
-            # five frames on a loaded machine (one second once held fewer, and it ran to its end).
-            duration = "5" if kind.startswith("SIG") else "1"
+            fault = DriverFault(faults_library, faults[kind], work)
+            # The fault comes at the first present, whatever the machine's speed: one
+            # that waited for a number of presents raced the run's one second.
+            env = environment(DRIVER_FAULT_AFTER="0", ASAN_OPTIONS=asan, **fault.env())
             started = time.monotonic()
-            code, output = run_merged(["-all", "-nosound", "-duration", duration, "-report", report], env=env,
+            code, output = run_merged(["-all", "-nosound", "-duration", "1", "-report", report], env=env,
                                       timeout=150)
             took = time.monotonic() - started
+            if fault.not_taken():
+                check(False, "%s: %s" % (kind, fault.not_taken()))
+                continue
             check(code == 1, "%s: exit code 1 (%d)" % (kind, code))
             check(list(sections(output)) == ["OpenGL", "Vulkan"], kind + ": both back-ends ran")
             results = load(report)
@@ -681,11 +684,14 @@ try:
         child_files_gone()
     elif case == "all-wrong-picture":
         # OpenGL's driver drops the mesh draws: its picture is wrong, Vulkan's is right; -all ends with 3.
-        env = environment(LD_PRELOAD=faults_library, DRIVER_FAULT="drop-meshes")
+        fault = DriverFault(faults_library, "drop-meshes", work)
+        env = environment(**fault.env())
         prom = os.path.join(work, "r.prom")
         for path in (report, prom):
             code, output = run_merged(["-all", "-check", "-nosound", "-duration", "2", "-report", path], env=env)
             check(code == 3, "exit code 3 (%d)" % code)
+        if fault.not_taken():
+            check(False, fault.not_taken())
         results = load(report)
         if results:
             check([(b["backend"], b["outcome"], b["exit_code"]) for b in results["backends"]]

@@ -21,7 +21,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from test_display import TestDisplay  # noqa: E402
+from test_display import DriverFault, TestDisplay  # noqa: E402
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -66,10 +66,13 @@ def lines(path):
 def run_case(arguments, kind, fault, expect):
     report, stamps, calls = (os.path.join(work, n) for n in ("r.json", "stamps", "calls"))
     with display_for(kind) as display:
-        env = display.env(LD_PRELOAD=os.path.join(preload, "driver_faults.so"), VYR_TEST_STAMPS=stamps,
-                          VYR_TEST_CALL_STAMPS=calls, DRIVER_FAULT=fault or "")
+        injected = DriverFault(os.path.join(preload, "driver_faults.so"), fault or "", work)
+        env = display.env(VYR_TEST_STAMPS=stamps, VYR_TEST_CALL_STAMPS=calls, **injected.env())
         code, _, err = display.run([program, "-nosound", "-duration", "5", "-report", report] + arguments, env=env)
     check(code == 0, "ends with 0 (%s) %s" % (code, err[-300:] if code else ""))
+    if fault and injected.not_taken():
+        check(False, injected.not_taken())
+        return
     try:
         results = json.load(open(report))
     except (OSError, ValueError) as e:

@@ -9,7 +9,13 @@ the same moment never share one. Everything started through the display (the
 server, its window manager, compositor, the programs under test) runs in a
 session of its own and is ended with the display, on success, failure and
 time-out alike; if the test itself is killed, the kernel ends the direct
-children (PR_SET_PDEATHSIG).
+children (PR_SET_PDEATHSIG). Each display has a session bus of its own, so no
+D-Bus client on it autolaunches one that would outlive the test.
+
+Importing the module also puts support/wine-bin first on PATH (64-bit Windows
+programs through Wine's 64-bit loader) and records every program a test starts
+through subprocess in the file VYR_TEST_PROGRAMS names, when it names one
+(tools/test.sh checks that the set-up installs each of them).
 """
 import ctypes
 import json
@@ -26,6 +32,37 @@ import time
 
 _libc = ctypes.CDLL(None, use_errno=True)
 _PR_SET_PDEATHSIG = 1
+
+_WINE_BIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "wine-bin")
+if _WINE_BIN not in os.environ.get("PATH", "").split(os.pathsep):
+    os.environ["PATH"] = _WINE_BIN + os.pathsep + os.environ.get("PATH", "")
+
+_recorded = set()
+
+
+def record_program(name, path=None):
+    """Notes a program a test starts (its path where found) in VYR_TEST_PROGRAMS' file."""
+    record = os.environ.get("VYR_TEST_PROGRAMS")
+    if not record or not name:
+        return
+    found = name if os.sep in name else shutil.which(name, path=path) or name
+    if found not in _recorded:
+        _recorded.add(found)
+        with open(record, "a") as f:
+            f.write(found + "\n")
+
+
+_popen_init = subprocess.Popen.__init__
+
+
+def _recording_popen_init(self, args, *rest, **options):
+    if not options.get("shell") and not isinstance(args, (str, bytes)) and args:
+        env = options.get("env") or os.environ
+        record_program(os.fsdecode(args[0]), env.get("PATH"))
+    _popen_init(self, args, *rest, **options)
+
+
+subprocess.Popen.__init__ = _recording_popen_init
 
 
 def _own_session():
@@ -72,6 +109,53 @@ def run_session(argv, timeout=120, **popen):
         code = None
     TestDisplay.end(process)  # what the session left running
     return code, out, err
+
+
+def start_session_bus(owner, work, timeout):
+    """A session bus of the display's own, started through `owner` (ended with it):
+    its address. A client that finds none would autolaunch one that outlives the test."""
+    read, write = os.pipe()
+    owner.start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address",
+                 "unix:path=" + os.path.join(work, "bus"), "--print-address=%d" % write],
+                env=dict(os.environ), pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    address = b""
+    deadline = time.monotonic() + timeout
+    try:
+        while not address.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([read], [], [], left)[0]:
+                raise WaitFailed("the session bus's address did not come within %g s" % timeout)
+            chunk = os.read(read, 256)
+            if not chunk:
+                raise WaitFailed("the session bus ended before it told its address")
+            address += chunk
+    finally:
+        os.close(read)
+    return address.decode().strip()
+
+
+class DriverFault:
+    """The driver-fault library (tests/preload/driver_faults.c) in front of the
+    real driver with one fault: env() for the program, took() whether the fault
+    acted, so a harness judges what followed only once it did."""
+
+    def __init__(self, library, fault, folder):
+        self.library = library
+        self.fault = fault
+        self.record = tempfile.mkstemp(prefix="fault-took.", dir=folder)[1]
+
+    def env(self):
+        os.truncate(self.record, 0)  # each run tells anew
+        return {"LD_PRELOAD": self.library, "DRIVER_FAULT": self.fault, "DRIVER_FAULT_TOOK": self.record}
+
+    def took(self):
+        with open(self.record) as f:
+            return self.fault in f.read().split()
+
+    def not_taken(self):
+        """The failure's words when the fault never acted, else None."""
+        return None if self.took() else "the fault did not take (%s never acted)" % self.fault
 
 
 def _xwd_pixels(data):
@@ -178,6 +262,7 @@ class TestDisplay:
         self.server_args = list(server_args)  # e.g. ["-extension", "DAMAGE"]: a server without it
         self.timeout = timeout
         self.name = None
+        self.bus = None  # the display's own session bus address
         self.vnc_port = None
         self.processes = []
         self.work = tempfile.mkdtemp(prefix="vyr-display.")
@@ -190,6 +275,7 @@ class TestDisplay:
     def __enter__(self):
         try:
             self._start_server()
+            self.bus = start_session_bus(self, self.work, self.timeout)
             if self.want_window_manager:
                 self.start_window_manager()
             if self.compositor:
@@ -241,7 +327,7 @@ class TestDisplay:
     def env(self, **extra):
         """The environment of a program on this display: no sound device, Mesa's software drivers."""
         env = dict(os.environ, DISPLAY=self.name, SDL_AUDIODRIVER="dummy", LIBGL_ALWAYS_SOFTWARE="1",
-                   XDG_DATA_HOME=self.work)
+                   XDG_DATA_HOME=self.work, DBUS_SESSION_BUS_ADDRESS=self.bus or "disabled:")
         env.pop("WAYLAND_DISPLAY", None)
         env.update(extra)
         return env
@@ -249,7 +335,10 @@ class TestDisplay:
     def start(self, argv, env=None, **popen):
         """A program on this display in a session of its own, ended with the display."""
         popen.setdefault("stdin", subprocess.DEVNULL)
-        process = subprocess.Popen(argv, env=env or self.env(), preexec_fn=_own_session, **popen)
+        env = dict(env or self.env())
+        if self.bus:  # whatever the caller built its environment from
+            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus
+        process = subprocess.Popen(argv, env=env, preexec_fn=_own_session, **popen)
         self.processes.append(process)
         return process
 

@@ -10,6 +10,43 @@
 # server included) runs in a session of its own that ends when the test ends,
 # on success, failure, Ctrl+C and time-out: the EXIT trap kills each session,
 # and if the shell itself is killed, the kernel ends them (PR_SET_PDEATHSIG).
+# The display has a session bus of its own (DBUS_SESSION_BUS_ADDRESS), so no
+# D-Bus client on it autolaunches one that would outlive the test.
+#
+# Sourcing this file also puts support/wine-bin first on PATH (64-bit Windows
+# programs through Wine's 64-bit loader) and, when VYR_TEST_PROGRAMS names a
+# file, notes there every program the test starts (tools/test.sh checks that
+# the set-up installs each of them).
+
+test_support_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+case ":$PATH:" in
+  *":$test_support_dir/wine-bin:"*) ;;
+  *) export PATH="$test_support_dir/wine-bin:$PATH" ;;
+esac
+
+declare -A test_programs_noted=()
+# test_note_program <name or path>: notes it once, if it is a program file.
+test_note_program() {
+  local name=$1 path
+  [ -n "$name" ] && [ -z "${test_programs_noted[$name]:-}" ] || return 0
+  test_programs_noted[$name]=1
+  case $name in */*) ;; *) [ "$(type -t -- "$name")" = file ] || return 0 ;; esac
+  path=$(type -P -- "$name" 2>/dev/null) || return 0
+  echo "$path" >>"$VYR_TEST_PROGRAMS"
+}
+# The DEBUG trap's look at each command: its first word, when written out (a
+# word from a variable is noted where the test starts it, as test_spawn does).
+test_note_command() {
+  local word=${1%%[[:space:]]*}
+  case $word in
+    '' | *'$'* | *'"'* | *"'"* | *'='* | *'('* | '[' | '[[' | '{' | '!') return 0 ;;
+  esac
+  [ -n "${test_programs_noted[$word]:-}" ] || test_note_program "$word"
+}
+if [ -n "${VYR_TEST_PROGRAMS:-}" ]; then
+  set -o functrace
+  trap 'test_note_command "$BASH_COMMAND"' DEBUG
+fi
 
 test_sessions=()
 test_exit_hooks=()
@@ -33,6 +70,7 @@ test_cleanup_trap() {
 test_spawn() {
   local -n pid_variable=$1
   shift
+  [ -z "${VYR_TEST_PROGRAMS:-}" ] || test_note_program "$1"
   setsid setpriv --pdeathsig KILL -- "$@" &
   pid_variable=$!
   test_sessions+=("$pid_variable")
@@ -99,10 +137,24 @@ test_display_start() {
       return 1 ;;
   esac
   export DISPLAY=:$number
+  test_session_bus_start || return 1
   test_wait 30 "an answer from the X server $DISPLAY" xdpyinfo || return 1
   # An answer from a server that is not ours would send the test's programs elsewhere.
   kill -0 "$test_display_pid" 2>/dev/null ||
     { echo "FAIL: Xvfb on $DISPLAY ended: $(tail -n 5 "$test_display_dir/server.log")" >&2; return 1; }
+}
+
+# test_session_bus_start: a session bus of the test's own, ended with it; exports its address.
+test_session_bus_start() {
+  local bus_pid address=
+  mkfifo "$test_display_dir/bus-address"
+  exec {test_bus_fd}<>"$test_display_dir/bus-address"
+  test_spawn bus_pid dbus-daemon --session --nofork --nopidfile --address "unix:path=$test_display_dir/bus" \
+    --print-address="$test_bus_fd" >/dev/null 2>&1
+  read -r -t 30 -u "$test_bus_fd" address || true
+  exec {test_bus_fd}>&-
+  [ -n "$address" ] || { echo "FAIL: the session bus told no address within 30 s" >&2; return 1; }
+  export DBUS_SESSION_BUS_ADDRESS=$address
 }
 
 # test_display_report: the server's state and log, for a test that lost its display.

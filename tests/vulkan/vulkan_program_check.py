@@ -15,7 +15,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
-from test_display import TestDisplay, WaitFailed, run_session, wait_until  # noqa: E402
+from test_display import DriverFault, TestDisplay, WaitFailed, run_session, wait_until  # noqa: E402
 
 case, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 windows_dir = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
@@ -187,18 +187,19 @@ try:
         # depth clear that does nothing), which must hide the back logo.
         faults = os.path.join(bin_dir, "..", "tests", "preload", "driver_faults.so")
         shots = {}
+        depth_kept = DriverFault(faults, "depth-clear-nothing", work)
         with TestDisplay() as display:
             for name, backend, arguments, extra in (
                     ("Vulkan", "Vulkan", ["-vulkan"], {}),
                     ("OpenGL", "OpenGL", [], {}),
-                    ("Vulkan, depth kept", "Vulkan", ["-vulkan"],
-                     {"LD_PRELOAD": faults, "DRIVER_FAULT": "depth-clear-nothing"})):
+                    ("Vulkan, depth kept", "Vulkan", ["-vulkan"], depth_kept.env())):
                 p = Program(display, ["-paused", "-scenetime", "%.6f" % (180 / 75.5)] + arguments, backend, extra)
                 shots[name] = p.settled_shot(name.replace(" ", "").replace(",", ""))
                 code, out, err = p.end()
                 check(code == 0, name + " ends with 0")
                 if backend == "Vulkan":
                     no_validation_messages(out, err)
+        check(depth_kept.took(), depth_kept.not_taken() or "the depth fault took")
         # Client area 640 x 400 at the window's origin (no window manager).
         logos = "240x120+200+140"
         for name, region, tolerance in (("background", "640x90+0+0", 0.05), ("logos", logos, 0.05),

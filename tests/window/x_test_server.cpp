@@ -46,6 +46,11 @@ bool XTestServer::start(const std::vector<std::string>& serverArguments) {
     if (number.empty()) return server_.stop(), false;
     display_ = ":" + number;
     setenv("DISPLAY", display_.c_str(), 1);
+    bus_.start({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address"});
+    std::string address = bus_.firstLine();
+    if (address.empty()) return stop(), false;
+    address.pop_back();  // the line's end
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
     return true;
 }
 
@@ -74,6 +79,7 @@ void XTestServer::stop() {
     if (probeConnection_) XCloseDisplay(probeConnection_);
     probeConnection_ = nullptr;
     windowManager_.stop();
+    bus_.stop();
     server_.stop();
 }
 

@@ -16,7 +16,9 @@ namespace vyr::testing {
 class XTestServer {
 public:
     ~XTestServer() { stop(); }
-    // Starts Xvfb with the given screen arguments and sets DISPLAY to it. Also
+    // Starts Xvfb with the given screen arguments and sets DISPLAY to it, and a
+    // session bus of the server's own in DBUS_SESSION_BUS_ADDRESS (a D-Bus
+    // client finding none would autolaunch one that outlives the test). Also
     // makes BadWindow errors non-fatal for every connection of the test process.
     bool start(const std::vector<std::string>& serverArguments = {"-screen", "0", "1280x1024x24", "+extension",
                                                                    "GLX"});
@@ -26,7 +28,7 @@ public:
     const std::string& display() const { return display_; }
 
 private:
-    Child server_, windowManager_;
+    Child server_, windowManager_, bus_;
     std::string display_;
     Display* probeConnection_ = nullptr;
 };

@@ -16,14 +16,16 @@
 wine_session_start() {
   # A step that fails ends the test, inside a function too: say which.
   set -E
-  trap 'echo "FAIL: line $LINENO of $0: $BASH_COMMAND"' ERR
+  # To standard error: a failure inside $(...) must not become the text it gives.
+  trap 'echo "FAIL: line $LINENO of $0: $BASH_COMMAND" >&2' ERR
   # The test's own output, for notes from inside commands whose streams go to files.
   exec {wine_notes}>&2
   session_dir=$(mktemp -d /tmp/vyr-wine.XXXXXX)
   export WINEPREFIX=$session_dir/prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
   test_at_exit wine_session_stop
   test_display_start 1024x768x24 || exit 1
-  wineboot -i >"$session_dir/wineboot.log" 2>&1
+  wineboot -i >"$session_dir/wineboot.log" 2>&1 ||
+    { echo "FAIL: wineboot -i: $(tail -n 5 "$session_dir/wineboot.log")" >&2; exit 1; }
   wineserver -w
 }
 
@@ -37,11 +39,22 @@ wine_session_stop() {
   session_dir=
 }
 
+# wine_unix_path <Windows path>: the folder inside the prefix it names; fails,
+# printing nothing, when Wine cannot tell (a harness writes only inside its prefix).
+wine_unix_path() {
+  local unix
+  unix=$(winepath -u "$1" 2>/dev/null) || return 1
+  case $unix in
+    "$WINEPREFIX"/*) echo "$unix" ;;
+    *) echo "FAIL: Wine named no folder inside $WINEPREFIX for $1 (\"$unix\")" >&2; return 1 ;;
+  esac
+}
+
 # The local application-data folder of the prefix's user (the port file lives below it).
 wine_local_appdata() {
-  local unix
-  unix=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
-  winepath -u "$unix" 2>/dev/null
+  local windows
+  windows=$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r') || return 1
+  wine_unix_path "$windows"
 }
 
 # start_failed <stderr file>: Wine could not start the program (c0000018).
@@ -133,7 +146,8 @@ program_finish() {
 # port file in the prefix user's local application data.
 daemon_start() {
   local dir
-  dir="$(wine_local_appdata)/Tarsel/VYR"
+  dir=$(wine_local_appdata) || exit 1
+  dir=$dir/Tarsel/VYR
   mkdir -p "$dir"
   test_spawn sim_pid "${VYRD_SIM:-$native/vyrd-sim}" --port-file-dir "$dir" --answer "$1" >"$session_dir/sim.log" 2>&1
   port_file() { compgen -G "$dir/vyrdport.*"; }
