@@ -24,7 +24,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from test_display import WaitFailed, WaylandDesktop, wait_until  # noqa: E402
+from test_display import DriverFault, WaitFailed, WaylandDesktop, wait_until  # noqa: E402
 
 desktop_kind, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -242,9 +242,10 @@ def run_row(row, backend):
     os.makedirs(folder)
     run = {"label": label, "gate": os.path.join(folder, "gate"), "stamps": os.path.join(folder, "stamps")}
     started = time.monotonic()
+    injected = DriverFault(faults_library, fault or "", folder)
     with WaylandDesktop(kind) as desktop:
-        env = desktop.env(VK_ICD_FILENAMES=lavapipe, LD_PRELOAD=faults_library, DRIVER_FAULT=fault or "",
-                          DRIVER_FAULT_GATE=run["gate"], VYR_TEST_STAMPS=run["stamps"])
+        env = desktop.env(VK_ICD_FILENAMES=lavapipe, DRIVER_FAULT_GATE=run["gate"], VYR_TEST_STAMPS=run["stamps"],
+                          **injected.env())
         arguments = [program, "-nosound", "-report", "r.json"] + (["-vulkan"] if backend == "Vulkan" else []) + options
         with open(os.path.join(folder, "stderr"), "w") as err_file:
             p = desktop.start(arguments, cwd=folder, env=env, stdout=subprocess.DEVNULL, stderr=err_file)
@@ -261,7 +262,9 @@ def run_row(row, backend):
     err = open(os.path.join(folder, "stderr"), errors="replace").read()
     report = os.path.join(folder, "r.json")
     results = json.load(open(report)) if os.path.exists(report) else {}
-    if "-all" in options:
+    if fault and injected.not_taken():
+        check(False, "%s: %s" % (label, injected.not_taken()))
+    elif "-all" in options:
         code_in_file = (results.get("summary") or {}).get("exit_code")
         check(code in codes and code_in_file == code, "%s: exit %s (%s, %s)" % (label, codes, code, code_in_file))
         all_backends(label, results)

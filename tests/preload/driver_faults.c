@@ -211,7 +211,7 @@ xcb_void_cookie_t xcb_put_image(xcb_connection_t* c, uint8_t format, xcb_drawabl
         black = calloc(data_len, 1);
         blackSize = black ? data_len : 0;
     }
-    if (fault("present-nothing") && black) data = black;
+    if (fault("present-nothing") && black && took("present-nothing")) data = black;
     return REAL(xcb_put_image)(c, format, drawable, gc, width, height, dst_x, dst_y, left_pad, depth, data_len, data);
 }
 

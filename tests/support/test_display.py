@@ -478,6 +478,7 @@ class WaylandDesktop(TestDisplay):
             # Xwayland's sockets go where X servers put theirs; none may have yet.
             os.makedirs("/tmp/.X11-unix", exist_ok=True)
             os.chmod("/tmp/.X11-unix", 0o1777)
+            self.bus = start_session_bus(self, self.work, self.timeout)
             if self.kind == "sway":
                 self._start_sway()
             else:
@@ -532,7 +533,7 @@ class WaylandDesktop(TestDisplay):
             self.rdp_port = free_tcp_port()
             argv += ["--backend=rdp-backend.so", "--address=127.0.0.1", "--port=%d" % self.rdp_port,
                      "--rdp-tls-cert=" + cert, "--rdp-tls-key=" + key]
-        env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
+        env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, DBUS_SESSION_BUS_ADDRESS=self.bus)
         for name in ("WAYLAND_DISPLAY", "DISPLAY", "WAYLAND_SOCKET"):
             env.pop(name, None)
         weston = self._compositor(argv, env)
@@ -563,7 +564,9 @@ class WaylandDesktop(TestDisplay):
             ] + self.config) + "\n")
         os.chown(config, user.pw_uid, user.pw_gid)
         env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
-               "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1"}
+               "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1",
+               # The display's bus is root's; nothing of sway's may autolaunch one of its own.
+               "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
         if "VYR_TEST_RUN" in os.environ:
             env["VYR_TEST_RUN"] = os.environ["VYR_TEST_RUN"]
         sway = self._compositor(["sway", "-c", config], env, user=user.pw_uid, group=user.pw_gid, extra_groups=[])
