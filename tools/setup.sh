@@ -24,6 +24,12 @@ if [ -n "$(echo $missing)" ]; then
   as_root apt-get install -y --no-install-recommends $packages
 fi
 
+# sway refuses to run as root: the tests' Wayland desktops run it as this user
+# (tests/support/test_display.py, WaylandDesktop).
+if ! id vyr-desktop >/dev/null 2>&1; then
+  as_root useradd --system --create-home --shell /usr/sbin/nologin vyr-desktop
+fi
+
 if [ "${VYR_SKIP_WINDOWS:-0}" != 1 ]; then
   bash "$here/tools/fetch-glew-source.sh" "$here/build/deps"
 fi

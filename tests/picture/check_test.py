@@ -117,6 +117,7 @@ try:
         # fault, back-end options, the check that must fail, the region it must name.
         table = (
             ("present-nothing", [], "screen", None),
+            ("present-nothing", ["-vulkan"], "screen", None),
             ("drop-meshes", [], "renderer", None),
             ("drop-textures", [], "renderer", None),
             ("drop-overlays", [], "renderer", None),

@@ -1,7 +1,11 @@
 // A driver put in front of the real one with LD_PRELOAD, for the tests of the
 // real program: it fails as a driver or a display would, tells another name,
 // and stamps its presents. DRIVER_FAULT names the fault, if any:
-//   present-nothing      glXSwapBuffers shows nothing: the window stays black
+//   present-nothing      glXSwapBuffers shows nothing: the window stays black;
+//                        for Vulkan (Mesa's software swap chain), the image
+//                        put on the window is black (a skipped
+//                        vkQueuePresentKHR would keep its image, and the swap
+//                        chain run dry)
 //   present-every-other  every second glXSwapBuffers shows nothing: half the
 //                        frames never reach the window
 //   present-late         glXSwapBuffers and vkQueuePresentKHR wait 40 ms before
@@ -56,6 +60,7 @@
 
 #include <GL/gl.h>
 #include <GL/glx.h>
+#include <xcb/xcb.h>
 #define VK_NO_PROTOTYPES
 #include <vulkan/vulkan.h>
 
@@ -192,6 +197,22 @@ static void VKAPI_CALL faultyCmdSetViewport(VkCommandBuffer commands, uint32_t f
         return;
     }
     realCmdSetViewport(commands, first, count, viewports);
+}
+
+// Mesa's software swap chains (lavapipe) hand each image to the X server with
+// PutImage: black pixels go instead, after the program has read its frame back.
+xcb_void_cookie_t xcb_put_image(xcb_connection_t* c, uint8_t format, xcb_drawable_t drawable, xcb_gcontext_t gc,
+                                uint16_t width, uint16_t height, int16_t dst_x, int16_t dst_y, uint8_t left_pad,
+                                uint8_t depth, uint32_t data_len, const uint8_t* data) {
+    static uint8_t* black;
+    static uint32_t blackSize;
+    if (fault("present-nothing") && data_len > blackSize) {
+        free(black);
+        black = calloc(data_len, 1);
+        blackSize = black ? data_len : 0;
+    }
+    if (fault("present-nothing") && black && took("present-nothing")) data = black;
+    return REAL(xcb_put_image)(c, format, drawable, gc, width, height, dst_x, dst_y, left_pad, depth, data_len, data);
 }
 
 static PFN_vkQueuePresentKHR realQueuePresent;
