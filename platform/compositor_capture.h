@@ -54,4 +54,11 @@ ScreenChange waitForChange(CompositorCapture* capture, const LayoutArea& area, i
 // An empty `area`: whether it shows the window at all, covered in part or not.
 bool compositorShowsWindow(uint64_t xWindow, const LayoutArea& area, std::string& why);
 
+// A descriptor on which the compositor tells that its windows changed (sway's
+// window and workspace events), so that a watcher asks compositorShowsWindow
+// again only then; -1 where the compositor cannot tell. Close it when done.
+int watchCompositorWindows();
+// Takes what came on it without allocating: true when anything did.
+bool compositorWindowsChanged(int fd);
+
 }  // namespace vyr::platform

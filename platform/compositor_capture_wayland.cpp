@@ -479,6 +479,14 @@ ScreenChange waitForChange(CompositorCapture* c, const LayoutArea& area, int wak
     }
 }
 
+int watchCompositorWindows() {
+    const char* sway = getenv("SWAYSOCK");
+    std::string unreached;
+    return sway && *sway ? subscribeSwayEvents(sway, unreached) : -1;
+}
+
+bool compositorWindowsChanged(int fd) { return swayEventsCame(fd); }
+
 bool compositorShowsWindow(uint64_t xWindow, const LayoutArea& area, std::string& why) {
     const char* sway = getenv("SWAYSOCK");
     if (!sway || !*sway) return true;  // no other compositor tells

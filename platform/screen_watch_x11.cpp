@@ -28,6 +28,12 @@ struct ScreenWatch {
     Damage damage = 0;
     int damageEvent = 0;
     CompositorCapture* compositor = nullptr;  // under Xwayland, in place of damage
+    // Whether the compositor shows the window, asked again only after its
+    // windows changed or ours moved: asking allocates, and the watch runs
+    // beside every frame.
+    int windowEvents = -1;
+    bool shownKnown = false, shown = true;
+    int shownLeft = 0, shownTop = 0;
     int wake[2] = {-1, -1};
     // The client area on the root, read again now and then: a window manager
     // moves the frame, not the client.
@@ -65,9 +71,16 @@ void readPlace(ScreenWatch& watch, uint64_t now) {
     watch.height = attributes.map_state == IsViewable ? attributes.height : 0;
     // A window the compositor hides is not watched: the changes over its
     // place are another window's. One covered in part still shows its frames.
-    std::string why;
-    if (watch.compositor && watch.width > 0 && !compositorShowsWindow(watch.window, {x, y, 0, 0}, why))
-        watch.width = watch.height = 0;
+    if (!watch.compositor || watch.width == 0) return;
+    const bool changed = watch.windowEvents < 0 || compositorWindowsChanged(watch.windowEvents);
+    if (!watch.shownKnown || changed || x != watch.shownLeft || y != watch.shownTop) {
+        std::string why;
+        watch.shown = compositorShowsWindow(watch.window, {x, y, 0, 0}, why);
+        watch.shownKnown = true;
+        watch.shownLeft = x;
+        watch.shownTop = y;
+    }
+    if (!watch.shown) watch.width = watch.height = 0;
 }
 
 bool overWindow(const ScreenWatch& watch, const XRectangle& area) {
@@ -114,6 +127,7 @@ ScreenWatch* openCompositorWatch(Display* own, NativeWindow* window, std::string
     auto* watch = new ScreenWatch;
     watch->display = own;
     watch->compositor = compositor;
+    watch->windowEvents = watchCompositorWindows();
     watch->window = x11Window(window);
     watch->root = RootWindow(own, x11Screen(window));
     XSelectInput(own, watch->window, StructureNotifyMask);
@@ -217,6 +231,7 @@ void closeScreenWatch(ScreenWatch* watch) {
     if (!watch) return;
     if (watch->damage) XDamageDestroy(watch->display, watch->damage);
     closeCompositorCapture(watch->compositor);
+    if (watch->windowEvents >= 0) close(watch->windowEvents);
     XCloseDisplay(watch->display);
     for (int fd : watch->wake)
         if (fd >= 0) close(fd);

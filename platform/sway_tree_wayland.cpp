@@ -18,7 +18,7 @@ namespace {
 using json = nlohmann::json;
 
 constexpr char ipcMagic[] = {'i', '3', '-', 'i', 'p', 'c'};
-constexpr uint32_t getTree = 4;
+constexpr uint32_t subscribe = 2, getTree = 4;
 constexpr uint64_t answerWaitNs = 2000000000ull;
 
 // Reads `size` bytes before the deadline.
@@ -33,6 +33,33 @@ bool readAll(int fd, char* to, size_t size, uint64_t deadline) {
         size -= size_t(got);
     }
     return true;
+}
+
+int connectToSway(const char* socketPath, std::string& why) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (strlen(socketPath) >= sizeof address.sun_path) {
+        why = "the sway socket's path is too long";
+        return -1;
+    }
+    strcpy(address.sun_path, socketPath);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        why = std::string("sway's socket could not be reached: ") + strerror(errno);
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The i3 IPC framing: the magic, the payload's length and the message type, in the host's byte order.
+bool sendMessage(int fd, uint32_t type, const std::string& payload) {
+    std::string message(ipcMagic, sizeof ipcMagic);
+    const uint32_t length = uint32_t(payload.size());
+    message.append(reinterpret_cast<const char*>(&length), 4);
+    message.append(reinterpret_cast<const char*>(&type), 4);
+    message += payload;
+    return send(fd, message.data(), message.size(), MSG_NOSIGNAL) == ssize_t(message.size());
 }
 
 struct Found {
@@ -113,28 +140,12 @@ bool rectOverlaps(const json& node, const LayoutArea& area) {
 }  // namespace
 
 bool askSwayTree(const char* socketPath, std::string& tree, std::string& why) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (strlen(socketPath) >= sizeof address.sun_path) {
-        why = "the sway socket's path is too long";
-        return false;
-    }
-    strcpy(address.sun_path, socketPath);
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        why = std::string("sway's socket could not be reached: ") + strerror(errno);
-        if (fd >= 0) close(fd);
-        return false;
-    }
-    // The i3 IPC framing: the magic, the payload's length and the message type, in the host's byte order.
+    const int fd = connectToSway(socketPath, why);
+    if (fd < 0) return false;
     char header[sizeof ipcMagic + 8];
-    const uint32_t length = 0, type = getTree;
-    memcpy(header, ipcMagic, sizeof ipcMagic);
-    memcpy(header + sizeof ipcMagic, &length, 4);
-    memcpy(header + sizeof ipcMagic + 4, &type, 4);
     const uint64_t deadline = performanceCounter() + answerWaitNs;
-    bool read = send(fd, header, sizeof header, MSG_NOSIGNAL) == ssize_t(sizeof header) &&
-                readAll(fd, header, sizeof header, deadline) && memcmp(header, ipcMagic, sizeof ipcMagic) == 0;
+    bool read = sendMessage(fd, getTree, "") && readAll(fd, header, sizeof header, deadline) &&
+                memcmp(header, ipcMagic, sizeof ipcMagic) == 0;
     uint32_t answerLength = 0;
     if (read) {
         memcpy(&answerLength, header + sizeof ipcMagic, 4);
@@ -144,6 +155,29 @@ bool askSwayTree(const char* socketPath, std::string& tree, std::string& why) {
     close(fd);
     if (!read) why = "sway did not answer GET_TREE";
     return read;
+}
+
+int subscribeSwayEvents(const char* socketPath, std::string& why) {
+    const int fd = connectToSway(socketPath, why);
+    if (fd >= 0 && !sendMessage(fd, subscribe, "[\"window\",\"workspace\"]")) {
+        why = "sway did not take the subscription to its window events";
+        close(fd);
+        return -1;
+    }
+    return fd;  // its answer comes as the first thing swayEventsCame takes
+}
+
+bool swayEventsCame(int fd) {
+    bool came = false;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got > 0) {
+            came = true;
+            continue;
+        }
+        return came || got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+    }
 }
 
 bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why) {

@@ -14,6 +14,15 @@ namespace vyr::platform {
 // `socketPath`; false with why.
 bool askSwayTree(const char* socketPath, std::string& tree, std::string& why);
 
+// A connection to sway subscribed to its window and workspace events, for a
+// watcher that asks for the tree only after something changed: -1 with why
+// where sway cannot be reached.
+int subscribeSwayEvents(const char* socketPath, std::string& why);
+// Takes whatever sway sent on that connection into a buffer of its own (no
+// allocation): true when anything came or the connection broke, so that the
+// tree must be asked for again.
+bool swayEventsCame(int fd);
+
 // False with the reason where the tree shows that sway does not show the X
 // window `xWindow` whose client area lies at `area`: "covered by the Wayland
 // window \"foot\"", "on a workspace sway does not show". True where it shows
