@@ -90,12 +90,10 @@ json framesSection(const RenderingContext& context, const FrameStatistics& stati
 json screenSection(const ScreenSummary& screen) {
     const bool figures = screen.measured && screen.presented > 0;
     const FrameTimeSummary& delay = screen.delay;
-    json delays = nullptr;
-    if (figures && delay.frames > 0)
+    json delays = nullptr, series = nullptr;
+    if (figures && delay.frames > 0) {
         delays = {{"frames", delay.frames}, {"p50", delay.p50}, {"p95", delay.p95}, {"p99", delay.p99},
                   {"max", delay.max}, {"sum", delay.sum}};
-    json series = nullptr;
-    if (figures && delay.frames > 0) {
         // The frame series' grouping, over the delays: the page charts them beside the frame times.
         json grouped = frameSeries(screen.delaysUs);
         series = {{"frames", grouped["frames"]}, {"delay_ms", grouped["frame_time_ms"]}};
@@ -113,14 +111,14 @@ json checkSection(const CheckOutcome& check) {
     for (size_t i = 0; i < checkRegionCount; i++)
         regions[checkRegions[i].name] = check.ran ? json(check.comparison.regionDifference[i]) : json(nullptr);
     json section = {{"name", check.name},
-            {"outcome", check.outcome()},
-            {"reason", check.inconclusive() ? json(check.unseen) : json(nullptr)},
-            {"passed", check.inconclusive() ? json(nullptr) : json(check.passed())},
-            {"difference", check.ran ? json(check.comparison.difference) : json(nullptr)},
-            {"limit", check.ran ? json(check.comparison.limit) : json(nullptr)},
-            {"worst_region", check.ran ? json(check.comparison.worstRegion) : json(nullptr)},
-            {"regions", regions},
-            {"message", textOrNull(check.failure)}};
+                    {"outcome", check.outcome()},
+                    {"reason", check.inconclusive() ? json(check.unseen) : json(nullptr)},
+                    {"passed", check.inconclusive() ? json(nullptr) : json(check.passed())},
+                    {"difference", check.ran ? json(check.comparison.difference) : json(nullptr)},
+                    {"limit", check.ran ? json(check.comparison.limit) : json(nullptr)},
+                    {"worst_region", check.ran ? json(check.comparison.worstRegion) : json(nullptr)},
+                    {"regions", regions},
+                    {"message", textOrNull(check.failure)}};
     if (std::string(check.name) == "screen") section["read_from"] = textOrNull(check.readFrom);
     return section;
 }

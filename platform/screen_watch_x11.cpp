@@ -117,6 +117,24 @@ void takeEvents(ScreenWatch& watch, ScreenChanged changed, void* user) {
     }
 }
 
+// What every watch does once its way of watching is set up: the window's
+// structure events, the pipe that stops it, and the window's place.
+ScreenWatch* startWatch(ScreenWatch* watch, NativeWindow* window, const char* way, std::string& how,
+                        std::string& why) {
+    watch->window = x11Window(window);
+    watch->root = RootWindow(watch->display, x11Screen(window));
+    XSelectInput(watch->display, watch->window, StructureNotifyMask);
+    if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        closeScreenWatch(watch);
+        why = "not measured: no pipe to stop the watch";
+        return nullptr;
+    }
+    readPlace(*watch, performanceCounter());
+    XSync(watch->display, False);
+    how = way;
+    return watch;
+}
+
 ScreenWatch* openCompositorWatch(Display* own, NativeWindow* window, std::string& how, std::string& why) {
     CompositorCapture* compositor = openCompositorCapture(why);
     if (!compositor) {
@@ -128,18 +146,7 @@ ScreenWatch* openCompositorWatch(Display* own, NativeWindow* window, std::string
     watch->display = own;
     watch->compositor = compositor;
     watch->windowEvents = watchCompositorWindows();
-    watch->window = x11Window(window);
-    watch->root = RootWindow(own, x11Screen(window));
-    XSelectInput(own, watch->window, StructureNotifyMask);
-    if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        closeScreenWatch(watch);
-        why = "not measured: no pipe to stop the watch";
-        return nullptr;
-    }
-    readPlace(*watch, performanceCounter());
-    XSync(own, False);
-    how = "wlr-screencopy damage on the compositor's output";
-    return watch;
+    return startWatch(watch, window, "wlr-screencopy damage on the compositor's output", how, why);
 }
 
 // Xwayland: each copy the compositor answers once its output changed is a
@@ -189,21 +196,10 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
     }
     auto* watch = new ScreenWatch;
     watch->display = own;
-    watch->window = x11Window(window);
-    watch->root = RootWindow(own, x11Screen(window));
     watch->damageEvent = event;
     // Raw rectangles: every drawing is told with its place, none is merged away.
-    watch->damage = XDamageCreate(own, watch->root, XDamageReportRawRectangles);
-    XSelectInput(own, watch->window, StructureNotifyMask);
-    if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        closeScreenWatch(watch);
-        why = "not measured: no pipe to stop the watch";
-        return nullptr;
-    }
-    readPlace(*watch, performanceCounter());
-    XSync(own, False);
-    how = "X DAMAGE on the root window";
-    return watch;
+    watch->damage = XDamageCreate(own, RootWindow(own, x11Screen(window)), XDamageReportRawRectangles);
+    return startWatch(watch, window, "X DAMAGE on the root window", how, why);
 }
 
 void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {

@@ -107,7 +107,7 @@ def main():
         if package is None:
             name = os.path.basename(program)
             system = [os.path.join(f, name) for f in SYSTEM_FOLDERS if os.path.exists(os.path.join(f, name))]
-            package = next((owner(s) for s in system if owner(s)), None)
+            package = next((p for p in map(owner, system) if p), None)
         if package is None:
             problems.append("%s: from no Debian package; the tests must start a packaged program" % program)
         elif package not in allowed and package.split(":")[0] not in allowed:
