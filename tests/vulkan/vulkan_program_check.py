@@ -75,14 +75,19 @@ class Program:
         self.display.save_window(window or self.window, path)
         return path
 
-    def settled_shot(self, name, timeout=60):
-        """The window's picture once two shots in a row are the same and not black."""
-        previous, deadline = None, time.monotonic() + timeout
+    def settled_shot(self, name, timeout=60, still=1.0):
+        """The window's picture once it has stayed the same, and not black, for `still`
+        seconds: two shots in a row can match on a busy machine whose program drew
+        no frame between them."""
+        previous, since, deadline = None, None, time.monotonic() + timeout
         while time.monotonic() < deadline:
+            taken = time.monotonic()
             path = self.shot(name)
             if previous and region_difference(previous, path, None) == 0 and mean(path) > 0.01:
-                return path
-            previous = shutil.copy(path, path + ".previous.png")
+                if taken - since >= still:
+                    return path
+            else:
+                previous, since = shutil.copy(path, path + ".previous.png"), taken
         print("the picture of %s did not settle within %d s" % (name, timeout))
         return path
 

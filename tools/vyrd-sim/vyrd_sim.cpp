@@ -176,6 +176,19 @@ void drain(Client& c) {
     }
 }
 
+// After a wrong cookie the rest of the request is read and dropped before the
+// connection closes: closing with unread bytes resets it, and whether the client's
+// last send or its wait for the answer meets the reset would depend on timing.
+// Bounded like the rest: the client's time-out ends it.
+void skipRequest(Client& c, bool insideCookie) {
+    unsigned char byte;
+    int nulsLeft = insideCookie ? 2 : 1;
+    while (nulsLeft > 0 && readByte(c, byte)) {
+        if (byte == 0) --nulsLeft;
+        c.received.pop_back();  // dropped, so a client cannot make the simulator hold much
+    }
+}
+
 void serve(int fd, const Options& o) {
     Client c{fd, Clock::time_point::max(), {}};
     if (o.clientTimeoutMs > 0) c.deadline = Clock::now() + std::chrono::milliseconds(o.clientTimeoutMs);
@@ -192,8 +205,10 @@ void serve(int fd, const Options& o) {
         fprintf(stderr, "vyrd-sim: %s inside the cookie\n", c.failure);
     } else if (cookieRead == TextRead::TooLong) {
         fprintf(stderr, "vyrd-sim: wrong cookie: longer than the %zu bytes expected\n", o.cookie.size());
+        skipRequest(c, true);
     } else if (cookie != o.cookie) {
         fprintf(stderr, "vyrd-sim: wrong cookie \"%s\"\n", cookie.c_str());
+        skipRequest(c, false);
     } else if ((commandRead = readText(c, command, knownCommand.size())) == TextRead::Failed) {
         fprintf(stderr, "vyrd-sim: %s inside the command\n", c.failure);
     } else if (commandRead == TextRead::TooLong || command != knownCommand) {
