@@ -3,8 +3,8 @@
 // root window holds no picture). Each reader opens a connection of its own:
 // the picture check and -screenshot at the time they look, the screen watch
 // on its thread; never the frame path.
-// platform/compositor_capture_wayland.cpp speaks wlr-screencopy (wlroots
-// compositors); a compositor without it lets no program read the screen.
+// wlr-screencopy (wlroots compositors) and, on GNOME, Mutter's ScreenCast
+// through PipeWire; a compositor without either lets no program read the screen.
 // Areas are in the compositor's layout, which is Xwayland's root coordinates.
 #pragma once
 
@@ -25,6 +25,11 @@ extern const char* const noScreenCopy;
 // compositor lets no program read the screen.
 CompositorCapture* openCompositorCapture(std::string& why);
 void closeCompositorCapture(CompositorCapture* capture);
+
+// How the capture reads the screen ("wlr-screencopy", "Mutter ScreenCast"),
+// and how it learns the screen's changes, in words for the results.
+const char* compositorCaptureWay(const CompositorCapture* capture);
+const char* compositorChangesWay(const CompositorCapture* capture);
 
 // What the compositor is: SWAYSOCK's, else what its globals tell; empty when
 // unknown or there is no Wayland display.

@@ -3,7 +3,7 @@
 // main window's client area. A connection of its own, so the frame path never
 // waits for it; the damage arrives in the event itself, so nothing is
 // allocated per change. Xwayland's root shows nothing: there the Wayland
-// compositor's copies that wait for a change tell it (platform/compositor_capture.h).
+// compositor tells it (platform/compositor_capture.h).
 #include "platform/screen_watch.h"
 
 #include <X11/Xlib.h>
@@ -146,11 +146,10 @@ ScreenWatch* openCompositorWatch(Display* own, NativeWindow* window, std::string
     watch->display = own;
     watch->compositor = compositor;
     watch->windowEvents = watchCompositorWindows();
-    return startWatch(watch, window, "wlr-screencopy damage on the compositor's output", how, why);
+    return startWatch(watch, window, compositorChangesWay(compositor), how, why);
 }
 
-// Xwayland: each copy the compositor answers once its output changed is a
-// change of the window when its damage lies over the window's place.
+// Xwayland: each change the compositor tells over the window's place.
 void runCompositorWatch(ScreenWatch& watch, ScreenChanged changed, void* user) {
     bool failed = false;
     for (;;) {

@@ -39,6 +39,9 @@ uint8_t scaled(unsigned long pixel, const Channel& c) {
     return c.max ? uint8_t(((pixel >> c.shift) & c.max) * 255 / c.max) : 0;
 }
 
+// How the last copy through the compositor was read, for the results.
+std::string lastCompositorWay = "the compositor's capture";
+
 // The rectangle at (rootX, rootY) of Xwayland's root, which is the
 // compositor's layout, on a connection opened for this one copy.
 bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, uint32_t width, uint32_t height,
@@ -49,6 +52,7 @@ bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, u
     image.left = left;
     image.top = top;
     const bool read = captureLayoutArea(capture, {rootX, rootY, width, height}, image, scaled, why);
+    if (read) lastCompositorWay = compositorCaptureWay(capture);
     closeCompositorCapture(capture);
     static bool scaleTold = false;
     if (read && scaled && !scaleTold) {
@@ -64,7 +68,8 @@ bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, u
 
 std::string screenSourceName(NativeWindow* window) {
     Display* display = x11Display(window);
-    return display && x11::serverIsXwayland(display) ? "the compositor's output (wlr-screencopy)" : "the root window";
+    return display && x11::serverIsXwayland(display) ? "the compositor's output (" + lastCompositorWay + ")"
+                                                      : "the root window";
 }
 
 bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {

@@ -1,12 +1,11 @@
-// Pairs with platform/compositor_capture.h: wlr-screencopy over a Wayland
-// connection of the caller's own. A copy of the window's rectangle of the
+// wlr-screencopy (wlroots compositors) behind platform/compositor_capture.h,
+// over a Wayland connection of the caller's own. A copy of the window's rectangle of the
 // output that holds it, into a shared-memory buffer (memfd). For the screen
 // watch, copies of one pixel that wait for the output to change
 // (copy_with_damage): their damage reports, which cover the whole output, tell
 // whether the change lies over the window. Two such copies are always asked
-// for, so that no change of the output passes while none is. Output places
-// come from xdg-output, else from wl_output's position, mode and scale.
-#include "platform/compositor_capture.h"
+// for, so that no change of the output passes while none is.
+#include "platform/compositor_reader_wayland.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -22,27 +21,15 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/sway_tree_wayland.h"
+#include "platform/wayland_outputs_wayland.h"
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
-#include "xdg-output-unstable-v1-client-protocol.h"
 
 namespace vyr::platform {
-
-const char* const noScreenCopy = "the Wayland compositor lets no program read the screen (no wlr-screencopy)";
 
 namespace {
 
 // The compositor answers a copy within a frame or two; this allows for a busy one.
 constexpr uint64_t answerWaitNs = 2000000000ull;
-
-struct Output {
-    wl_output* output = nullptr;
-    zxdg_output_v1* xdg = nullptr;
-    OutputPlace place;
-    int32_t scale = 1;
-    int32_t transform = WL_OUTPUT_TRANSFORM_NORMAL;
-    bool logical = false;  // the place came from xdg-output
-};
 
 // What the compositor told of the copy asked for last.
 struct Frame {
@@ -68,16 +55,21 @@ struct Buffer {
 
 }  // namespace
 
-struct CompositorCapture {
+struct ScreenCopy : CompositorCapture {
+    ~ScreenCopy() override;
+    const char* way() const override { return "wlr-screencopy"; }
+    const char* changesWay() const override { return "wlr-screencopy damage on the compositor's output"; }
+    bool capture(const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled, std::string& why) override;
+    bool resampled(const LayoutArea& area, std::string& why) override;
+    ScreenChange waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
+                               std::string& why) override;
+
     wl_display* display = nullptr;
     wl_registry* registry = nullptr;
     wl_shm* shm = nullptr;
     zwlr_screencopy_manager_v1* screencopy = nullptr;
     uint32_t screencopyVersion = 0;
-    zxdg_output_manager_v1* xdgOutputs = nullptr;
-    std::vector<std::unique_ptr<Output>> outputs;
-    std::vector<OutputPlace> places;  // the outputs', learned once
-    std::vector<std::string> globals;
+    WaylandOutputs outputs;
     Frame frame;          // a copy of the window's pixels
     Frame watched[2];     // the screen watch's copies
     Buffer buffer, pixel;  // theirs
@@ -85,67 +77,15 @@ struct CompositorCapture {
 
 namespace {
 
-void outputGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*,
-                    int32_t transform) {
-    auto* output = static_cast<Output*>(data);
-    output->transform = transform;
-    if (output->logical) return;
-    output->place.left = x;
-    output->place.top = y;
-}
-
-void outputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
-    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
-    auto* output = static_cast<Output*>(data);
-    output->place.pixelWidth = width;
-    output->place.pixelHeight = height;
-}
-
-void outputScale(void* data, wl_output*, int32_t factor) {
-    static_cast<Output*>(data)->scale = factor > 0 ? factor : 1;
-}
-void outputDone(void*, wl_output*) {}
-void outputName(void*, wl_output*, const char*) {}
-
-const wl_output_listener outputListener = {outputGeometry, outputMode, outputDone, outputScale, outputName, outputName};
-
-void xdgPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
-    auto* output = static_cast<Output*>(data);
-    output->logical = true;
-    output->place.left = x;
-    output->place.top = y;
-}
-
-void xdgSize(void* data, zxdg_output_v1*, int32_t width, int32_t height) {
-    auto* output = static_cast<Output*>(data);
-    output->logical = true;
-    output->place.width = width;
-    output->place.height = height;
-}
-
-void xdgDone(void*, zxdg_output_v1*) {}
-void xdgName(void*, zxdg_output_v1*, const char*) {}
-
-const zxdg_output_v1_listener xdgListener = {xdgPosition, xdgSize, xdgDone, xdgName, xdgName};
-
 void registryGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
-    auto* c = static_cast<CompositorCapture*>(data);
-    c->globals.push_back(interface);
+    auto* c = static_cast<ScreenCopy*>(data);
+    if (c->outputs.offer(registry, name, interface, version)) return;
     if (strcmp(interface, wl_shm_interface.name) == 0 && !c->shm) {
         c->shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
     } else if (strcmp(interface, zwlr_screencopy_manager_v1_interface.name) == 0 && !c->screencopy) {
         c->screencopyVersion = version < 3 ? version : 3;
         c->screencopy = static_cast<zwlr_screencopy_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_screencopy_manager_v1_interface, c->screencopyVersion));
-    } else if (strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && !c->xdgOutputs) {
-        c->xdgOutputs = static_cast<zxdg_output_manager_v1*>(
-            wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, version < 2 ? version : 2));
-    } else if (strcmp(interface, wl_output_interface.name) == 0) {
-        auto output = std::make_unique<Output>();
-        output->output =
-            static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, version < 2 ? version : 2));
-        wl_output_add_listener(output->output, &outputListener, output.get());
-        c->outputs.push_back(std::move(output));
     }
 }
 
@@ -195,7 +135,7 @@ enum class Wait { Done, TimedOut, Woken, Lost };
 // Reads and handles the compositor's events until `done()`, the deadline, or
 // `wakeFd` (when not -1) becomes readable.
 template <class Done>
-Wait dispatchUntil(CompositorCapture& c, Done done, uint64_t deadlineNs, int wakeFd) {
+Wait dispatchUntil(ScreenCopy& c, Done done, uint64_t deadlineNs, int wakeFd) {
     for (;;) {
         if (wl_display_dispatch_pending(c.display) < 0) return Wait::Lost;
         if (done()) return Wait::Done;
@@ -241,7 +181,7 @@ void dropBuffer(Buffer& b) {
 }
 
 // A buffer of the size and format the frame asked for; the last one when it fits.
-bool bufferForFrame(CompositorCapture& c, Buffer& b, const Frame& f) {
+bool bufferForFrame(ScreenCopy& c, Buffer& b, const Frame& f) {
     if (b.buffer && b.format == f.format && b.width == f.width && b.height == f.height && b.stride == f.stride)
         return true;
     dropBuffer(b);
@@ -263,14 +203,14 @@ bool bufferForFrame(CompositorCapture& c, Buffer& b, const Frame& f) {
 // Asks for a copy of the output that holds `area`, or of the area's first
 // pixel only (`pixelOnly`); false with why. The whole output, not the area:
 // a compositor may round a region's edges otherwise than the window's.
-bool askForCopy(CompositorCapture& c, Frame& f, const LayoutArea& area, bool pixelOnly, std::string& why) {
+bool askForCopy(ScreenCopy& c, Frame& f, const LayoutArea& area, bool pixelOnly, std::string& why) {
     dropFrame(f);
-    const int index = outputHolding(c.places, area);
+    const int index = outputHolding(c.outputs.places, area);
     if (index < 0) {
-        why = "the window is not wholly on one of the compositor's outputs";
+        why = areaOnNoOutput;
         return false;
     }
-    const Output& output = *c.outputs[size_t(index)];
+    const WaylandOutput& output = *c.outputs.outputs[size_t(index)];
     f.version = c.screencopyVersion;
     f.area = area;
     f.window = areaInOutput(output.place, area);
@@ -286,104 +226,48 @@ bool sameArea(const LayoutArea& a, const LayoutArea& b) {
     return a.left == b.left && a.top == b.top && a.width == b.width && a.height == b.height;
 }
 
-bool scaledOutputFor(const CompositorCapture& c, const LayoutArea& area) {
-    const int index = outputHolding(c.places, area);
-    return index >= 0 && outputScaled(c.places[size_t(index)]);
-}
-
-// The Wayland display the environment names, or null with why.
-wl_display* connectToCompositor(std::string& why) {
-    const char* name = getenv("WAYLAND_DISPLAY");
-    if (!name || !*name) {
-        why = "the X server is Xwayland, but WAYLAND_DISPLAY is not set: the program cannot reach the Wayland "
-              "compositor that shows the screen";
-        return nullptr;
-    }
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) why = "the Wayland display \"" + std::string(name) + "\" could not be reached: " + strerror(errno);
-    return display;
+bool scaledOutputFor(const ScreenCopy& c, const LayoutArea& area) {
+    const int index = outputHolding(c.outputs.places, area);
+    return index >= 0 && outputScaled(c.outputs.places[size_t(index)]);
 }
 
 }  // namespace
 
-CompositorCapture* openCompositorCapture(std::string& why) {
+CompositorCapture* openScreenCopy(std::string& why) {
     wl_display* display = connectToCompositor(why);
     if (!display) return nullptr;
-    auto* c = new CompositorCapture;
+    auto* c = new ScreenCopy;
     c->display = display;
     c->registry = wl_display_get_registry(display);
     wl_registry_add_listener(c->registry, &registryListener, c);
     wl_display_roundtrip(display);
     if (!c->screencopy || !c->shm) {
-        closeCompositorCapture(c);
-        why = noScreenCopy;
-        return nullptr;
+        delete c;
+        return nullptr;  // not offered: why stays empty
     }
-    for (auto& output : c->outputs)
-        if (c->xdgOutputs) {
-            output->xdg = zxdg_output_manager_v1_get_xdg_output(c->xdgOutputs, output->output);
-            zxdg_output_v1_add_listener(output->xdg, &xdgListener, output.get());
-        }
+    c->outputs.askLogicalPlaces();
     wl_display_roundtrip(display);
-    for (auto& output : c->outputs) {
-        OutputPlace& place = output->place;
-        // A turned or flipped output's copy is not in the layout's
-        // orientation; the program does not turn it back.
-        if (output->transform != WL_OUTPUT_TRANSFORM_NORMAL) {
-            closeCompositorCapture(c);
-            why = "the Wayland compositor shows an output turned or flipped, which the program does not read";
-            return nullptr;
-        }
-        if (!output->logical) {
-            place.width = place.pixelWidth / output->scale;
-            place.height = place.pixelHeight / output->scale;
-        }
-        c->places.push_back(place);
+    if (!c->outputs.learn(why)) {
+        delete c;
+        return nullptr;
     }
     return c;
 }
 
-void closeCompositorCapture(CompositorCapture* c) {
-    if (!c) return;
-    dropFrame(c->frame);
-    for (Frame& f : c->watched) dropFrame(f);
-    dropBuffer(c->buffer);
-    dropBuffer(c->pixel);
-    for (auto& output : c->outputs) {
-        if (output->xdg) zxdg_output_v1_destroy(output->xdg);
-        wl_output_destroy(output->output);
-    }
-    if (c->xdgOutputs) zxdg_output_manager_v1_destroy(c->xdgOutputs);
-    if (c->screencopy) zwlr_screencopy_manager_v1_destroy(c->screencopy);
-    if (c->shm) wl_shm_destroy(c->shm);
-    if (c->registry) wl_registry_destroy(c->registry);
-    wl_display_disconnect(c->display);
-    delete c;
-}
-
-std::string compositorName() {
-    if (getenv("SWAYSOCK")) return "sway";
-    std::string why;
-    wl_display* display = connectToCompositor(why);
-    if (!display) return {};
-    CompositorCapture c;
-    c.display = display;
-    c.registry = wl_display_get_registry(display);
-    wl_registry_add_listener(c.registry, &registryListener, &c);
-    wl_display_roundtrip(display);
-    std::string name = compositorFromGlobals(c.globals);
-    c.display = nullptr;
-    for (auto& output : c.outputs) wl_output_destroy(output->output);
-    if (c.xdgOutputs) zxdg_output_manager_v1_destroy(c.xdgOutputs);
-    if (c.screencopy) zwlr_screencopy_manager_v1_destroy(c.screencopy);
-    if (c.shm) wl_shm_destroy(c.shm);
-    wl_registry_destroy(c.registry);
+ScreenCopy::~ScreenCopy() {
+    dropFrame(frame);
+    for (Frame& f : watched) dropFrame(f);
+    dropBuffer(buffer);
+    dropBuffer(pixel);
+    outputs.release();  // before the connection goes
+    if (screencopy) zwlr_screencopy_manager_v1_destroy(screencopy);
+    if (shm) wl_shm_destroy(shm);
+    if (registry) wl_registry_destroy(registry);
     wl_display_disconnect(display);
-    return name;
 }
 
-bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled,
-                       std::string& why) {
+bool ScreenCopy::capture(const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled, std::string& why) {
+    ScreenCopy* c = this;
     Frame& f = c->frame;
     if (!askForCopy(*c, f, area, false, why)) return false;
     scaled = scaledOutputFor(*c, area);
@@ -415,10 +299,11 @@ bool captureLayoutArea(CompositorCapture* c, const LayoutArea& area, vyr::test::
     return read;
 }
 
-bool areaResampled(CompositorCapture* c, const LayoutArea& area, std::string& why) {
-    const int index = outputHolding(c->places, area);
-    if (index < 0 || !outputResamples(c->places[size_t(index)])) return false;
-    const OutputPlace& place = c->places[size_t(index)];
+bool ScreenCopy::resampled(const LayoutArea& area, std::string& why) {
+    ScreenCopy* c = this;
+    const int index = outputHolding(c->outputs.places, area);
+    if (index < 0 || !outputResamples(c->outputs.places[size_t(index)])) return false;
+    const OutputPlace& place = c->outputs.places[size_t(index)];
     char scale[32];
     snprintf(scale, sizeof scale, "%.2f", double(place.pixelWidth) / place.width);
     why = std::string("the Wayland compositor scales the output by ") + scale +
@@ -426,8 +311,9 @@ bool areaResampled(CompositorCapture* c, const LayoutArea& area, std::string& wh
     return true;
 }
 
-ScreenChange waitForChange(CompositorCapture* c, const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
-                           std::string& why) {
+ScreenChange ScreenCopy::waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
+                                       std::string& why) {
+    ScreenCopy* c = this;
     if (c->screencopyVersion < 2) {
         why = "the Wayland compositor's wlr-screencopy tells no changes (version 1)";
         return ScreenChange::Failed;
@@ -477,22 +363,6 @@ ScreenChange waitForChange(CompositorCapture* c, const LayoutArea& area, int wak
         dropFrame(*first);
         return changed ? ScreenChange::Changed : ScreenChange::Unchanged;
     }
-}
-
-int watchCompositorWindows() {
-    const char* sway = getenv("SWAYSOCK");
-    std::string unreached;
-    return sway && *sway ? subscribeSwayEvents(sway, unreached) : -1;
-}
-
-bool compositorWindowsChanged(int fd) { return swayEventsCame(fd); }
-
-bool compositorShowsWindow(uint64_t xWindow, const LayoutArea& area, std::string& why) {
-    const char* sway = getenv("SWAYSOCK");
-    if (!sway || !*sway) return true;  // no other compositor tells
-    std::string tree, unasked;
-    if (!askSwayTree(sway, tree, unasked)) return true;
-    return swayShowsWindow(tree, xWindow, area, why);
 }
 
 }  // namespace vyr::platform
