@@ -202,7 +202,8 @@ bool MutterScreenCast::open(std::string& why) {
     context = loop ? pw_context_new(loop, nullptr, 0) : nullptr;
     core = context ? pw_context_connect(context, nullptr, 0) : nullptr;
     if (!core) {
-        why = std::string("GNOME's screen cast needs PipeWire, which could not be reached: ") + strerror(errno);
+        why = std::string("GNOME's screen cast needs PipeWire, which is not running in this session (") +
+              strerror(errno) + ")";
         return false;
     }
     return true;
