@@ -439,6 +439,9 @@ class TestDisplay:
             self._numbers = None
 
 
+SCREENCAST = "org.gnome.Mutter.ScreenCast"
+
+
 class WaylandDesktop(TestDisplay):
     """A Wayland desktop of the test's own, with Xwayland for X programs:
 
@@ -450,16 +453,19 @@ class WaylandDesktop(TestDisplay):
     screen seen by xfreerdp on an Xvfb of the desktop's own (`viewer`, the
     viewer's window `viewer_window`); "sway": sway with wlroots' headless output,
     run as the unprivileged user USER (sway refuses root), with `config` lines
-    added to its configuration. Each picks its own Wayland socket and X display.
+    added to its configuration; "mutter": GNOME's compositor, headless with one
+    virtual monitor, beside PipeWire and WirePlumber (none when `pipewire` is
+    false) on the display's session bus, its screen read through its ScreenCast
+    D-Bus API (`screencast_capture`). Each picks its own Wayland socket and X display.
     Every process the desktop starts carries its mark in the environment and is
     ended with it, with whatever it left running (sway starts `exec` lines in
     sessions of their own).
     """
 
     USER = "vyr-desktop"  # tools/setup.sh creates it
-    KINDS = ("weston", "weston-rdp", "sway")
+    KINDS = ("weston", "weston-rdp", "sway", "mutter")
 
-    def __init__(self, kind="weston", screen="1280x1024", timeout=30, config=()):
+    def __init__(self, kind="weston", screen="1280x1024", timeout=30, config=(), pipewire=True):
         if kind not in self.KINDS:
             raise ValueError("no Wayland desktop %r" % kind)
         super().__init__(screen=screen + "x24", timeout=timeout)
@@ -468,6 +474,8 @@ class WaylandDesktop(TestDisplay):
         self.runtime = None  # XDG_RUNTIME_DIR, where the Wayland socket is
         self.wayland = None  # WAYLAND_DISPLAY
         self.swaysock = None
+        self.xauthority = None  # mutter's Xwayland lets in only who holds its cookie
+        self.pipewire = pipewire
         self.rdp_port = None
         self.viewer = None
         self.viewer_window = None
@@ -481,6 +489,8 @@ class WaylandDesktop(TestDisplay):
             self.bus = start_session_bus(self, self.work, self.timeout)
             if self.kind == "sway":
                 self._start_sway()
+            elif self.kind == "mutter":
+                self._start_mutter()
             else:
                 self._start_weston()
             # Ready once Xwayland answers and the compositor's X window manager names itself.
@@ -489,6 +499,11 @@ class WaylandDesktop(TestDisplay):
                        "Xwayland's window manager on %s (%s)" % (self.name, self.kind), self.timeout)
             if self.kind == "weston-rdp":
                 self._connect_viewer()
+            if self.kind == "mutter":
+                wait_until(lambda: self.run(["gdbus", "introspect", "--session", "--dest", SCREENCAST,
+                                             "--object-path", "/org/gnome/Mutter/ScreenCast"],
+                                            timeout=self.timeout)[0] == 0,
+                           "mutter's ScreenCast on the session bus", self.timeout, 0.2)
         except BaseException:
             self.close()
             raise
@@ -497,16 +512,17 @@ class WaylandDesktop(TestDisplay):
     def env(self, **extra):
         """The environment of a program on this desktop: TestDisplay's, with the Wayland socket."""
         key, value = self.mark.split("=", 1)
-        own = {"WAYLAND_DISPLAY": self.wayland, "XDG_RUNTIME_DIR": self.runtime, "SWAYSOCK": self.swaysock, key: value}
+        own = {"WAYLAND_DISPLAY": self.wayland, "XDG_RUNTIME_DIR": self.runtime, "SWAYSOCK": self.swaysock,
+               "XAUTHORITY": self.xauthority, key: value}
         env = super().env(**dict(own, **extra))
         return {name: value for name, value in env.items() if value is not None}
 
-    def _compositor(self, argv, env, **popen):
-        """The compositor in a session of its own, its output in compositor.log."""
+    def _compositor(self, argv, env, log="compositor", **popen):
+        """The compositor (or a service beside it) in a session of its own, its output in <log>.log."""
         env = dict(env)
         key, value = self.mark.split("=", 1)
         env[key] = value
-        log = open(os.path.join(self.work, "compositor.log"), "w")
+        log = open(os.path.join(self.work, log + ".log"), "w")
         process = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                                    preexec_fn=_own_session, **popen)
         self.processes.append(process)
@@ -581,6 +597,70 @@ class WaylandDesktop(TestDisplay):
 
         self.wayland, self.name, self.swaysock = wait_until(told, "sway's names", self.timeout)[:3]
 
+    def _start_mutter(self):
+        self.runtime = os.path.join(self.work, "runtime")
+        os.mkdir(self.runtime, 0o700)
+        self.wayland = "wayland-" + os.path.basename(self.work)
+        names = os.path.join(self.runtime, "names")
+        env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime, DBUS_SESSION_BUS_ADDRESS=self.bus,
+                   # Settings in memory, state in the work folder: nothing written to the user's.
+                   GSETTINGS_BACKEND="memory", XDG_STATE_HOME=self.work, XDG_CONFIG_HOME=self.work)
+        for name in ("WAYLAND_DISPLAY", "DISPLAY", "WAYLAND_SOCKET", "XAUTHORITY"):
+            env.pop(name, None)
+        if self.pipewire:
+            pipewire = self._compositor(["pipewire"], env, log="pipewire")
+            wait_until(lambda: os.path.exists(os.path.join(self.runtime, "pipewire-0"))
+                       or self._running(pipewire, "pipewire"), "PipeWire's socket", self.timeout)
+            self._compositor(["wireplumber"], env, log="wireplumber")
+            # Ready once it is PipeWire's client: streams made before would find no session manager.
+            wait_until(lambda: "WirePlumber" in (self.run(["pw-cli", "ls", "Client"], env=env, timeout=self.timeout)[1]
+                                                 or ""), "WirePlumber in PipeWire", self.timeout, 0.2)
+        width, height = self.screen.split("x")[:2]
+        # Mutter runs the command with Xwayland's DISPLAY and XAUTHORITY set; it writes them, whole, and stays
+        # (mutter ends when its command does).
+        tell = ('printf "%%s\\n" "$WAYLAND_DISPLAY" "$DISPLAY" "$XAUTHORITY" >%s.new && mv %s.new %s '
+                '&& exec sleep infinity' % (names, names, names))
+        mutter = self._compositor(["mutter", "--headless", "--wayland", "--virtual-monitor", "%sx%s" % (width, height),
+                                   "--wayland-display=" + self.wayland, "--", "sh", "-c", tell], env)
+
+        def told():
+            self._running(mutter, "mutter")
+            try:
+                lines = open(names).read().split("\n")
+            except OSError:
+                return None
+            return lines if len(lines) >= 3 and all(lines[:3]) else None
+
+        _, self.name, self.xauthority = wait_until(told, "mutter's names", self.timeout)[:3]
+
+    def screencast_capture(self, path, connector="", timeout=None):
+        """The monitor's picture through mutter's ScreenCast and PipeWire (the stream's first
+        frame) as a PNG file: True, or False with the reason in screencast.log."""
+        timeout = timeout or self.timeout
+        log = open(os.path.join(self.work, "screencast.log"), "a")
+        cast = self.start(["python3", os.path.join(os.path.dirname(os.path.abspath(__file__)), "mutter_screencast.py"),
+                           connector], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=log)
+        try:
+            node = _line(cast.stdout, timeout)
+            if not node.startswith("node "):
+                return False
+            # Mutter sends a frame when the screen changes, and the stream's first at once: one is enough.
+            code, _, err = self.run(["gst-launch-1.0", "-q", "pipewiresrc", "path=" + node.split()[1], "num-buffers=1",
+                                     "!", "videoconvert", "!", "pngenc", "!", "filesink", "location=" + path],
+                                    timeout=timeout)
+            log.write(err)
+            return code == 0 and os.path.getsize(path) > 0
+        finally:
+            cast.stdin.close()  # the session stops
+            try:
+                cast.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                pass
+            self.end(cast)
+            self.processes.remove(cast)
+            cast.stdout.close()
+            log.close()
+
     def _connect_viewer(self):
         """xfreerdp on an Xvfb of its own, connected to weston's RDP server and showing its screen."""
         width, height = (int(v) for v in self.screen.split("x")[:2])
@@ -623,6 +703,20 @@ class WaylandDesktop(TestDisplay):
                 break
         if self.kind == "sway" and self.runtime:
             shutil.rmtree(self.runtime, ignore_errors=True)
+
+
+def _line(stream, timeout):
+    """A line of a pipe within `timeout` seconds (or what came before it ended), without its line break."""
+    read, deadline = b"", time.monotonic() + timeout
+    while not read.endswith(b"\n"):
+        left = deadline - time.monotonic()
+        if left <= 0 or not select.select([stream], [], [], left)[0]:
+            break
+        chunk = os.read(stream.fileno(), 256)
+        if not chunk:
+            break
+        read += chunk
+    return read.decode(errors="replace").strip()
 
 
 def _marked(mark):
