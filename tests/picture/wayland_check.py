@@ -223,10 +223,12 @@ def screen_figures(label, results, folder, stamps):
     # Vulkan's presents reach Xwayland a queue later (about 90 ms on sway, more than a frame's time):
     # a change then seen after the next hand-over is matched to that frame, and a change that follows
     # before another hand-over finds none left to count. The figures are measured, but count low (0.76
-    # to 0.94 over nine runs where every present reached the screen), so Vulkan's floor is lower.
+    # to 0.94 over nine runs where every present reached the screen; 0.62 to 0.93 on mutter), so Vulkan's
+    # floor is lower.
     floor = 0.6 if label.endswith("(Vulkan)") else 0.9
-    # Frames presented before the window was first shown are not watched: a few at most.
-    check(screen["ratio"] >= floor and screen["frames"] is not None
+    # Frames presented before the window was first shown (or the compositor's stream began) are not
+    # watched: a few at most, which weigh in the ratio when a busy machine presents few frames.
+    check(screen["ratio"] >= floor - 3 / max(shown, 1) and screen["frames"] is not None
           and floor * shown - 3 <= screen["frames"] <= shown,
           "%s: screen figures measured by %s: ratio %.3f, %s frames of the %d the driver presented"
           % (label, screen.get("measured_by"), screen["ratio"], screen.get("frames"), shown))
