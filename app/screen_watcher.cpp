@@ -13,7 +13,7 @@ ScreenWatcher::ScreenWatcher(NativeWindow* window, RenderingContext& context) : 
         context.screenFrames.notMeasured(why);
         return;
     }
-    context.screenFrames.watchStarted(how);
+    context.screenFrames.watchStarted(how, platform::watchesCompositorFrames(watch));
     thread = std::thread([this] { platform::runScreenWatch(watch, changed, this); });
 }
 

@@ -69,6 +69,7 @@ public:
     void formatChanged(const spa_pod* param);
     void stateChanged(pw_stream_state state, const char* error);
     void frameArrived();
+    void takeFrame(pw_buffer* buffer);
 
 private:
     bool streamFor(const LayoutArea& area, std::string& why);
@@ -342,7 +343,7 @@ void MutterScreenCast::formatChanged(const spa_pod* param) {
     const spa_pod* params[3];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-        SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_dataType,
+        SPA_POD_CHOICE_RANGE_Int(16, 2, 32), SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
     params[1] = static_cast<const spa_pod*>(
         spa_pod_builder_add_object(&builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
@@ -362,8 +363,12 @@ void MutterScreenCast::stateChanged(pw_stream_state state, const char* error) {
 }
 
 void MutterScreenCast::frameArrived() {
-    pw_buffer* buffer = pw_stream_dequeue_buffer(stream);
-    if (!buffer) return;
+    // Every frame waiting, oldest first: a thread kept from running by a busy
+    // processor finds several, and each one held is one Mutter cannot paint into.
+    while (pw_buffer* buffer = pw_stream_dequeue_buffer(stream)) takeFrame(buffer);
+}
+
+void MutterScreenCast::takeFrame(pw_buffer* buffer) {
     const spa_buffer* b = buffer->buffer;
     const auto* header =
         static_cast<const spa_meta_header*>(spa_buffer_find_meta_data(b, SPA_META_Header, sizeof(spa_meta_header)));

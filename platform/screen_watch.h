@@ -26,5 +26,8 @@ void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user);
 void stopScreenWatch(ScreenWatch* watch);
 // After runScreenWatch returned (or never ran).
 void closeScreenWatch(ScreenWatch* watch);
+// Whether the changes told are a Wayland compositor's frames of what Xwayland
+// had, which come no sooner than the X server got the frame.
+bool watchesCompositorFrames(const ScreenWatch* watch);
 
 }  // namespace vyr::platform

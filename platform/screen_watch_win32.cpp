@@ -195,6 +195,8 @@ void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
     }
 }
 
+bool watchesCompositorFrames(const ScreenWatch*) { return false; }
+
 void stopScreenWatch(ScreenWatch* watch) {
     if (watch) watch->stopping.store(true);
 }

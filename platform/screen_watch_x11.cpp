@@ -168,7 +168,16 @@ void runCompositorWatch(ScreenWatch& watch, ScreenChanged changed, void* user) {
             pollfd wake = {watch.wake[0], POLLIN, 0};
             if (poll(&wake, 1, waitMs) > 0) change = ScreenChange::Stopped;
         }
-        if (change == ScreenChange::Changed) changed(user, at);
+        // The compositor's frame may come before the X events that tell the
+        // window was unmapped or moved meanwhile (two connections): those
+        // first, and a frame of a window no longer where it was watched is
+        // not its frame.
+        if (change == ScreenChange::Changed) {
+            const int left = watch.left, top = watch.top, width = watch.width, height = watch.height;
+            if (XPending(watch.display)) takeEvents(watch, changed, user);
+            if (watch.left == left && watch.top == top && watch.width == width && watch.height == height)
+                changed(user, at);
+        }
         if (change == ScreenChange::Stopped) break;
         if (change == ScreenChange::Failed) {
             failed = true;
@@ -217,6 +226,8 @@ void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user) {
     XSync(watch->display, False);
     takeEvents(*watch, changed, user);
 }
+
+bool watchesCompositorFrames(const ScreenWatch* watch) { return watch && watch->compositor; }
 
 void stopScreenWatch(ScreenWatch* watch) {
     if (watch && watch->wake[1] >= 0) (void)!write(watch->wake[1], "x", 1);

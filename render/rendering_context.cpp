@@ -37,6 +37,8 @@ void RenderingContext::produceFrame(Project3D* project, Texture** overlays, bool
         drawScene(0.0f, project, overlays);
     }
     present();
+    // A frame reaches the screen no sooner than its present call let it go.
+    screenFrames.presentReturned(frameTimer.elapsedUs());
     statistics.recordPresent(frameTimer.elapsedUs(), startedPaused, pauseState == Paused);
 }
 

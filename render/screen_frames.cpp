@@ -4,6 +4,10 @@
 
 namespace vyr::test {
 
+namespace {
+constexpr uint64_t returnSlackUs = 10000;
+}
+
 // Release stores: a watcher that reads a slot the frame thread has begun to
 // write over also sees the count that tells it so.
 void ScreenFrames::handOver(uint64_t us, bool paused) {
@@ -13,7 +17,13 @@ void ScreenFrames::handOver(uint64_t us, bool paused) {
     Slot& slot = slots[index % capacity];
     slot.us.store(us | (paused ? pausedBit : 0), std::memory_order_release);
     slot.pauses.store(pauses, std::memory_order_release);
+    slot.returnedUs.store(0, std::memory_order_release);
     handed.store(index + 1, std::memory_order_release);
+}
+
+void ScreenFrames::presentReturned(uint64_t us) {
+    const uint64_t index = handed.load(std::memory_order_relaxed);
+    if (index > 0) slots[(index - 1) % capacity].returnedUs.store(std::max<uint64_t>(us, 1), std::memory_order_release);
 }
 
 bool ScreenFrames::frame(uint64_t index, uint64_t& us, uint64_t& pauses) const {
@@ -24,9 +34,10 @@ bool ScreenFrames::frame(uint64_t index, uint64_t& us, uint64_t& pauses) const {
     return index < written && written - index < capacity;
 }
 
-void ScreenFrames::watchStarted(const std::string& how) {
+void ScreenFrames::watchStarted(const std::string& how, bool compositorFrames) {
     std::lock_guard<std::mutex> lock(mutex);
     measuredBy = how;
+    afterReturn = compositorFrames;
     watching = true;
     firstIndex = claimed = handed.load(std::memory_order_acquire);
     uint64_t us = 0;
@@ -51,8 +62,20 @@ uint64_t ScreenFrames::gapUntil(uint64_t us, uint64_t pauses) const {
 void ScreenFrames::screenChanged(uint64_t us) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!watching) return;
-    uint64_t index = handed.load(std::memory_order_acquire), stamp = 0, pauses = 0;
+    const uint64_t newest = handed.load(std::memory_order_acquire);
+    uint64_t index = newest, stamp = 0, pauses = 0;
     bool found = false;
+    // A compositor's frame holds what the X server had when it painted: first
+    // the latest frame whose present call had returned by then (a software
+    // rasteriser draws inside the call, so the one before may still be on its
+    // way), less a little for a frame thread kept from stamping the return.
+    while (afterReturn && index > claimed && !found) {
+        --index;
+        if (!frame(index, stamp, pauses)) return;
+        const uint64_t returned = slots[index % capacity].returnedUs.load(std::memory_order_acquire);
+        found = (stamp & ~pausedBit) <= us && returned != 0 && returned <= us + returnSlackUs;
+    }
+    if (!found) index = newest;
     while (index > claimed && !found) {
         --index;
         if (!frame(index, stamp, pauses)) return;

@@ -238,16 +238,16 @@ def half_on_screen(label, results, folder, stamps):
     """Every other present skipped: about half the frames reach the screen, as the driver's stamps tell."""
     screen, presented = results.get("screen") or {}, (results.get("frames") or {}).get("count") or 0
     shown, ratio, frames = stamped(stamps), screen.get("ratio"), screen.get("frames")
+    # Mutter animates a window as it maps it (a quarter of a second): those few
+    # changes of its area may each claim a frame the fault kept from the screen.
     check(ratio is not None and frames is not None and 0.35 <= ratio <= 0.65 and presented
-          and abs(ratio - shown / presented) <= 0.1 and 0.9 * shown - 3 <= frames <= shown,
+          and abs(ratio - shown / presented) <= 0.1 and 0.9 * shown - 3 <= frames <= shown + 3,
           "%s: screen figures measured by %s: ratio %s, %s frames; the driver passed on %d of %d presents"
           % (label, screen.get("measured_by"), ratio, frames, shown, presented))
 
 
 # How the program reads each desktop's screen, when it can.
 MEASURED_BY = {"mutter": "Mutter ScreenCast"}
-# The driver-fault library skips every other present of glXSwapBuffers only.
-OPENGL_FAULTS = ("present-every-other",)
 # Rows on a desktop other than its kind's usual one: WaylandDesktop's keywords.
 DESKTOP_OPTIONS = {"without PipeWire": {"pipewire": False}}
 
@@ -296,6 +296,10 @@ def verdict(label, code, err, results, codes, reason):
     if code == 3 and code in codes:
         check("picture check failed: the screen's frame differs" in err,
               "%s: standard error names the screen check" % label)
+        # Mutter tells no Wayland window above the program's: the line says so there only.
+        gnome = "On GNOME, a Wayland window over the program's window would look the same" in err
+        check(gnome == label.startswith("mutter"), "%s: the line on GNOME's Wayland windows %s"
+              % (label, "is there" if gnome else "is not there"))
 
 
 def all_backends(label, results):
@@ -351,7 +355,7 @@ try:
         if "-all" in row[2]:
             run_row(row, None)
             continue
-        for backend in ("OpenGL",) if row[3] in OPENGL_FAULTS else ("OpenGL", "Vulkan"):
+        for backend in ("OpenGL", "Vulkan"):
             run_row(row, backend)
 finally:
     print("times:\n" + "\n".join("  " + t for t in timings))

@@ -7,7 +7,9 @@
 //                        vkQueuePresentKHR would keep its image, and the swap
 //                        chain run dry)
 //   present-every-other  every second glXSwapBuffers shows nothing: half the
-//                        frames never reach the window
+//                        frames never reach the window; for Vulkan (Mesa's
+//                        software swap chain) every second vkQueuePresentKHR
+//                        puts no image on the window, which keeps the last one
 //   present-late         glXSwapBuffers and vkQueuePresentKHR wait 40 ms before
 //                        the real present: each frame reaches the window late
 //   drop-meshes          glDrawArrays of triangles draws nothing (logos, star spikes)
@@ -199,6 +201,22 @@ static void VKAPI_CALL faultyCmdSetViewport(VkCommandBuffer commands, uint32_t f
     realCmdSetViewport(commands, first, count, viewports);
 }
 
+// Which presents' images are not put on the window, in order: the swap chain
+// may put them from a thread of its own, each frame's image in one PutImage.
+static _Atomic unsigned long presentsDecided, putsMade;
+static _Atomic unsigned char skipped[256];
+
+static void decidePut(int skip) {
+    const unsigned long present = presentsDecided;
+    skipped[present % 256] = (unsigned char)skip;
+    presentsDecided = present + 1;
+}
+
+static int skippedPut(void) {
+    const unsigned long put = putsMade++;
+    return put < presentsDecided && skipped[put % 256];
+}
+
 // Mesa's software swap chains (lavapipe) hand each image to the X server with
 // PutImage: black pixels go instead, after the program has read its frame back.
 xcb_void_cookie_t xcb_put_image(xcb_connection_t* c, uint8_t format, xcb_drawable_t drawable, xcb_gcontext_t gc,
@@ -212,14 +230,25 @@ xcb_void_cookie_t xcb_put_image(xcb_connection_t* c, uint8_t format, xcb_drawabl
         blackSize = black ? data_len : 0;
     }
     if (fault("present-nothing") && black && took("present-nothing")) data = black;
+    if (fault("present-every-other") && width * height >= 64 * 64 && skippedPut()) {
+        xcb_void_cookie_t none = {0};
+        return none;
+    }
     return REAL(xcb_put_image)(c, format, drawable, gc, width, height, dst_x, dst_y, left_pad, depth, data_len, data);
 }
 
 static PFN_vkQueuePresentKHR realQueuePresent;
 
 static VkResult VKAPI_CALL faultyQueuePresent(VkQueue queue, const VkPresentInfoKHR* info) {
+    static unsigned presents;
     holdFirstPresent();
     presentLate();
+    // The swap chain goes on; only the image's way to the window is cut.
+    if (fault("present-every-other")) {
+        const int skip = ++presents % 2 == 0 && took("present-every-other");
+        decidePut(skip);
+        if (skip) return realQueuePresent(queue, info);
+    }
     stampBeforePresent();
     VkResult result = realQueuePresent(queue, info);
     stampAfterPresent();

@@ -75,9 +75,10 @@ TEST(FrameTimes, PausesDoNotCount) {
     EXPECT_EQ(statistics.frameTimesUs.values(), (std::vector<uint32_t>{20000, 20000, 30000}));
 }
 
-// A screen change is the latest frame handed over before it that no change
-// claimed yet. Events: 'h' a frame handed over at ms, 'p' one drawn while
-// paused, 'c' a change on the screen, 'w' the watch starts (else it starts first).
+// A screen change is the latest frame handed over, and its present call
+// returned, before it that no change claimed yet. Events: 'h' a frame handed over at ms, 'p' one drawn while
+// paused, 'c' a change on the screen, 'w' the watch starts (else it starts first);
+// 'h' and 'p' presents return at once, 's' one whose call returns at the next 'r'.
 TEST(ScreenFrames, ChangesClaimFrames) {
     struct Case {
         const char* what;
@@ -96,13 +97,21 @@ TEST(ScreenFrames, ChangesClaimFrames) {
         {"a pause is left out", {{'h', 0}, {'c', 5}, {'p', 10}, {'c', 12}, {'p', 20}, {'h', 1000}, {'c', 1005}}, 2, 2, 5, 5,
          5},
         {"frames before the watch do not count", {{'h', 0}, {'w', 5}, {'h', 10}, {'c', 12}}, 1, 1, 2, 2, 2},
+        // 'W': the watch starts and tells a compositor's frames.
+        {"a compositor's frame while the next present call runs is the older frame",
+         {{'W', 0}, {'h', 0}, {'s', 10}, {'c', 15}, {'r', 30}, {'c', 35}}, 2, 2, 15, 25, 20},
+        {"on X11 a change while the next present call runs is the newer frame",
+         {{'h', 0}, {'s', 10}, {'c', 15}, {'r', 30}, {'c', 35}}, 2, 1, 5, 5, 15},
+        {"a compositor's frame whose present had not returned is the latest before it still",
+         {{'W', 0}, {'h', 0}, {'c', 5}, {'s', 10}, {'c', 15}, {'r', 40}}, 2, 2, 5, 5, 10},
     };
     for (const Case& c : cases) {
         ScreenFrames screen;
-        if (c.events.front().first != 'w') screen.watchStarted("watched");
+        if (c.events.front().first != 'w' && c.events.front().first != 'W') screen.watchStarted("watched");
         for (auto [what, ms] : c.events) {
-            if (what == 'w') screen.watchStarted("watched");
-            if (what == 'h' || what == 'p') screen.handOver(ms * 1000, what == 'p');
+            if (what == 'w' || what == 'W') screen.watchStarted("watched", what == 'W');
+            if (what == 'h' || what == 'p' || what == 's') screen.handOver(ms * 1000, what == 'p');
+            if (what == 'h' || what == 'p' || what == 'r') screen.presentReturned(ms * 1000);
             if (what == 'c') screen.screenChanged(ms * 1000);
         }
         ScreenSummary s = screen.summary();
