@@ -1,7 +1,7 @@
 // GNOME's screen behind platform/compositor_capture.h, read as GNOME's own
 // remote desktop reads it: a session of Mutter's ScreenCast (D-Bus, sd-bus)
-// recording the monitor that shows the window, its frames through a PipeWire
-// stream. Everything runs on the caller's thread: the stream's loop is
+// recording the window's area of the screen (not the whole monitor, whose
+// every frame Mutter would copy), its frames through a PipeWire stream. Everything runs on the caller's thread: the stream's loop is
 // iterated while the caller waits, so the frame path never meets it.
 // Mutter sends a frame when it paints the monitor; the buffer's header tells
 // when, and its damage regions (where Mutter sends them) where it changed.
@@ -73,7 +73,7 @@ public:
 
 private:
     bool streamFor(const LayoutArea& area, std::string& why);
-    bool startSession(size_t output, std::string& why);
+    bool startSession(const LayoutArea& recorded, std::string& why);
     bool connectStream(std::string& why);
     void endSession();
     // Iterates the stream's loop until `done()`, the deadline, or wakeFd.
@@ -81,12 +81,12 @@ private:
     ScreenChange iterateUntil(Done done, uint64_t deadlineNs, int wakeFd);
     void takeWindow(const uint8_t* pixels, uint32_t stride, const spa_buffer* buffer, uint64_t shownNs);
 
-    std::vector<OutputPlace> places;
-    std::vector<std::string> names;
+    std::vector<OutputPlace> places;  // the monitors'
     sd_bus* bus = nullptr;
     sd_bus_slot* streamAdded = nullptr;
     std::string session;
-    int recorded = -1;  // the output recorded
+    bool recording = false;
+    OutputPlace recorded;  // the area recorded, its pixels the stream's
     uint32_t node = 0;
     bool nodeKnown = false;
 
@@ -191,7 +191,6 @@ bool MutterScreenCast::open(std::string& why) {
         wl_display_roundtrip(display);
         const bool learnt = outputs.learn(why);
         places = outputs.places;
-        for (auto& output : outputs.outputs) names.push_back(output->name);
         outputs.release();
         wl_registry_destroy(registry);
         wl_display_disconnect(display);
@@ -229,18 +228,18 @@ void MutterScreenCast::endSession() {
         sd_bus_call_method(bus, service, session.c_str(), sessionInterface, "Stop", nullptr, nullptr, "");
         session.clear();
     }
-    recorded = -1;
+    recording = false;
     nodeKnown = streamFailed = lastKnown = false;
     streamError.clear();
     width = height = 0;
 }
 
-bool MutterScreenCast::startSession(size_t output, std::string& why) {
+bool MutterScreenCast::startSession(const LayoutArea& at, std::string& why) {
     sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
     const char* path = nullptr;
-    // A session, and in it the monitor recorded without the pointer: the
-    // screen check compares the window's pixels, not the pointer over them.
+    // A session, and in it the area recorded without the pointer: the screen
+    // check compares the window's pixels, not the pointer over them.
     int result = sd_bus_call_method(bus, service, "/org/gnome/Mutter/ScreenCast", service, "CreateSession", &error,
                                     &reply, "a{sv}", 0);
     if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0) session = path;
@@ -251,15 +250,14 @@ bool MutterScreenCast::startSession(size_t output, std::string& why) {
         sd_bus_error_free(&error);
         return false;
     }
-    // With one monitor, "" is it, whatever its connector is called.
-    const std::string connector = places.size() == 1 ? "" : names[output];
     std::string streamPath;
-    result = sd_bus_call_method(bus, service, session.c_str(), sessionInterface, "RecordMonitor", &error, &reply,
-                                "sa{sv}", connector.c_str(), 1, "cursor-mode", "u", 0u);
+    result = sd_bus_call_method(bus, service, session.c_str(), sessionInterface, "RecordArea", &error, &reply,
+                                "iiiia{sv}", at.left, at.top, int32_t(at.width), int32_t(at.height), 1,
+                                "cursor-mode", "u", 0u);
     if (result >= 0 && sd_bus_message_read(reply, "o", &path) >= 0) streamPath = path;
     sd_bus_message_unref(reply);
     if (streamPath.empty()) {
-        why = busError("GNOME's screen cast would not record the monitor", result, error);
+        why = busError("GNOME's screen cast would not record the window's area", result, error);
         sd_bus_error_free(&error);
         return false;
     }
@@ -284,7 +282,8 @@ bool MutterScreenCast::startSession(size_t output, std::string& why) {
     }
     node = found.first;
     nodeKnown = true;
-    recorded = int(output);
+    recording = true;
+    recorded = OutputPlace{at.left, at.top, int32_t(at.width), int32_t(at.height), 0, 0};
     return true;
 }
 
@@ -334,10 +333,8 @@ void MutterScreenCast::formatChanged(const spa_pod* param) {
     format = shmFormat(info.format);
     width = info.size.width;
     height = info.size.height;
-    if (recorded >= 0) {
-        places[size_t(recorded)].pixelWidth = int32_t(width);
-        places[size_t(recorded)].pixelHeight = int32_t(height);
-    }
+    recorded.pixelWidth = int32_t(width);
+    recorded.pixelHeight = int32_t(height);
     uint8_t space[1024];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof space);
     const spa_pod* params[3];
@@ -446,21 +443,22 @@ ScreenChange MutterScreenCast::iterateUntil(Done done, uint64_t deadlineNs, int 
 }
 
 bool MutterScreenCast::streamFor(const LayoutArea& wanted, std::string& why) {
-    const int output = outputHolding(places, wanted);
-    if (output < 0) {
+    if (outputHolding(places, wanted) < 0) {
         why = areaOnNoOutput;
         return false;
     }
-    if (output != recorded || streamFailed) {
+    // A window moved or resized is recorded anew.
+    if (!recording || streamFailed || recorded.left != wanted.left || recorded.top != wanted.top ||
+        recorded.width != int32_t(wanted.width) || recorded.height != int32_t(wanted.height)) {
         endSession();
-        if (!startSession(size_t(output), why) || !connectStream(why)) {
+        if (!startSession(wanted, why) || !connectStream(why)) {
             endSession();
             return false;
         }
     }
     const LayoutArea before = area;
     area = wanted;
-    window = areaInOutput(places[size_t(output)], wanted);
+    window = areaInOutput(recorded, wanted);
     if (before.left != wanted.left || before.top != wanted.top || before.width != wanted.width ||
         before.height != wanted.height || last.size() != size_t(window.width * window.height * 4)) {
         last.assign(size_t(window.width * window.height * 4), 0);  // only when the window moves or resizes
@@ -471,7 +469,7 @@ bool MutterScreenCast::streamFor(const LayoutArea& wanted, std::string& why) {
 
 bool MutterScreenCast::capture(const LayoutArea& at, vyr::test::FrameImage& image, bool& scaled, std::string& why) {
     if (!streamFor(at, why)) return false;
-    scaled = outputScaled(places[size_t(recorded)]);
+    scaled = outputScaled(recorded);
     wanted = &image;
     wantedTaken = wantedRead = false;
     // A new session's first frame is what the monitor shows now.
