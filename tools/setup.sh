@@ -25,7 +25,7 @@ if [ -n "$(echo $missing)" ]; then
 fi
 
 # sway refuses to run as root: the tests' Wayland desktops run it as this user
-# (tests/support/test_display.py, WaylandDesktop).
+# (tests/support/wayland_desktop.py).
 if ! id vyr-desktop >/dev/null 2>&1; then
   as_root useradd --system --create-home --shell /usr/sbin/nologin vyr-desktop
 fi

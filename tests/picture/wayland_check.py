@@ -3,7 +3,7 @@
 desktops, through Xwayland, table-driven; each row on OpenGL and on Vulkan.
 
 Usage: wayland_check.py <desktop> <native bin dir>
-Desktops (tests/support/test_display.py, WaylandDesktop):
+Desktops (tests/support/wayland_desktop.py):
   weston      weston's headless output lets no program read the screen: the
               check is inconclusive (5) and names the missing capture protocol;
               a plain run's screen figures are measured or null with a reason
@@ -28,7 +28,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
-from test_display import DriverFault, WaitFailed, WaylandDesktop, wait_until  # noqa: E402
+from test_display import DriverFault, WaitFailed, wait_until  # noqa: E402
+from wayland_desktop import WaylandDesktop  # noqa: E402
 
 desktop_kind, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
