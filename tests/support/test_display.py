@@ -434,3 +434,9 @@ class TestDisplay:
         if self._numbers is not None:
             os.close(self._numbers)
             self._numbers = None
+        self.remove_work()
+
+    def remove_work(self):
+        """The display's folder (logs, the bus's socket, the programs' data) goes with it, unless VYR_KEEP_WORK."""
+        if not os.environ.get("VYR_KEEP_WORK"):
+            shutil.rmtree(self.work, ignore_errors=True)

@@ -282,6 +282,7 @@ class WaylandDesktop(TestDisplay):
                 break
         if self.kind == "sway" and self.runtime:
             shutil.rmtree(self.runtime, ignore_errors=True)
+        self.remove_work()  # again: what the compositor's processes wrote until they ended
 
 
 def _line(stream, timeout):
