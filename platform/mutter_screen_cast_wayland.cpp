@@ -486,16 +486,7 @@ bool MutterScreenCast::capture(const LayoutArea& at, vyr::test::FrameImage& imag
     return wantedTaken && wantedRead && !streamFailed;
 }
 
-bool MutterScreenCast::resampled(const LayoutArea& at, std::string& why) {
-    const int index = outputHolding(places, at);
-    if (index < 0 || !outputResamples(places[size_t(index)])) return false;
-    const OutputPlace& place = places[size_t(index)];
-    char scale[32];
-    snprintf(scale, sizeof scale, "%.2f", double(place.pixelWidth) / place.width);
-    why = std::string("the Wayland compositor scales the monitor by ") + scale +
-          ": the screen shows the window resampled, not pixel for pixel";
-    return true;
-}
+bool MutterScreenCast::resampled(const LayoutArea& at, std::string& why) { return areaResampledOn(places, at, why); }
 
 ScreenChange MutterScreenCast::waitForChange(const LayoutArea& at, int wakeFd, int timeoutMs, uint64_t& when,
                                              std::string& why) {

@@ -1,5 +1,6 @@
 #include "platform/output_layout_wayland.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace vyr::platform {
@@ -91,6 +92,17 @@ bool bufferToImage(const uint8_t* data, uint32_t format, uint32_t bufferWidth, u
             to[3] = 255;
         }
     }
+    return true;
+}
+
+bool areaResampledOn(const std::vector<OutputPlace>& outputs, const LayoutArea& area, std::string& why) {
+    const int index = outputHolding(outputs, area);
+    if (index < 0 || !outputResamples(outputs[size_t(index)])) return false;
+    const OutputPlace& place = outputs[size_t(index)];
+    char scale[32];
+    snprintf(scale, sizeof scale, "%.2f", double(place.pixelWidth) / place.width);
+    why = std::string("the Wayland compositor scales the output by ") + scale +
+          ": the screen shows the window resampled, not pixel for pixel";
     return true;
 }
 

@@ -48,6 +48,10 @@ bool outputScaled(const OutputPlace& output);
 // window's resampled, never the same one for one.
 bool outputResamples(const OutputPlace& output);
 
+// Whether the output that holds `area` scales it by a fraction; true with the
+// reason in words (the scale), as the check reports it.
+bool areaResampledOn(const std::vector<OutputPlace>& outputs, const LayoutArea& area, std::string& why);
+
 // Whether a change the compositor reported (in the output's real pixels)
 // touches the window's rectangle.
 bool changeTouches(const PixelArea& window, uint32_t x, uint32_t y, uint32_t width, uint32_t height);

@@ -300,15 +300,7 @@ bool ScreenCopy::capture(const LayoutArea& area, vyr::test::FrameImage& image, b
 }
 
 bool ScreenCopy::resampled(const LayoutArea& area, std::string& why) {
-    ScreenCopy* c = this;
-    const int index = outputHolding(c->outputs.places, area);
-    if (index < 0 || !outputResamples(c->outputs.places[size_t(index)])) return false;
-    const OutputPlace& place = c->outputs.places[size_t(index)];
-    char scale[32];
-    snprintf(scale, sizeof scale, "%.2f", double(place.pixelWidth) / place.width);
-    why = std::string("the Wayland compositor scales the output by ") + scale +
-          ": the screen shows the window resampled, not pixel for pixel";
-    return true;
+    return areaResampledOn(outputs.places, area, why);
 }
 
 ScreenChange ScreenCopy::waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,

@@ -167,12 +167,7 @@ class WaylandDesktop(TestDisplay):
         sway = self._compositor(["sway", "-c", config], env, user=user.pw_uid, group=user.pw_gid, extra_groups=[])
 
         def told():
-            self._running(sway, "sway")
-            try:
-                lines = open(names).read().split("\n")
-            except OSError:
-                return None
-            return lines if len(lines) >= 3 and all(lines[:3]) else None
+            return self._names_told(sway, "sway", names)
 
         self.wayland, self.name, self.swaysock = wait_until(told, "sway's names", self.timeout)[:3]
 
@@ -203,12 +198,7 @@ class WaylandDesktop(TestDisplay):
                                    "--wayland-display=" + self.wayland, "--", "sh", "-c", tell], env)
 
         def told():
-            self._running(mutter, "mutter")
-            try:
-                lines = open(names).read().split("\n")
-            except OSError:
-                return None
-            return lines if len(lines) >= 3 and all(lines[:3]) else None
+            return self._names_told(mutter, "mutter", names)
 
         _, self.name, self.xauthority = wait_until(told, "mutter's names", self.timeout)[:3]
 
@@ -264,6 +254,15 @@ class WaylandDesktop(TestDisplay):
         if code != 0:
             return None
         return json.loads(out) if "-t" in argv else out
+
+    def _names_told(self, process, what, names):
+        """The first three lines the compositor's command wrote (whole) to `names`, once all are there."""
+        self._running(process, what)
+        try:
+            lines = open(names).read().split("\n")
+        except OSError:
+            return None
+        return lines if len(lines) >= 3 and all(lines[:3]) else None
 
     def close(self):
         if self.viewer:
