@@ -37,9 +37,11 @@ void RenderingContext::produceFrame(Project3D* project, Texture** overlays, bool
         drawScene(0.0f, project, overlays);
     }
     present();
-    // A frame reaches the screen no sooner than its present call let it go.
-    screenFrames.presentReturned(frameTimer.elapsedUs());
-    statistics.recordPresent(frameTimer.elapsedUs(), startedPaused, pauseState == Paused);
+    // One reading of the clock for both: the frame's time is taken right as
+    // its present returns, and the frame reaches the screen no sooner.
+    const uint64_t presentedUs = frameTimer.elapsedUs();
+    statistics.recordPresent(presentedUs, startedPaused, pauseState == Paused);
+    screenFrames.presentReturned(presentedUs);
 }
 
 void RenderingContext::decideRemoteSession(bool markerPresent) {
