@@ -1,6 +1,8 @@
 // A driver put in front of the real one with LD_PRELOAD, for the tests of the
 // real program: it fails as a driver or a display would, tells another name,
-// and stamps its presents. DRIVER_FAULT names the fault, if any:
+// and stamps its presents. DRIVER_FAULT names the fault, if any; what it says
+// of glXSwapBuffers holds for eglSwapBuffers (a Wayland window's OpenGL) too,
+// which a skipped present leaves returning EGL_TRUE:
 //   present-nothing      glXSwapBuffers shows nothing: the window stays black;
 //                        for Vulkan (Mesa's software swap chain), the image
 //                        put on the window is black (a skipped
@@ -46,8 +48,8 @@
 //   VYR_TEST_GL_RENDERER=<text>    glGetString(GL_RENDERER) returns <text>
 //   VYR_TEST_GL_VERSION=<text>     glGetString(GL_VERSION) returns <text>
 //
-// Every present passed on to the driver is stamped (present_stamps.c, in the
-// same library).
+// Every present passed on to the driver (glXSwapBuffers, eglSwapBuffers,
+// vkQueuePresentKHR) is stamped (present_stamps.c, in the same library).
 //
 // Vulkan calls come through the loader's vkGetInstanceProcAddr, which the
 // program links: it is wrapped to hand out a wrapped vkGetDeviceProcAddr.
@@ -62,6 +64,7 @@
 
 #include <GL/gl.h>
 #include <GL/glx.h>
+#include <EGL/egl.h>
 #include <xcb/xcb.h>
 #define VK_NO_PROTOTYPES
 #include <vulkan/vulkan.h>
@@ -106,7 +109,9 @@ static void presentLate(void) {
         }
 }
 
-void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+// What a present of OpenGL's (glXSwapBuffers, eglSwapBuffers) meets before the
+// driver: 1 when it goes on to the driver, 0 when a fault keeps it back.
+static int openglPresentGoesOn(void) {
     static int presents;
     const char* after = getenv("DRIVER_FAULT_AFTER");
     if (++presents == (after ? atoi(after) : 4) + 1) {
@@ -121,11 +126,25 @@ void glXSwapBuffers(Display* display, GLXDrawable drawable) {
     holdFirstPresent();
     if ((fault("present-nothing") && took("present-nothing")) ||
         (fault("present-every-other") && presents % 2 == 0 && took("present-every-other")))
-        return;
+        return 0;
     presentLate();
+    return 1;
+}
+
+void glXSwapBuffers(Display* display, GLXDrawable drawable) {
+    if (!openglPresentGoesOn()) return;
     stampBeforePresent();
     REAL(glXSwapBuffers)(display, drawable);
     stampAfterPresent();
+}
+
+// A Wayland window's OpenGL: the program links libEGL and calls it directly.
+EGLBoolean eglSwapBuffers(EGLDisplay display, EGLSurface surface) {
+    if (!openglPresentGoesOn()) return EGL_TRUE;
+    stampBeforePresent();
+    EGLBoolean done = REAL(eglSwapBuffers)(display, surface);
+    stampAfterPresent();
+    return done;
 }
 
 void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
