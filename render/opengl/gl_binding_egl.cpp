@@ -38,6 +38,7 @@ struct EglSurface {
     EGLSurface surface = EGL_NO_SURFACE;
     uint32_t width = 0, height = 0;  // of the wl_egl_window
     int interval = -1;               // frames per swap in force
+    bool presentsOpaque = false;     // EGL ignores the alpha the frame leaves
     // -gdicursor: the last frame put on the window (bottom-up BGRA) and the
     // centres of the squares inverted on it.
     std::vector<uint8_t> frame;
@@ -148,8 +149,9 @@ bool prepareDrawable(OpenGLDrawable& drawable, NativeWindow* window, bool multis
     if (!surface->native) return true;
     // The alpha the blended scene leaves must not show the desktop through the window.
     std::vector<EGLint> attributes;
-    if (OpenGLContext::hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_EXT_present_opaque"))
-        attributes = {EGL_PRESENT_OPAQUE_EXT, EGL_TRUE};
+    surface->presentsOpaque =
+        OpenGLContext::hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_EXT_present_opaque");
+    if (surface->presentsOpaque) attributes = {EGL_PRESENT_OPAQUE_EXT, EGL_TRUE};
     attributes.push_back(EGL_NONE);
     surface->surface = eglCreateWindowSurface(display, config, reinterpret_cast<EGLNativeWindowType>(surface->native),
                                               attributes.data());
@@ -208,6 +210,17 @@ void deleteContext(NativeGLContext context) {
 
 namespace {
 
+// A compositor blends a window by its alpha: where EGL cannot be told to
+// ignore it, the frame's alpha is made opaque before it is shown.
+void makeOpaque() {
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_ENABLE_BIT | GL_SCISSOR_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glPopAttrib();
+}
+
 // Keeps the frame about to be shown, for copyToWindow: after a swap the
 // back buffer EGL hands out holds no defined frame.
 void keepBackBuffer(EglSurface& surface, uint32_t width, uint32_t height) {
@@ -228,6 +241,7 @@ void keepBackBuffer(EglSurface& surface, uint32_t width, uint32_t height) {
 void swapBuffers(OpenGLDrawable& drawable) {
     EglSurface* surface = surfaceOf(drawable);
     if (!surface || surface->surface == EGL_NO_SURFACE) return;
+    if (!surface->presentsOpaque) makeOpaque();
     if (drawable.gdiMode) {
         EGLint width = 0, height = 0;
         eglQuerySurface(surface->display, surface->surface, EGL_WIDTH, &width);
@@ -332,6 +346,7 @@ void showKeptFrame(OpenGLDrawable& drawable, EglSurface& surface) {
         glRecti(centre.first - 25, top - 25, centre.first + 25, top + 25);
     }
     glDisable(GL_COLOR_LOGIC_OP);
+    if (!surface.presentsOpaque) makeOpaque();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
