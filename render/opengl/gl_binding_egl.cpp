@@ -196,6 +196,9 @@ bool makeCurrent(OpenGLDrawable* drawable, NativeGLContext context) {
     if (drawable) {
         EglSurface* surface = surfaceOf(*drawable);
         if (!surface) return false;
+        // OpenGLContext::setSize makes the drawable current: the frame drawn
+        // next, at the new size, needs a buffer of that size.
+        if (surface->native) resizeToWindow(*drawable, *surface);
         return eglMakeCurrent(surface->display, surface->surface, surface->surface, static_cast<EGLContext>(context));
     }
     // As on GLX, without a drawable both are released.
@@ -365,7 +368,7 @@ void copyToWindow(OpenGLDrawable& drawable, const uint8_t* pixels, uint32_t widt
     EglSurface* surface = surfaceOf(drawable);
     if (!surface || surface->surface == EGL_NO_SURFACE) return;
     // A frame read at the swap just made wins over one read back after it.
-    if (!surface->frameFromSwap || surface->frameWidth != width || surface->frameHeight != height) {
+    if (!surface->frameFromSwap) {
         surface->frame.assign(pixels, pixels + size_t(width) * height * 4);
         surface->frameWidth = width;
         surface->frameHeight = height;

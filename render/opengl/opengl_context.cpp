@@ -83,6 +83,8 @@ bool OpenGLContext::makeCurrent(DrawableContext* target) {
 void OpenGLContext::setSize(unsigned newWidth, unsigned newHeight) {
     width = newWidth;
     height = newHeight;
+    // EGL sizes the window's buffers when the drawable is made current.
+    if (glContext && currentDrawable) makeCurrent(currentDrawable);
 }
 
 double OpenGLContext::getVersion() {
