@@ -90,6 +90,14 @@ def key(desktop, name):
     check(code == 0, "wtype -k %s (%s)" % (name, err.strip()))
 
 
+def seat_keyboard(desktop):
+    """A virtual keyboard on sway's seat for the whole run, as a real seat has one: headless sway has none,
+    and a keyboard that came and went with one key (wtype) could leave before the program bound it."""
+    desktop.start(["wtype", "-s", "86400000"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: any(s.get("capabilities") for s in desktop.sway("-t", "get_seats") or []),
+               "a keyboard on sway's seat")
+
+
 def escape(desktop, run, window):
     if run["native"]:
         key(desktop, "Escape")
@@ -491,6 +499,8 @@ def run_row(row, backend):
         if native and name not in WITH_XWAYLAND:
             env["DISPLAY"] = ""  # a session without Xwayland: the program's own Wayland window
             env.pop("XAUTHORITY", None)
+        if native and desktop.kind == "sway":
+            seat_keyboard(desktop)
         arguments = [program, "-nosound", "-report", "r.json"] + (["-vulkan"] if backend == "Vulkan" else []) + options
         with open(os.path.join(folder, "stderr"), "w") as err_file:
             p = desktop.start(arguments, cwd=folder, env=env, stdout=subprocess.DEVNULL, stderr=err_file)
