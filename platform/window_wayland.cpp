@@ -111,6 +111,9 @@ void frameConfigure(libdecor_frame* frame, libdecor_configuration* configuration
     bool fullscreen = w->fullscreen;
     if (libdecor_configuration_get_window_state(configuration, &state))
         fullscreen = (state & LIBDECOR_WINDOW_STATE_FULLSCREEN) != 0;
+    // Back from fullscreen, libdecor 0.1 leaves the title bar in the content
+    // size (it takes the borders of the state it leaves): the floating size is meant.
+    if (w->fullscreen && !fullscreen) width = height = 0;
     const uint32_t committedWidth = width > 0 ? uint32_t(width) : (fullscreen ? w->width.load() : floating.width);
     const uint32_t committedHeight =
         height > 0 ? uint32_t(height) : (fullscreen ? w->height.load() : floating.height);
