@@ -13,6 +13,7 @@
 #include "platform/console.h"
 #include "platform/network.h"
 #include "platform/signals.h"
+#include "platform/window_system.h"
 #include "render/demo_scene.h"
 #include "render/rendering_context.h"
 #include "scene/asset_loading.h"
@@ -122,6 +123,7 @@ int runApplication(const ArgumentSource& arguments, int showState) {
     strncat(app.title, suffix, sizeof app.title - strlen(app.title) - 1);
     platform::loadString(101, app.className, sizeof app.className);
 
+    platform::chooseWindowSystem(options.wayland);
     platform::registerMainWindowClass(app.className, windowProcedure);
 
     switch (platform::startNetwork()) {

@@ -112,6 +112,8 @@ OptionsOutcome interpretOptions(int count, char** arguments, StartupOptions& opt
             options.fullscreen = true;
         } else if (strcmp(word, "-all") == 0) {
             options.allBackends = true;
+        } else if (strcmp(word, "-wayland") == 0) {
+            options.wayland = true;
         } else if (strcmp(word, "-nosound") == 0) {
             options.soundMuted = true;
         } else if (strcmp(word, "-duration") == 0) {

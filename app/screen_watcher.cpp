@@ -24,10 +24,12 @@ ScreenWatcher::~ScreenWatcher() {
     platform::closeScreenWatch(watch);
 }
 
-void ScreenWatcher::changed(void* user, uint64_t counter) {
+void ScreenWatcher::changed(void* user, uint64_t counter, uint64_t committedCounter) {
     auto* self = static_cast<ScreenWatcher*>(user);
     const Timer& timer = self->context.frameTimer;
-    self->context.screenFrames.screenChanged(counterUs(counter - timer.startCount, timer.frequency));
+    const uint64_t committedUs =
+        committedCounter > timer.startCount ? counterUs(committedCounter - timer.startCount, timer.frequency) : 0;
+    self->context.screenFrames.screenChanged(counterUs(counter - timer.startCount, timer.frequency), committedUs);
 }
 
 }  // namespace vyr::test

@@ -20,7 +20,7 @@ public:
     ~ScreenWatcher();
 
 private:
-    static void changed(void* user, uint64_t counter);
+    static void changed(void* user, uint64_t counter, uint64_t committedCounter);
 
     RenderingContext& context;
     platform::ScreenWatch* watch = nullptr;

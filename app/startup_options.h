@@ -34,6 +34,8 @@ struct StartupOptions {
     const char* screenshotPath = nullptr;
     // Every back-end of the build, each in a child process of its own.
     bool allBackends = false;
+    // Linux: the window on Wayland even where DISPLAY is set too.
+    bool wayland = false;
 };
 
 StartupOptions& startupOptions();

@@ -41,6 +41,13 @@ std::string compositorName();
 bool captureLayoutArea(CompositorCapture* capture, const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled,
                        std::string& why);
 
+// The client area's rectangle that the compositor shows at `area`, its
+// top-left pixel at (left, top) of the client area, on a connection opened for
+// this one copy; `way` tells how it was read. Says once on stderr when the
+// output was scaled, so its pixels were scaled back.
+bool captureClientThroughCompositor(const LayoutArea& area, int32_t left, int32_t top, vyr::test::FrameImage& image,
+                                    std::string& way, std::string& why);
+
 // Whether the output that shows `area` scales it by a fraction, so that the
 // copy holds it resampled; true with the reason.
 bool areaResampled(CompositorCapture* capture, const LayoutArea& area, std::string& why);

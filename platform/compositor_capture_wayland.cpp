@@ -3,6 +3,7 @@
 // windows it shows.
 #include "platform/compositor_capture.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -66,6 +67,26 @@ bool areaResampled(CompositorCapture* capture, const LayoutArea& area, std::stri
 ScreenChange waitForChange(CompositorCapture* capture, const LayoutArea& area, int wakeFd, int timeoutMs,
                            uint64_t& at, std::string& why) {
     return capture->waitForChange(area, wakeFd, timeoutMs, at, why);
+}
+
+bool captureClientThroughCompositor(const LayoutArea& area, int32_t left, int32_t top, vyr::test::FrameImage& image,
+                                    std::string& way, std::string& why) {
+    CompositorCapture* capture = openCompositorCapture(why);
+    if (!capture) return false;
+    bool scaled = false;
+    image.left = left;
+    image.top = top;
+    const bool read = captureLayoutArea(capture, area, image, scaled, why);
+    if (read) way = compositorCaptureWay(capture);
+    closeCompositorCapture(capture);
+    static bool scaleTold = false;
+    if (read && scaled && !scaleTold) {
+        scaleTold = true;
+        fputs("vyrtest: the Wayland compositor scales the output that shows the window: its pixels were scaled "
+              "back to the window's size before they were compared or saved\n",
+              stderr);
+    }
+    return read;
 }
 
 int watchCompositorWindows() {

@@ -1,6 +1,7 @@
 // Pairs with platform/desktop.h on X11, and holds the one decision of how the
 // screen is read there: a plain X server shows the screen on its root window;
 // Xwayland does not, and the Wayland compositor behind it is asked instead.
+#include "platform/window_systems_posix.h"
 #include "platform/desktop.h"
 
 #include <X11/Xlib.h>
@@ -13,7 +14,7 @@
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
 
-namespace vyr::platform {
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -35,7 +36,7 @@ bool xwaylandOutputs(Display* display) {
 
 }  // namespace
 
-bool x11::serverIsXwayland(Display* display) {
+bool serverIsXwayland(Display* display) {
     // Every connection the program opens goes to the same server.
     static std::once_flag asked;
     static bool xwayland = false;
@@ -59,4 +60,4 @@ DesktopFacts desktopFacts(NativeWindow* window) {
     return facts;
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

@@ -1,5 +1,6 @@
 // The event pump of the X11 window layer: X events become the neutral event
 // set in one place, and the quit marker waits behind what is already queued.
+#include "platform/window_systems_posix.h"
 #include "platform/key_map_x11.h"
 #include "platform/window_state_x11.h"
 
@@ -13,7 +14,7 @@
 // X.h's None (0) would shadow MessageResult::None in this file.
 #undef None
 
-namespace vyr::platform {
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -177,7 +178,7 @@ void countTowardsQuit() {
 
 }  // namespace
 
-void x11::queueEvent(NativeWindow* window, const WindowEvent& event) { pump().queued.push_back({window, event}); }
+void queueEvent(NativeWindow* window, const WindowEvent& event) { pump().queued.push_back({window, event}); }
 
 void postQuit() {
     Pump& p = pump();
@@ -222,4 +223,4 @@ MessageResult peekAndDispatch(int& quitCode) {
     return MessageResult::None;
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

@@ -6,10 +6,11 @@
 
 #include <algorithm>
 
+#include "platform/window_systems_posix.h"
 #include "platform/monitors_x11.h"
 #include "platform/window_state_x11.h"
 
-namespace vyr::platform {
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -154,4 +155,4 @@ void setFullscreen(NativeWindow* w, bool fullscreen) {
     XFlush(display);
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

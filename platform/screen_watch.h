@@ -14,8 +14,10 @@ namespace vyr::platform {
 struct ScreenWatch;  // opaque per platform
 
 // Called on the watching thread with the performance counter at which a
-// change of the window's client area on the screen was seen.
-using ScreenChanged = void (*)(void* user, uint64_t counter);
+// change of the window's client area on the screen was seen, and where the
+// window system tells which frame it was (Wayland's presentation feedback),
+// the counter at which that frame was committed; else 0.
+using ScreenChanged = void (*)(void* user, uint64_t counter, uint64_t committedCounter);
 
 // Null with `why` ("not measured: ...") where the system offers no way to watch.
 // `how` tells the way it watches.

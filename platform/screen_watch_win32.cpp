@@ -114,7 +114,7 @@ bool takeFrame(ScreenWatch& watch, UINT timeoutMs, ScreenChanged changed, void* 
     }
     // A zero present time is a pointer move only, not a new desktop image.
     if (info.LastPresentTime.QuadPart != 0 && changedOverWindow(watch, info))
-        changed(user, uint64_t(info.LastPresentTime.QuadPart));
+        changed(user, uint64_t(info.LastPresentTime.QuadPart), 0);
     release(image);
     watch.duplication->ReleaseFrame();
     return true;

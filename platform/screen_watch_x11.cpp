@@ -4,6 +4,7 @@
 // waits for it; the damage arrives in the event itself, so nothing is
 // allocated per change. Xwayland's root shows nothing: there the Wayland
 // compositor tells it (platform/compositor_capture.h).
+#include "platform/window_systems_posix.h"
 #include "platform/screen_watch.h"
 
 #include <X11/Xlib.h>
@@ -22,6 +23,7 @@
 
 namespace vyr::platform {
 
+// The X11 watch; the Wayland one is a type of its own, handed through the same opaque pointer.
 struct ScreenWatch {
     Display* display = nullptr;
     ::Window root = 0, window = 0;
@@ -49,6 +51,10 @@ struct ScreenWatch {
     int64_t offsetNs = 0;     // counter less server time, the least seen
     uint64_t lastToldNs = 0;  // the change last told
 };
+
+}  // namespace vyr::platform
+
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -110,7 +116,7 @@ void takeEvents(ScreenWatch& watch, ScreenChanged changed, void* user) {
             const uint64_t at = drawnAt(watch, uint32_t(damage.timestamp), performanceCounter());
             if (overWindow(watch, damage.area) && at != watch.lastToldNs) {
                 watch.lastToldNs = at;
-                changed(user, at);
+                changed(user, at, 0);
             }
         } else if (event.type == MapNotify || event.type == UnmapNotify || event.type == ConfigureNotify)
             readPlace(watch, performanceCounter());  // before the damage that follows it
@@ -125,7 +131,7 @@ ScreenWatch* startWatch(ScreenWatch* watch, NativeWindow* window, const char* wa
     watch->root = RootWindow(watch->display, x11Screen(window));
     XSelectInput(watch->display, watch->window, StructureNotifyMask);
     if (pipe2(watch->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        closeScreenWatch(watch);
+        x11::closeScreenWatch(watch);
         why = "not measured: no pipe to stop the watch";
         return nullptr;
     }
@@ -176,7 +182,7 @@ void runCompositorWatch(ScreenWatch& watch, ScreenChanged changed, void* user) {
             const int left = watch.left, top = watch.top, width = watch.width, height = watch.height;
             if (XPending(watch.display)) takeEvents(watch, changed, user);
             if (watch.left == left && watch.top == top && watch.width == width && watch.height == height)
-                changed(user, at);
+                changed(user, at, 0);
         }
         if (change == ScreenChange::Stopped) break;
         if (change == ScreenChange::Failed) {
@@ -244,4 +250,4 @@ void closeScreenWatch(ScreenWatch* watch) {
     delete watch;
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

@@ -71,21 +71,29 @@ struct Found {
 
 bool isView(const json& node) { return node.contains("window") || node.contains("app_id"); }
 
-void findWindow(const json& node, uint64_t xWindow, const json* output, const json* workspace, bool floating,
-                Found& found) {
+// The X window `xWindow`, or with 0 there the Wayland (xdg-shell) window of process `pid`.
+bool isOurs(const json& node, uint64_t xWindow, int pid) {
+    const json& window = node.contains("window") ? node["window"] : json();
+    if (xWindow) return window.is_number_unsigned() && window.get<uint64_t>() == xWindow;
+    const json& owner = node.contains("pid") ? node["pid"] : json();
+    return node.value("shell", "") == "xdg_shell" && owner.is_number_integer() && owner.get<int>() == pid;
+}
+
+void findWindow(const json& node, uint64_t xWindow, int pid, const json* output, const json* workspace,
+                bool floating, Found& found) {
     if (found.node || !node.is_object()) return;
     const std::string type = node.value("type", "");
     if (type == "output") output = &node;
     if (type == "workspace") workspace = &node;
-    const json& window = node.contains("window") ? node["window"] : json();
-    if (window.is_number_unsigned() && window.get<uint64_t>() == xWindow) {
+    if (isOurs(node, xWindow, pid)) {
         found = {&node, workspace, output, floating};
         return;
     }
     for (const char* list : {"nodes", "floating_nodes"})
         if (node.contains(list) && node[list].is_array())
             for (const json& child : node[list])
-                findWindow(child, xWindow, output, workspace, floating || strcmp(list, "floating_nodes") == 0, found);
+                findWindow(child, xWindow, pid, output, workspace, floating || strcmp(list, "floating_nodes") == 0,
+                           found);
 }
 
 // What a person would call a view: its Wayland app_id, its X class, its title.
@@ -180,10 +188,22 @@ bool swayEventsCame(int fd) {
     }
 }
 
-bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why) {
+bool swayWindowArea(const std::string& tree, int pid, LayoutArea& area) {
     const json root = json::parse(tree, nullptr, false);
     Found found;
-    if (!root.is_discarded()) findWindow(root, xWindow, nullptr, nullptr, false, found);
+    if (!root.is_discarded()) findWindow(root, 0, pid, nullptr, nullptr, false, found);
+    if (!found.node || !found.node->contains("rect") || !found.node->contains("window_rect")) return false;
+    const json& rect = (*found.node)["rect"];
+    const json& client = (*found.node)["window_rect"];
+    area = {rect.value("x", 0) + client.value("x", 0), rect.value("y", 0) + client.value("y", 0),
+            client.value("width", 0u), client.value("height", 0u)};
+    return area.width > 0 && area.height > 0;
+}
+
+bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why, int pid) {
+    const json root = json::parse(tree, nullptr, false);
+    Found found;
+    if (!root.is_discarded()) findWindow(root, xWindow, pid, nullptr, nullptr, false, found);
     if (!found.node) return true;
     const json& ours = *found.node;
     if (ours.value("visible", true)) {

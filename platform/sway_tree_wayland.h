@@ -28,7 +28,12 @@ bool swayEventsCame(int fd);
 // window \"foot\"", "on a workspace sway does not show". True where it shows
 // it, and where the tree does not tell (no such window, a tree not read). An
 // empty `area` asks only whether sway shows the window at all, not whether a
-// floating window lies over part of it.
-bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why);
+// floating window lies over part of it. With `xWindow` 0, the Wayland window
+// of process `pid`.
+bool swayShowsWindow(const std::string& tree, uint64_t xWindow, const LayoutArea& area, std::string& why, int pid = 0);
+
+// Where sway shows the client area of process `pid`'s Wayland window, in its
+// layout; false where the tree has no such window.
+bool swayWindowArea(const std::string& tree, int pid, LayoutArea& area);
 
 }  // namespace vyr::platform

@@ -2,6 +2,7 @@
 // where the client area shows, which is what the screen shows: under a
 // compositor its output, not the window's own (redirected) pixels. Xwayland's
 // root holds no picture: there the Wayland compositor copies its output.
+#include "platform/window_systems_posix.h"
 #include "platform/window_capture.h"
 
 #include <X11/Xlib.h>
@@ -14,7 +15,7 @@
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
 
-namespace vyr::platform {
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -41,28 +42,6 @@ uint8_t scaled(unsigned long pixel, const Channel& c) {
 
 // How the last copy through the compositor was read, for the results.
 std::string lastCompositorWay = "the compositor's capture";
-
-// The rectangle at (rootX, rootY) of Xwayland's root, which is the
-// compositor's layout, on a connection opened for this one copy.
-bool captureThroughCompositor(int rootX, int rootY, int32_t left, int32_t top, uint32_t width, uint32_t height,
-                              vyr::test::FrameImage& image, std::string& why) {
-    CompositorCapture* capture = openCompositorCapture(why);
-    if (!capture) return false;
-    bool scaled = false;
-    image.left = left;
-    image.top = top;
-    const bool read = captureLayoutArea(capture, {rootX, rootY, width, height}, image, scaled, why);
-    if (read) lastCompositorWay = compositorCaptureWay(capture);
-    closeCompositorCapture(capture);
-    static bool scaleTold = false;
-    if (read && scaled && !scaleTold) {
-        scaleTold = true;
-        fputs("vyrtest: the Wayland compositor scales the output that shows the window: its pixels were scaled "
-              "back to the window's size before they were compared or saved\n",
-              stderr);
-    }
-    return read;
-}
 
 }  // namespace
 
@@ -132,7 +111,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
         return false;
     }
     if (x11::serverIsXwayland(display))
-        return captureThroughCompositor(rootX, rootY, left, top, width, height, image, why);
+        return captureClientThroughCompositor({rootX, rootY, width, height}, left, top, image, lastCompositorWay, why);
     // A rectangle partly off the screen makes the request fail; the shell's
     // error handler counts the error instead of ending the program.
     unsigned long errorsBefore = x11::errorCount();
@@ -159,4 +138,4 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
     return true;
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

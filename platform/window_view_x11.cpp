@@ -10,12 +10,13 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/window_systems_posix.h"
 #include "platform/compositor_capture.h"
 #include "platform/window_capture.h"
 #include "platform/window_state_x11.h"
 #include "platform/window_x11.h"
 
-namespace vyr::platform {
+namespace vyr::platform::x11 {
 
 namespace {
 
@@ -213,4 +214,4 @@ void bringIntoView(NativeWindow* window) {
     XFlush(display);
 }
 
-}  // namespace vyr::platform
+}  // namespace vyr::platform::x11

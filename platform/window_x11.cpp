@@ -1,6 +1,7 @@
 // The main window on Xlib: one display connection, the window and its
 // properties (title, class, icon, protocols), and its re-creation with the
 // visual that the OpenGL binding chose.
+#include "platform/window_systems_posix.h"
 #include "platform/window_x11.h"
 
 #include <X11/XKBlib.h>
@@ -247,13 +248,11 @@ void setDecorations(NativeWindow* w, bool decorated) {
                     reinterpret_cast<const unsigned char*>(hints), 5);
 }
 
-}  // namespace x11
-
 namespace {
 WindowProcedure procedure = nullptr;
 }
 
-WindowProcedure x11::registeredProcedure() { return procedure; }
+WindowProcedure registeredProcedure() { return procedure; }
 
 // X has no window classes: the class name becomes WM_CLASS at creation.
 bool registerMainWindowClass(const char* className, WindowProcedure windowProcedure) {
@@ -321,6 +320,8 @@ void showWindow(NativeWindow* w, int showState) {
     }
     XFlush(w->display);
 }
+
+}  // namespace x11
 
 Display* x11Display(NativeWindow* w) { return w ? w->display : nullptr; }
 

@@ -59,17 +59,19 @@ uint64_t ScreenFrames::gapUntil(uint64_t us, uint64_t pauses) const {
     return pauses == fromPauses && us > fromUs ? us - fromUs : 0;
 }
 
-void ScreenFrames::screenChanged(uint64_t us) {
+void ScreenFrames::screenChanged(uint64_t us, uint64_t committedUs) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!watching) return;
     const uint64_t newest = handed.load(std::memory_order_acquire);
     uint64_t index = newest, stamp = 0, pauses = 0;
     bool found = false;
+    // Told which frame it was: the latest handed over before its commit.
+    const uint64_t handedBy = committedUs ? committedUs : us;
     // A compositor's frame holds what the X server had when it painted: first
     // the latest frame whose present call had returned by then (a software
     // rasteriser draws inside the call, so the one before may still be on its
     // way), less a little for a frame thread kept from stamping the return.
-    while (afterReturn && index > claimed && !found) {
+    while (afterReturn && !committedUs && index > claimed && !found) {
         --index;
         if (!frame(index, stamp, pauses)) return;
         const uint64_t returned = slots[index % capacity].returnedUs.load(std::memory_order_acquire);
@@ -79,7 +81,7 @@ void ScreenFrames::screenChanged(uint64_t us) {
     while (index > claimed && !found) {
         --index;
         if (!frame(index, stamp, pauses)) return;
-        found = (stamp & ~pausedBit) <= us;
+        found = (stamp & ~pausedBit) <= handedBy;
     }
     // Nothing new was handed over before it: more of a frame already counted,
     // or another window's drawing.

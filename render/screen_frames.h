@@ -40,8 +40,10 @@ public:
     void watchStarted(const std::string& how, bool compositorFrames = false);
     // Why the screen is not watched; the figures stay null.
     void notMeasured(const std::string& why);
-    // Watcher thread: the window's pixels changed on the screen at `us`.
-    void screenChanged(uint64_t us);
+    // Watcher thread: the window's pixels changed on the screen at `us`; where
+    // the window system tells which frame it was, that frame's commit was at
+    // `committedUs` (else 0).
+    void screenChanged(uint64_t us, uint64_t committedUs = 0);
     // Any thread: what is known now.
     ScreenSummary summary() const;
 

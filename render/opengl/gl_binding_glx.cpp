@@ -3,7 +3,7 @@
 // platform/native_window.h must come before Xlib's None macro is defined.
 #include "render/driver_facts.h"
 #include "render/opengl/font_glyphs.h"
-#include "render/opengl/gl_window_binding.h"
+#include "render/opengl/gl_bindings_posix.h"
 #include "render/opengl/opengl_drawable.h"
 #include "render/opengl/gl_api.h"
 #include "platform/window_x11.h"
@@ -18,7 +18,7 @@
 
 #include "render/opengl/opengl_context.h"
 
-namespace vyr::test::glbinding {
+namespace vyr::test::glbinding::glx {
 
 namespace {
 
@@ -278,4 +278,4 @@ void invertSquare(OpenGLDrawable& drawable, int x, int y) {
     XFlush(surface->display);
 }
 
-}  // namespace vyr::test::glbinding
+}  // namespace vyr::test::glbinding::glx

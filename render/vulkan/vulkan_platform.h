@@ -1,5 +1,6 @@
-// What Vulkan needs of the platform: vulkan_platform_x11.cpp (the loader linked
-// from Debian's libvulkan, an Xlib surface) and vulkan_platform_win32.cpp
+// What Vulkan needs of the platform: on Linux vulkan_platform_posix.cpp (the
+// loader linked from Debian's libvulkan; an Xlib or a Wayland surface, as the
+// window system chosen at start-up says) and vulkan_platform_win32.cpp
 // (vulkan-1.dll loaded at run time, a Win32 surface).
 #pragma once
 
@@ -14,5 +15,8 @@ PFN_vkGetInstanceProcAddr openLoader();
 const char* surfaceExtension();
 // VK_NULL_HANDLE when the surface cannot be made.
 VkSurfaceKHR createSurface(VkInstance instance, NativeWindow* window);
+// Just before a frame is presented: on Wayland the window asks for the
+// frame's presentation feedback; nothing elsewhere.
+void frameCommitting(NativeWindow* window);
 
 }  // namespace vyr::test::vulkanplatform

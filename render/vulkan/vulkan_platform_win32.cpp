@@ -30,4 +30,6 @@ VkSurfaceKHR createSurface(VkInstance instance, NativeWindow* window) {
     return surface;
 }
 
+void frameCommitting(NativeWindow*) {}
+
 }  // namespace vyr::test::vulkanplatform

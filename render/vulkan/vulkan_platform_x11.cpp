@@ -1,16 +1,12 @@
-// Pairs with vulkan_platform.h on Linux.
+// The Xlib surface of the Linux build (see vulkan_platforms_posix.h).
 #include <X11/Xlib.h>
 
 #include "platform/window_x11.h"
-#include "render/vulkan/vulkan_platform.h"
+#include "render/vulkan/vulkan_platforms_posix.h"
 
 #include <vulkan/vulkan_xlib.h>
 
-extern "C" VKAPI_ATTR PFN_vkVoidFunction VKAPI_CALL vkGetInstanceProcAddr(VkInstance instance, const char* name);
-
-namespace vyr::test::vulkanplatform {
-
-PFN_vkGetInstanceProcAddr openLoader() { return &::vkGetInstanceProcAddr; }
+namespace vyr::test::vulkanplatform::x11 {
 
 const char* surfaceExtension() { return VK_KHR_XLIB_SURFACE_EXTENSION_NAME; }
 
@@ -26,4 +22,4 @@ VkSurfaceKHR createSurface(VkInstance instance, NativeWindow* window) {
     return surface;
 }
 
-}  // namespace vyr::test::vulkanplatform
+}  // namespace vyr::test::vulkanplatform::x11

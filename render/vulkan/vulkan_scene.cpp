@@ -8,6 +8,7 @@
 #include "render/demo_scene.h"
 #include "render/vulkan/baked_glyphs.h"
 #include "render/vulkan/vulkan_context.h"
+#include "render/vulkan/vulkan_platform.h"
 #include "scene/object3d.h"
 
 namespace vyr::test {
@@ -205,6 +206,7 @@ void VulkanContext::present() {
     info.pSwapchains = &swapchain;
     info.pImageIndices = &imageIndex;
     handOver();
+    if (VulkanDrawable* target = drawable()) vulkanplatform::frameCommitting(target->window);
     VkResult result = vkQueuePresentKHR(queue, &info);
     if (result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR) swapchainStale = true;
     else check(result);

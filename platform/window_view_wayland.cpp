@@ -1,0 +1,91 @@
+// The screen as it shows the program's own Wayland window: read through the
+// compositor as for Xwayland (platform/compositor_capture.h), once the window's
+// place is known. A Wayland client is never told where its window is: sway's
+// tree tells; elsewhere the screen cannot be matched to the window.
+#include "platform/window_systems_posix.h"
+
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/compositor_capture.h"
+#include "platform/sway_tree_wayland.h"
+#include "platform/window_wayland.h"
+
+namespace vyr::platform::wayland {
+
+namespace {
+
+const char* const placeNotTold =
+    "the Wayland compositor does not tell a program where its window is on the screen (only sway's tree does)";
+
+std::string lastCompositorWay = "the compositor's capture";
+
+const char* swaySocket() {
+    const char* sway = getenv("SWAYSOCK");
+    return sway && *sway ? sway : nullptr;
+}
+
+// Where the compositor shows the client area, in its layout.
+bool placeOnScreen(LayoutArea& area, std::string& why) {
+    const char* sway = swaySocket();
+    if (!sway) {
+        why = placeNotTold;
+        return false;
+    }
+    std::string tree;
+    if (!askSwayTree(sway, tree, why)) return false;
+    if (!swayWindowArea(tree, currentProcessId(), area)) {
+        why = "sway's tree does not hold the program's window";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+DesktopFacts desktopFacts(NativeWindow*) { return {"Wayland", compositorName()}; }
+
+std::string screenSourceName(NativeWindow*) { return "the compositor's output (" + lastCompositorWay + ")"; }
+
+bool screenReadable(NativeWindow*, std::string& why) {
+    CompositorCapture* capture = openCompositorCapture(why);
+    closeCompositorCapture(capture);
+    LayoutArea area;
+    return capture && placeOnScreen(area, why);
+}
+
+bool screenResamples(NativeWindow*, std::string& why) {
+    LayoutArea area;
+    std::string unread;
+    if (!placeOnScreen(area, unread)) return false;
+    CompositorCapture* capture = openCompositorCapture(unread);
+    const bool resampled = capture && areaResampled(capture, area, why);
+    closeCompositorCapture(capture);
+    return resampled;
+}
+
+bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
+                       vyr::test::FrameImage& image, std::string& why) {
+    uint32_t clientWidth = 0, clientHeight = 0;
+    waylandClientSize(window, clientWidth, clientHeight);
+    if (left < 0 || top < 0 || width == 0 || height == 0 || left + int64_t(width) > clientWidth ||
+        top + int64_t(height) > clientHeight) {
+        why = "the frame is not inside the window";
+        return false;
+    }
+    LayoutArea area;
+    if (!placeOnScreen(area, why)) return false;
+    return captureClientThroughCompositor({area.left + left, area.top + top, width, height}, left, top, image,
+                                          lastCompositorWay, why);
+}
+
+bool clientAreaInView(NativeWindow*, int32_t left, int32_t top, uint32_t width, uint32_t height, std::string& why) {
+    const char* sway = swaySocket();
+    LayoutArea area;
+    std::string tree, unasked;
+    // Where the compositor cannot tell, the picture check finds out by looking.
+    if (!sway || !askSwayTree(sway, tree, unasked) || !swayWindowArea(tree, currentProcessId(), area)) return true;
+    return swayShowsWindow(tree, 0, {area.left + left, area.top + top, width, height}, why, currentProcessId());
+}
+
+}  // namespace vyr::platform::wayland
