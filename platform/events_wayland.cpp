@@ -8,6 +8,8 @@
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <cstdio>
+#include <cstring>
 #include <deque>
 
 #include "platform/key_map_wayland.h"
@@ -25,7 +27,8 @@ struct QueuedEvent {
 
 struct Pump {
     std::deque<QueuedEvent> queued;
-    wl_display* display = nullptr;  // the window's connection, read by peekAndDispatch
+    WaylandWindow* window = nullptr;  // whose connection peekAndDispatch reads
+    bool connectionLost = false;
     bool quitPending = false;
     int quitCode = 0;
     long eventsBeforeQuit = 0;  // events that were waiting when the quit was posted
@@ -195,24 +198,38 @@ void listenToSeat(WaylandWindow* window, wl_seat* seat) {
     wl_seat_add_listener(seat, &seatListener, window);
 }
 
-void pumpDisplay(wl_display* display) { pump().display = display; }
+void pumpWindow(WaylandWindow* window) { pump().window = window; }
 
 void queueEvent(WaylandWindow* window, const WindowEvent& event) { pump().queued.push_back({window, event}); }
 
 namespace {
 
+// The compositor went away (or ended the connection for an error of ours):
+// the window is gone, as X11 ends the program when its server goes.
+void connectionLost(WaylandWindow* window, wl_display* display) {
+    Pump& p = pump();
+    if (p.connectionLost) return;
+    p.connectionLost = true;
+    fprintf(stderr, "vyrtest: the Wayland compositor closed the connection: %s\n",
+            strerror(wl_display_get_error(display)));
+    WindowEvent event;
+    event.type = WindowEventType::Destroy;
+    queueEvent(window, event);
+}
+
 // Other threads (eglSwapBuffers, the Vulkan presentation, the screen watch)
 // read the same connection; prepare_read lets whichever reads queue the
 // events for the others.
-void readDisplay(wl_display* display) {
-    while (wl_display_prepare_read(display) != 0) wl_display_dispatch_pending(display);
+void readDisplay(WaylandWindow* window, wl_display* display) {
+    while (wl_display_prepare_read(display) != 0)
+        if (wl_display_dispatch_pending(display) < 0) return connectionLost(window, display);
     wl_display_flush(display);
     pollfd ready = {wl_display_get_fd(display), POLLIN, 0};
     if (poll(&ready, 1, 0) > 0 && (ready.revents & POLLIN))
         wl_display_read_events(display);
     else
         wl_display_cancel_read(display);
-    wl_display_dispatch_pending(display);
+    if (wl_display_dispatch_pending(display) < 0) connectionLost(window, display);
 }
 
 }  // namespace
@@ -221,7 +238,7 @@ void postQuit() {
     Pump& p = pump();
     if (p.quitPending) return;
     // Events read but not yet dispatched come before the quit too.
-    if (p.display) wl_display_dispatch_pending(p.display);
+    if (p.window && !p.connectionLost) wl_display_dispatch_pending(p.window->display);
     p.quitPending = true;
     p.quitCode = 0;
     p.eventsBeforeQuit = long(p.queued.size());
@@ -234,7 +251,7 @@ MessageResult peekAndDispatch(int& quitCode) {
         quitCode = p.quitCode;
         return MessageResult::Quit;
     }
-    if (p.queued.empty() && p.display) readDisplay(p.display);
+    if (p.queued.empty() && p.window && !p.connectionLost) readDisplay(p.window, p.window->display);
     if (!p.queued.empty()) {
         QueuedEvent next = p.queued.front();
         p.queued.pop_front();

@@ -89,7 +89,7 @@ void readUntilStopped(PresentationWatch& watch) {
     pollfd waits[2] = {{wl_display_get_fd(watch.display), POLLIN, 0}, {watch.stop, POLLIN, 0}};
     for (;;) {
         while (wl_display_prepare_read_queue(watch.display, watch.queue) != 0)
-            wl_display_dispatch_queue_pending(watch.display, watch.queue);
+            if (wl_display_dispatch_queue_pending(watch.display, watch.queue) < 0) return;
         wl_display_flush(watch.display);
         waits[0].revents = waits[1].revents = 0;
         if (poll(waits, 2, -1) > 0 && (waits[0].revents & POLLIN)) {

@@ -85,8 +85,8 @@ WindowProcedure registeredProcedure();
 void queueEvent(WaylandWindow* window, const WindowEvent& event);
 // The keyboard and pointer of a seat the registry announced (events_wayland.cpp).
 void listenToSeat(WaylandWindow* window, wl_seat* seat);
-// The connection whose events peekAndDispatch reads (events_wayland.cpp).
-void pumpDisplay(wl_display* display);
+// The window whose connection peekAndDispatch reads (events_wayland.cpp).
+void pumpWindow(WaylandWindow* window);
 // Called with the watch lock held, on the frame thread (presentation_watch_wayland.cpp).
 void requestFeedback(PresentationWatch* watch, wl_surface* surface);
 

@@ -227,7 +227,7 @@ bool makeDecoratedFrame(WaylandWindow* w) {
 
 void discard(WaylandWindow* w) {
     // Nothing else was made: the connection takes the rest with it.
-    pumpDisplay(nullptr);
+    pumpWindow(nullptr);
     wl_display_disconnect(w->display);
     delete w;
 }
@@ -251,7 +251,7 @@ NativeWindow* createMainWindow(const char*, const char* title, int clientWidth, 
 
     auto* w = new WaylandWindow;
     w->display = display;
-    pumpDisplay(display);
+    pumpWindow(w);
     w->title = title ? title : "";
     w->appId = "vyrtest";
     w->width = uint32_t(clientWidth);
