@@ -9,7 +9,7 @@ Desktops (tests/support/wayland_desktop.py):
           after each commit, the compositor going away mid-run
   mutter  the same through libdecor's configures, fullscreen and back
   sway    frames from the compositor (xdg-decoration): the size its tree
-          gives the window, and keys from a virtual keyboard (wtype) as the
+          gives the window, fullscreen and back into its tile, and keys from a virtual keyboard (wtype) as the
           neutral keys, system keys with Alt and F10, Escape's release ending it
   none    no compositor at WAYLAND_DISPLAY: no window, and the reason
 """
@@ -111,7 +111,7 @@ def fullscreen_rows(desktop):
 
 
 def compositor_gone_row(desktop):
-    p = Probe(desktop, "--seconds", "60")
+    p = Probe(desktop, "--seconds", "30")
     p.wait_for("shown")
     compositor = [c for c in desktop.processes if os.path.basename(str(c.args[0])) == desktop_kind]
     compositor[0].send_signal(signal.SIGKILL)
@@ -186,6 +186,11 @@ def sway_rows(desktop):
     key_rows(desktop, p)
     code = p.finish()
     check(code == 0 and p.end().get("frames", 0) > 0, "sway: Escape's release ends the probe (%s)" % code)
+    # Its own xdg toplevel (no libdecor here): fullscreen, then back into its tile.
+    toggled, code = run_probe(desktop, "--seconds", "4", "--toggle")
+    expected = [size, SCREEN, size]
+    check(code == 0 and toggled.sizes() == expected,
+          "sway: fullscreen and back: sizes %s, expected %s" % (toggled.sizes(), expected))
 
 
 def no_compositor_rows():
