@@ -62,6 +62,9 @@ struct WaylandWindow {
     // it leaves the size to us); read by the binding on the frame thread.
     std::atomic<uint32_t> width{0}, height{0};
     std::atomic<bool> fullscreen{false};  // as the compositor last told
+    // The size while not fullscreen: a configure of 0 x 0 (the compositor
+    // leaves the size to us, as after fullscreen) means this size.
+    uint32_t floatingWidth = 0, floatingHeight = 0;
     // Toplevel configure values wait here until the xdg surface's configure.
     int32_t pendingWidth = 0, pendingHeight = 0;
     bool pendingFullscreen = false;

@@ -25,13 +25,6 @@ namespace {
 
 WindowProcedure procedure = nullptr;
 
-// Asked size of the client area while it floats: a configure of 0 x 0 (the
-// compositor leaves the size to us, as after fullscreen) means this size.
-struct FloatingSize {
-    uint32_t width = 0, height = 0;
-};
-FloatingSize floating;
-
 void tellSize(WaylandWindow* w, uint32_t width, uint32_t height) {
     if (width == w->width && height == w->height) return;
     w->width = width;
@@ -46,9 +39,12 @@ void tellSize(WaylandWindow* w, uint32_t width, uint32_t height) {
 // The size a configure asks for, 0 meaning "choose": the floating size then.
 void applyConfigure(WaylandWindow* w, int32_t width, int32_t height, bool fullscreen) {
     w->fullscreen = fullscreen;
-    uint32_t newWidth = width > 0 ? uint32_t(width) : floating.width;
-    uint32_t newHeight = height > 0 ? uint32_t(height) : floating.height;
-    if (!fullscreen && width > 0 && height > 0) floating = {newWidth, newHeight};
+    uint32_t newWidth = width > 0 ? uint32_t(width) : w->floatingWidth;
+    uint32_t newHeight = height > 0 ? uint32_t(height) : w->floatingHeight;
+    if (!fullscreen && width > 0 && height > 0) {
+        w->floatingWidth = newWidth;
+        w->floatingHeight = newHeight;
+    }
     tellSize(w, newWidth, newHeight);
     w->configured = true;
 }
@@ -114,9 +110,9 @@ void frameConfigure(libdecor_frame* frame, libdecor_configuration* configuration
     // Back from fullscreen, libdecor 0.1 leaves the title bar in the content
     // size (it takes the borders of the state it leaves): the floating size is meant.
     if (w->fullscreen && !fullscreen) width = height = 0;
-    const uint32_t committedWidth = width > 0 ? uint32_t(width) : (fullscreen ? w->width.load() : floating.width);
+    const uint32_t committedWidth = width > 0 ? uint32_t(width) : (fullscreen ? w->width.load() : w->floatingWidth);
     const uint32_t committedHeight =
-        height > 0 ? uint32_t(height) : (fullscreen ? w->height.load() : floating.height);
+        height > 0 ? uint32_t(height) : (fullscreen ? w->height.load() : w->floatingHeight);
     libdecor_state* content = libdecor_state_new(int(committedWidth), int(committedHeight));
     libdecor_frame_commit(frame, content, configuration);
     libdecor_state_free(content);
@@ -256,7 +252,8 @@ NativeWindow* createMainWindow(const char*, const char* title, int clientWidth, 
     w->appId = "vyrtest";
     w->width = uint32_t(clientWidth);
     w->height = uint32_t(clientHeight);
-    floating = {w->width, w->height};
+    w->floatingWidth = w->width;
+    w->floatingHeight = w->height;
 
     // The globals, then what they tell at once (the presentation clock, the seat's devices).
     w->registry = wl_display_get_registry(display);
