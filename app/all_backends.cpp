@@ -11,6 +11,7 @@
 #include "app/picture_check.h"
 #include "app/results_file.h"
 #include "platform/signals.h"
+#include "platform/window_system.h"
 
 namespace vyr::test {
 
@@ -136,20 +137,29 @@ uint64_t childTimeoutMs(const StartupOptions& options) {
     return (options.durationMs ? options.durationMs : defaultChildDurationMs) + childMarginMs;
 }
 
-std::string pathForBackend(const std::string& path, Backend backend, const char* extension) {
+std::string pathForBackend(const std::string& path, Backend backend, const char* extension,
+                           const std::string& windowSystemTag) {
     size_t folder = path.find_last_of("/\\");
     size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (folder != std::string::npos && dot < folder) || dot == folder + 1)
         dot = path.size();
-    return path.substr(0, dot) + "." + backendTag(backend) + (extension ? std::string(extension) : path.substr(dot));
+    return path.substr(0, dot) + "." + backendTag(backend) + (windowSystemTag.empty() ? "" : "-" + windowSystemTag) +
+           (extension ? std::string(extension) : path.substr(dot));
 }
 
-std::vector<std::string> childArguments(int count, char** arguments, Backend backend, const std::string& report) {
+std::string runName(const BackendRun& run) {
+    return run.windowSystem.empty() ? backendName(run.backend) : std::string(backendName(run.backend)) + " on " + run.windowSystem;
+}
+
+std::vector<std::string> childArguments(int count, char** arguments, Backend backend, const std::string& report,
+                                        bool wayland) {
     std::vector<std::string> out;
     bool durationGiven = false;
     for (int i = 0; i < count; ++i) {
         const char* word = arguments[i];
-        if (strcmp(word, "-all") == 0 || strcmp(word, "-directx9") == 0 || strcmp(word, "-vulkan") == 0) continue;
+        if (strcmp(word, "-all") == 0 || strcmp(word, "-directx9") == 0 || strcmp(word, "-vulkan") == 0 ||
+            strcmp(word, "-wayland") == 0)
+            continue;
         if (!takesValue(word) || i + 1 >= count) {
             out.push_back(word);
             continue;
@@ -158,9 +168,11 @@ std::vector<std::string> childArguments(int count, char** arguments, Backend bac
         if (strcmp(word, "-report") == 0) continue;  // each child has its own, below
         if (strcmp(word, "-duration") == 0) durationGiven = true;
         out.push_back(word);
-        out.push_back(strcmp(word, "-screenshot") == 0 ? pathForBackend(value, backend) : value);
+        out.push_back(strcmp(word, "-screenshot") == 0 ? pathForBackend(value, backend, nullptr, wayland ? "wayland" : "")
+                                                       : value);
     }
     if (const char* option = backendOption(backend)) out.push_back(option);
+    if (wayland) out.push_back("-wayland");
     out.push_back("-report");
     out.push_back(report);
     if (!durationGiven) {
@@ -187,9 +199,9 @@ json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& op
     json entries = json::array(), renders = json::array(), passed = json::array(), wrong = json::array(),
          unseen = json::array(), failed = json::array();
     for (const BackendRun& run : runs) {
-        const char* name = backendName(run.backend);
+        const std::string name = runName(run);
         bool exited = run.end.how == platform::ChildEnd::How::Exited;
-        entries.push_back({{"backend", name},
+        entries.push_back({{"backend", backendName(run.backend)},
                            {"outcome", outcome(run)},
                            {"exit_code", exited ? json(run.end.exitCode) : json(nullptr)},
                            {"signal", run.end.how == platform::ChildEnd::How::Signalled ? json(run.end.signal) : json(nullptr)},
@@ -197,6 +209,7 @@ json mergedResults(const std::vector<BackendRun>& runs, const StartupOptions& op
                            {"seconds", run.end.seconds},
                            {"end_unix_seconds", run.endUnixSeconds},
                            {"results", run.results}});
+        if (!run.windowSystem.empty()) entries.back()["window_system"] = run.windowSystem;
         if (severity(run) < cannotRender) renders.push_back(name);
         json verdict = pictureVerdict(run.results);
         if (verdict.is_boolean()) (verdict.get<bool>() ? passed : wrong).push_back(name);
@@ -247,17 +260,28 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
     std::string base = options.reportPath ? options.reportPath : "vyrtest.json";
     std::vector<BackendRun> runs;
     int stopCode = 0;
-    for (Backend backend : buildBackends()) {
-        BackendRun run;
-        run.backend = backend;
-        std::string report = pathForBackend(base, backend, ".json");
-        std::vector<std::string> childOptions = childArguments(count, arguments, backend, report);
+    // Every back-end on every window system the session offers.
+    std::vector<BackendRun> planned;
+    const std::vector<platform::WindowSystem> systems = platform::sessionWindowSystems(options.wayland);
+    for (platform::WindowSystem system : systems)
+        for (Backend backend : buildBackends()) {
+            BackendRun run;
+            run.backend = backend;
+            if (systems.size() > 1) run.windowSystem = platform::windowSystemName(system);
+            planned.push_back(run);
+        }
+    for (BackendRun& run : planned) {
+        const Backend backend = run.backend;
+        const bool wayland = run.windowSystem == "Wayland";
+        const std::string name = runName(run);
+        std::string report = pathForBackend(base, backend, ".json", wayland ? "wayland" : "");
+        std::vector<std::string> childOptions = childArguments(count, arguments, backend, report, wayland);
         // The child applies no option at all from 20 arguments on.
         if (childOptions.size() >= 20) {
             fputs("vyrtest: -all: too many arguments to pass on to each back-end's run\n", stderr);
             return 1;
         }
-        fprintf(stderr, "==== vyrtest -all: %s ====\n", backendName(backend));
+        fprintf(stderr, "==== vyrtest -all: %s ====\n", name.c_str());
         fflush(stdout);
         fflush(stderr);
         remove(report.c_str());
@@ -268,16 +292,16 @@ int runAllBackends(int count, char** arguments, const StartupOptions& options) {
         remove(report.c_str());
         fflush(stdout);
         if (severity(run) == cannotRender)
-            fprintf(stderr, "vyrtest -all: %s failed: %s\n", backendName(backend), failure(run).c_str());
+            fprintf(stderr, "vyrtest -all: %s failed: %s\n", name.c_str(), failure(run).c_str());
         else
-            fprintf(stderr, "vyrtest -all: %s %s\n", backendName(backend), outcome(run));
+            fprintf(stderr, "vyrtest -all: %s %s\n", name.c_str(), outcome(run));
         runs.push_back(std::move(run));
         // Ctrl+C or a kill reached this run (and the child, which ended its own
         // run): no further back-end is started, and what was measured is kept.
         platform::StopRequest request;
         if (platform::stopRequested(request)) {
             fprintf(stderr, "vyrtest -all: stopped by %s; the back-ends after %s are not run\n", request.name,
-                    backendName(backend));
+                    name.c_str());
             stopCode = request.exitCode;
             break;
         }

@@ -54,6 +54,12 @@ std::string textOf(const json& value, const char* unknown = "not known") {
     return unknown;
 }
 
+// An -all entry's name: "Vulkan", or "Vulkan on Wayland" where the run named its window system.
+std::string entryName(const json& entry) {
+    const json& system = member(entry, "window_system");
+    return textOf(member(entry, "backend")) + (system.is_string() ? " on " + system.get<std::string>() : "");
+}
+
 bool endsWith(const std::string& text, const char* ending) {
     size_t length = strlen(ending);
     return text.size() >= length && text.compare(text.size() - length, length, ending) == 0;
@@ -421,8 +427,8 @@ void allSections(HtmlWriter& page, const json& document, const std::vector<Check
                                    : checkWith(run, "inconclusive") ? "inconclusive"
                                    : checkWith(run, "passed")       ? "passed"
                                                                     : "did not run";
-        page.open("tr", {{"data-backend", textOf(member(entry, "backend"))}})
-            .element("td", textOf(member(entry, "backend")))
+        page.open("tr", {{"data-backend", entryName(entry)}})
+            .element("td", entryName(entry))
             .element("td", textOf(member(entry, "outcome")))
             .element("td", textOf(member(entry, "exit_code"), "none"))
             .element("td", figureText(member(member(run, "frames"), "mean_fps"), 1, "fps"))
@@ -438,7 +444,7 @@ void allSections(HtmlWriter& page, const json& document, const std::vector<Check
                           " at the latest.");
     for (size_t i = 0; i < backends.size(); ++i) {
         const json& entry = backends[i];
-        const std::string name = textOf(member(entry, "backend"));
+        const std::string name = entryName(entry);
         page.open("section", {{"class", "backend"}, {"data-backend", name}});
         page.element("h2", name);
         const json& run = member(entry, "results");

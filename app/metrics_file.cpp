@@ -92,10 +92,13 @@ class Writer {
 public:
     // One back-end's samples: `results` is its document (may be null), `exitCode`
     // negative when the run ended without one (a signal, a time-out).
-    void add(const std::string& backend, const json* results, int exitCode, double endTime) {
+    // `windowSystem`: where -all ran on two window systems, the run's ("Wayland").
+    void add(const std::string& backend, const json* results, int exitCode, double endTime,
+             const std::string& windowSystem = "") {
         const json* rendererText = member(results, "driver", "renderer");
         labels_ = "backend=\"" + escapeLabel(backendLabel(backend)) + "\",renderer=\"" +
                   escapeLabel(rendererText && rendererText->is_string() ? rendererText->get<std::string>() : "") + "\"";
+        if (!windowSystem.empty()) labels_ += ",window_system=\"" + escapeLabel(windowSystem) + "\"";
         const json* frames = member(results, "frames", "count");
         bool presented = frames && frames->is_number() && frames->get<double>() > 0;
         sample(Renders, "", "", presented && (exitCode == 0 || exitCode == 5 || exitCode == 3) ? 1 : 0);
@@ -179,9 +182,11 @@ std::string metricsText(const json& document, double nowUnixSeconds) {
         for (const json& entry : *entries) {
             const json* name = member(&entry, "backend");
             const json* end = member(&entry, "end_unix_seconds");
+            const json* system = member(&entry, "window_system");
             writer.add(name && name->is_string() ? name->get<std::string>() : "", member(&entry, "results"),
                        exitCodeOf(member(&entry, "exit_code")),
-                       end && end->is_number() ? end->get<double>() : nowUnixSeconds);
+                       end && end->is_number() ? end->get<double>() : nowUnixSeconds,
+                       system && system->is_string() ? system->get<std::string>() : "");
         }
     } else {
         const json* name = member(&document, "program", "backend");

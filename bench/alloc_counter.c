@@ -1,8 +1,9 @@
 /* Preloaded into vyrtest by bench/run: counts the heap allocations made by the
  * program's own code (callers inside the main executable, not in Mesa, Xlib or
- * libstdc++) and the presented frames. On SIGUSR1 the next glXSwapBuffers
+ * libstdc++) and the presented frames. On SIGUSR1 the next present
  * appends "<allocations> <frames>" to the file named by VYR_ALLOC_COUNT_FILE.
- * Frames are counted at glXSwapBuffers (OpenGL) or vkQueuePresentKHR (Vulkan).
+ * Frames are counted at glXSwapBuffers or eglSwapBuffers (OpenGL) or
+ * vkQueuePresentKHR (Vulkan).
  *
  * Build: cc -shared -fPIC -O2 -o alloc_counter.so alloc_counter.c -ldl
  */
@@ -97,6 +98,15 @@ void glXSwapBuffers(void* display, unsigned long drawable) {
     if (!real) real = (void (*)(void*, unsigned long))dlsym(RTLD_NEXT, "glXSwapBuffers");
     real(display, drawable);
     framePresented();
+}
+
+/* OpenGL on Wayland. */
+unsigned eglSwapBuffers(void* display, void* surface) {
+    static unsigned (*real)(void*, void*);
+    if (!real) real = (unsigned (*)(void*, void*))dlsym(RTLD_NEXT, "eglSwapBuffers");
+    unsigned result = real(display, surface);
+    framePresented();
+    return result;
 }
 
 /* Vulkan: the program resolves every entry point through the loader's

@@ -1,12 +1,13 @@
 # The build picks each folder's platform files by their name, so their bodies
-# need no #ifdef: *_posix.cpp, *_x11.cpp and *_sdl.cpp go into the Linux build,
-# *_win32.cpp into the Windows build, every other .cpp into both.
+# need no #ifdef: *_posix.cpp, *_x11.cpp, *_wayland.cpp, *_sdl.cpp, *_glx.cpp and
+# *_egl.cpp go into the Linux build, *_win32.cpp and *_wgl.cpp into the Windows
+# build, every other .cpp into both.
 function(vyr_platform_sources out_var dir)
   file(GLOB all CONFIGURE_DEPENDS "${dir}/*.cpp")
   set(picked "")
   foreach(f ${all})
     get_filename_component(n "${f}" NAME_WE)
-    if(n MATCHES "_(posix|x11|wayland|sdl|glx)$")
+    if(n MATCHES "_(posix|x11|wayland|sdl|glx|egl)$")
       if(NOT WIN32)
         list(APPEND picked "${f}")
       endif()

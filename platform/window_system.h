@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vyr::platform {
 
@@ -19,5 +20,10 @@ WindowSystem chooseWindowSystem(bool askWayland);
 WindowSystem windowSystem();
 // "X11", "Wayland", "Windows": the name the results and the page give a run.
 const char* windowSystemName(WindowSystem system);
+
+// The window systems a session offers the program, for -all: X11 and Wayland
+// where both DISPLAY and WAYLAND_DISPLAY are set (unless `askWayland`), else
+// the one chooseWindowSystem would pick.
+std::vector<WindowSystem> sessionWindowSystems(bool askWayland);
 
 }  // namespace vyr::platform

@@ -32,6 +32,11 @@ WindowSystem chooseWindowSystem(bool askWayland) {
 
 WindowSystem windowSystem() { return chosen; }
 
+std::vector<WindowSystem> sessionWindowSystems(bool askWayland) {
+    if (!askWayland && isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) return {WindowSystem::X11, WindowSystem::Wayland};
+    return {askWayland || !isSet("DISPLAY") && isSet("WAYLAND_DISPLAY") ? WindowSystem::Wayland : WindowSystem::X11};
+}
+
 const char* windowSystemName(WindowSystem system) {
     switch (system) {
     case WindowSystem::Wayland: return "Wayland";

@@ -9,4 +9,6 @@ WindowSystem windowSystem() { return WindowSystem::Win32; }
 
 const char* windowSystemName(WindowSystem) { return "Windows"; }
 
+std::vector<WindowSystem> sessionWindowSystems(bool) { return {WindowSystem::Win32}; }
+
 }  // namespace vyr::platform

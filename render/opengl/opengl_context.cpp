@@ -63,7 +63,9 @@ bool OpenGLContext::createContext(DrawableContext* target) {
     if (!glContext) return false;
     makeCurrent(target);
     GLenum error = glewInit();
-    if (error != GLEW_OK) {
+    // Linux's GLEW looks for GLX's display after loading OpenGL's entry
+    // points: under EGL there is none, and OpenGL is ready all the same.
+    if (error != GLEW_OK && error != GLEW_ERROR_NO_GLX_DISPLAY) {
         fprintf(stderr, "Problem with GLEW Initialisation:\n");
         fprintf(stderr, "Error: %s\n", reinterpret_cast<const char*>(glewGetErrorString(error)));
         return false;
@@ -81,6 +83,8 @@ bool OpenGLContext::makeCurrent(DrawableContext* target) {
 void OpenGLContext::setSize(unsigned newWidth, unsigned newHeight) {
     width = newWidth;
     height = newHeight;
+    // EGL sizes the window's buffers when the drawable is made current.
+    if (glContext && currentDrawable) makeCurrent(currentDrawable);
 }
 
 double OpenGLContext::getVersion() {
