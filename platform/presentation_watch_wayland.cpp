@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/window_state_wayland.h"
@@ -45,6 +46,15 @@ struct PresentationWatch {
     int next = 0;  // the slot the frame thread tries next
     ScreenChanged changed = nullptr;
     void* user = nullptr;
+    // The frame told shown last, held until the next answer: two frames shown
+    // at the same moment of the same output refresh were one commit (a
+    // driver dropped the earlier frame's swap, and its feedback rode on the
+    // next commit), so only the later one reached the screen.
+    bool holding = false;
+    uint64_t heldShown = 0, heldCommitted = 0, heldSequence = 0;
+    // Frames whose feedback was asked, and answers (shown or discarded): a
+    // compositor that answers almost none tells nothing to go by.
+    std::atomic<uint64_t> asked{0}, answered{0};
 };
 
 namespace {
@@ -69,18 +79,35 @@ void release(Slot& slot) {
 
 void syncOutput(void*, struct wp_presentation_feedback*, wl_output*) {}
 
+void tellHeld(PresentationWatch& watch) {
+    if (watch.holding && watch.changed) watch.changed(watch.user, watch.heldShown, watch.heldCommitted);
+    watch.holding = false;
+}
+
 void presented(void* data, struct wp_presentation_feedback*, uint32_t secondsHigh, uint32_t secondsLow,
-               uint32_t nanoseconds, uint32_t, uint32_t, uint32_t, uint32_t) {
+               uint32_t nanoseconds, uint32_t, uint32_t sequenceHigh, uint32_t sequenceLow, uint32_t) {
     auto* slot = static_cast<Slot*>(data);
     PresentationWatch& watch = *slot->watch;
     const uint64_t seconds = (uint64_t(secondsHigh) << 32) | secondsLow;
     const uint64_t committed = slot->committed;
+    const uint64_t shown = counterAt(watch, seconds, nanoseconds);
+    const uint64_t sequence = (uint64_t(sequenceHigh) << 32) | sequenceLow;
     release(*slot);
-    if (watch.changed) watch.changed(watch.user, counterAt(watch, seconds, nanoseconds), committed);
+    watch.answered.fetch_add(1, std::memory_order_relaxed);
+    const bool sameCommit = watch.holding && watch.heldShown == shown && watch.heldSequence == sequence;
+    if (!sameCommit) tellHeld(watch);
+    watch.holding = true;
+    watch.heldShown = shown;
+    watch.heldCommitted = committed;
+    watch.heldSequence = sequence;
 }
 
 // The frame never reached the screen (a later one replaced it): nothing to tell.
-void discarded(void* data, struct wp_presentation_feedback*) { release(*static_cast<Slot*>(data)); }
+void discarded(void* data, struct wp_presentation_feedback*) {
+    auto* slot = static_cast<Slot*>(data);
+    slot->watch->answered.fetch_add(1, std::memory_order_relaxed);
+    release(*slot);
+}
 
 const wp_presentation_feedback_listener feedbackListener = {syncOutput, presented, discarded};
 
@@ -117,6 +144,7 @@ void requestFeedback(PresentationWatch* watch, wl_surface* surface) {
     slot.feedback = ::wp_presentation_feedback(watch->presentation, surface);
     if (!slot.feedback) return;
     slot.busy.store(true, std::memory_order_release);
+    watch->asked.fetch_add(1, std::memory_order_relaxed);
     wp_presentation_feedback_add_listener(slot.feedback, &feedbackListener, &slot);
 }
 
@@ -156,7 +184,18 @@ void runScreenWatch(ScreenWatch* screenWatch, ScreenChanged changed, void* user)
     readUntilStopped(*watch);
     // The last frames: what the compositor sent up to now comes before its answer.
     wl_display_roundtrip_queue(watch->display, watch->queue);
+    tellHeld(*watch);
     watch->changed = nullptr;
+}
+
+bool screenWatchAnswered(const ScreenWatch* screenWatch, std::string& why) {
+    auto* watch = reinterpret_cast<const PresentationWatch*>(screenWatch);
+    const uint64_t asked = watch->asked.load(), answered = watch->answered.load();
+    // A few frames may still be on their way when the run ends.
+    if (asked < 10 || answered * 4 >= asked) return true;
+    why = "not measured: the Wayland compositor answered the presentation feedback of only " +
+          std::to_string(answered) + " of " + std::to_string(asked) + " frames";
+    return false;
 }
 
 void stopScreenWatch(ScreenWatch* screenWatch) {
