@@ -155,7 +155,16 @@ PictureCheck& pictureCheck() {
 
 bool pictureCheckDue(const StartupOptions& options) {
     ApplicationState& app = applicationState();
-    return options.checkPicture && !pictureCheck().done && app.context && app.context->statistics.framesPresented != 0;
+    if (!options.checkPicture || pictureCheck().done || !app.context || app.context->statistics.framesPresented == 0)
+        return false;
+    // A compositor may give the window its size only after its first frame
+    // (sway's tiles): the check waits for a frame drawn at the size the window
+    // has, for a few frames at most.
+    constexpr uint64_t settleFrames = 30;
+    uint32_t width = 0, height = 0;
+    return app.context->statistics.framesPresented >= settleFrames ||
+           !platform::clientAreaSize(app.window, width, height) ||
+           (width == app.context->width && height == app.context->height);
 }
 
 void runPictureCheck(const StartupOptions& options) {

@@ -21,6 +21,8 @@ ScreenWatcher::~ScreenWatcher() {
     if (!watch) return;
     platform::stopScreenWatch(watch);
     thread.join();
+    std::string why;
+    if (!platform::screenWatchAnswered(watch, why)) context.screenFrames.notMeasured(why);
     platform::closeScreenWatch(watch);
 }
 

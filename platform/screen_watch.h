@@ -26,6 +26,10 @@ ScreenWatch* openScreenWatch(NativeWindow* window, std::string& how, std::string
 void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user);
 // From any thread: runScreenWatch tells what the server sent up to now, then returns.
 void stopScreenWatch(ScreenWatch* watch);
+// After runScreenWatch returned: false with why ("not measured: ...") where
+// the window system answered too little to go by (a compositor that sent no
+// presentation feedback for most frames), so its figures must not be told.
+bool screenWatchAnswered(const ScreenWatch* watch, std::string& why);
 // After runScreenWatch returned (or never ran).
 void closeScreenWatch(ScreenWatch* watch);
 // Whether the changes told are a Wayland compositor's frames of what Xwayland

@@ -211,4 +211,6 @@ void closeScreenWatch(ScreenWatch* watch) {
     delete watch;
 }
 
+bool screenWatchAnswered(const ScreenWatch*, std::string&) { return true; }
+
 }  // namespace vyr::platform

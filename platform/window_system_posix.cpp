@@ -129,6 +129,10 @@ void closeScreenWatch(ScreenWatch* watch) {
     onWayland() ? wayland::closeScreenWatch(watch) : x11::closeScreenWatch(watch);
 }
 
+bool screenWatchAnswered(const ScreenWatch* watch, std::string& why) {
+    return onWayland() ? wayland::screenWatchAnswered(watch, why) : x11::screenWatchAnswered(watch, why);
+}
+
 bool watchesCompositorFrames(const ScreenWatch* watch) {
     return onWayland() ? wayland::watchesCompositorFrames(watch) : x11::watchesCompositorFrames(watch);
 }

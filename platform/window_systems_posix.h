@@ -38,6 +38,7 @@
     void runScreenWatch(ScreenWatch* watch, ScreenChanged changed, void* user);                               \
     void stopScreenWatch(ScreenWatch* watch);                                                                 \
     void closeScreenWatch(ScreenWatch* watch);                                                                \
+    bool screenWatchAnswered(const ScreenWatch* watch, std::string& why);                                     \
     bool watchesCompositorFrames(const ScreenWatch* watch);
 
 namespace vyr::platform::x11 {

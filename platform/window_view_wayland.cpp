@@ -4,6 +4,7 @@
 // tree tells; elsewhere the screen cannot be matched to the window.
 #include "platform/window_systems_posix.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/clock.h"
@@ -25,8 +26,9 @@ const char* swaySocket() {
     return sway && *sway ? sway : nullptr;
 }
 
-// Where the compositor shows the client area, in its layout.
-bool placeOnScreen(LayoutArea& area, std::string& why) {
+// Where the compositor shows the client area, in its layout. sway centres a
+// window smaller than its tile in the tile (a window not yet resized to it).
+bool placeOnScreen(NativeWindow* window, LayoutArea& area, std::string& why) {
     const char* sway = swaySocket();
     if (!sway) {
         why = placeNotTold;
@@ -38,6 +40,12 @@ bool placeOnScreen(LayoutArea& area, std::string& why) {
         why = "sway's tree does not hold the program's window";
         return false;
     }
+    uint32_t width = 0, height = 0;
+    waylandClientSize(window, width, height);
+    if (width && width < area.width) area.left += int32_t((area.width - width) / 2);
+    if (height && height < area.height) area.top += int32_t((area.height - height) / 2);
+    if (width) area.width = std::min(area.width, width);
+    if (height) area.height = std::min(area.height, height);
     return true;
 }
 
@@ -47,17 +55,17 @@ DesktopFacts desktopFacts(NativeWindow*) { return {"Wayland", compositorName()};
 
 std::string screenSourceName(NativeWindow*) { return "the compositor's output (" + lastCompositorWay + ")"; }
 
-bool screenReadable(NativeWindow*, std::string& why) {
+bool screenReadable(NativeWindow* window, std::string& why) {
     CompositorCapture* capture = openCompositorCapture(why);
     closeCompositorCapture(capture);
     LayoutArea area;
-    return capture && placeOnScreen(area, why);
+    return capture && placeOnScreen(window, area, why);
 }
 
-bool screenResamples(NativeWindow*, std::string& why) {
+bool screenResamples(NativeWindow* window, std::string& why) {
     LayoutArea area;
     std::string unread;
-    if (!placeOnScreen(area, unread)) return false;
+    if (!placeOnScreen(window, area, unread)) return false;
     CompositorCapture* capture = openCompositorCapture(unread);
     const bool resampled = capture && areaResampled(capture, area, why);
     closeCompositorCapture(capture);
@@ -74,7 +82,7 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
         return false;
     }
     LayoutArea area;
-    if (!placeOnScreen(area, why)) return false;
+    if (!placeOnScreen(window, area, why)) return false;
     return captureClientThroughCompositor({area.left + left, area.top + top, width, height}, left, top, image,
                                           lastCompositorWay, why);
 }
