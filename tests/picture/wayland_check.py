@@ -441,7 +441,7 @@ ROWS = (
     ("mutter", "without PipeWire", CHECK, None, None, None, (5,), r"PipeWire"),
     ("mutter", "-all -check", ["-all"] + CHECK, None, None, every_backend_checked, (5,), None),
     ("native-weston", "plain run", PLAIN, None, None, screen_figures, (0,), None),
-    ("native-weston", "check", CHECK, None, None, None, (5,), NOT_TOLD),
+    ("native-weston", "check", CHECK, None, None, None, (5,), NO_CAPTURE),
     ("native-weston", "every other present, OpenGL", PLAIN, "present-every-other", None, half_on_screen, (0,), None),
     ("native-weston", "late presents, OpenGL", PLAIN, "present-late", None, late_on_screen, (0,), None),
     ("native-sway", "plain run", PLAIN, None, None, screen_figures, (0,), None),
