@@ -16,7 +16,8 @@ rows = {r["measurement"]: r for r in csv.DictReader(open(sys.argv[1]))}
 need = ["benchmark frame rate", "Vulkan benchmark frame rate", "replay frame rate", "-fl 30 frame rate", "-fl 60 frame rate",
         "exec to first presented frame", "peak resident set", "heap growth",
         "compositor watched / unwatched (sway)", "allocations per frame, sway, F text",
-        "compositor watched / unwatched (mutter)", "allocations per frame, mutter, F text"]
+        "compositor watched / unwatched (mutter)", "allocations per frame, mutter, F text",
+        "Wayland window / Xwayland (sway)", "allocations per frame, Wayland window"]
 missing = [n for n in need if n not in rows or math.isnan(float(rows[n]["value"]))]
 if missing:
     sys.exit("FAIL: no value for " + ", ".join(missing))
