@@ -32,7 +32,9 @@ class WaylandDesktop(TestDisplay):
     screen seen by xfreerdp on an Xvfb of the desktop's own (`viewer`, the
     viewer's window `viewer_window`); "sway": sway with wlroots' headless output,
     run as the unprivileged user USER (sway refuses root), with `config` lines
-    added to its configuration; "mutter": GNOME's compositor, headless with one
+    added to its configuration, or with `nested` its output a window on a headless
+    weston of the same user's (the headless output tells no presentation times,
+    a nested one passes on its parent's, so sway answers presentation feedback); "mutter": GNOME's compositor, headless with one
     virtual monitor, beside PipeWire and WirePlumber (none when `pipewire` is
     false) on the display's session bus, its screen read through its ScreenCast
     D-Bus API (`screencast_capture`). Each picks its own Wayland socket and X display.
@@ -44,7 +46,7 @@ class WaylandDesktop(TestDisplay):
     USER = "vyr-desktop"  # tools/setup.sh creates it
     KINDS = ("weston", "weston-rdp", "sway", "mutter")
 
-    def __init__(self, kind="weston", screen="1280x1024", timeout=30, config=(), pipewire=True):
+    def __init__(self, kind="weston", screen="1280x1024", timeout=30, config=(), pipewire=True, nested=False):
         if kind not in self.KINDS:
             raise ValueError("no Wayland desktop %r" % kind)
         super().__init__(screen=screen + "x24", timeout=timeout)
@@ -55,6 +57,7 @@ class WaylandDesktop(TestDisplay):
         self.swaysock = None
         self.xauthority = None  # mutter's Xwayland lets in only who holds its cookie
         self.pipewire = pipewire
+        self.nested = nested
         self.rdp_port = None
         self.viewer = None
         self.viewer_window = None
@@ -147,9 +150,24 @@ class WaylandDesktop(TestDisplay):
         names = os.path.join(self.runtime, "names")
         config = os.path.join(self.runtime, "config")
         width, height = self.screen.split("x")[:2]
+        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
+               "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1",
+               # The display's bus is root's; nothing of sway's may autolaunch one of its own.
+               "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
+        if "VYR_TEST_RUN" in os.environ:
+            env["VYR_TEST_RUN"] = os.environ["VYR_TEST_RUN"]
+        as_user = {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []}
+        output = "HEADLESS-1"
+        if self.nested:
+            parent = self._compositor(["weston", "--backend=headless-backend.so", "--use-pixman", "--socket=parent",
+                                       "--width=" + width, "--height=" + height], env, log="parent", **as_user)
+            wait_until(lambda: os.path.exists(os.path.join(self.runtime, "parent")) or self._running(parent, "weston"),
+                       "the parent weston's socket", self.timeout)
+            env.update(WLR_BACKENDS="wayland", WAYLAND_DISPLAY="parent")
+            output = "WL-1"
         with open(config, "w") as f:
             f.write("\n".join([
-                "output HEADLESS-1 mode %sx%s" % (width, height),
+                "output %s mode %sx%s" % (output, width, height),
                 "xwayland enable",
                 # The tests' programs run as root: Xwayland lets root's clients in, and
                 # then what they need to find the desktop is written, whole.
@@ -158,13 +176,7 @@ class WaylandDesktop(TestDisplay):
                 % (names, names, names),
             ] + self.config) + "\n")
         os.chown(config, user.pw_uid, user.pw_gid)
-        env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": self.runtime, "XDG_RUNTIME_DIR": self.runtime,
-               "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1",
-               # The display's bus is root's; nothing of sway's may autolaunch one of its own.
-               "DBUS_SESSION_BUS_ADDRESS": "disabled:"}
-        if "VYR_TEST_RUN" in os.environ:
-            env["VYR_TEST_RUN"] = os.environ["VYR_TEST_RUN"]
-        sway = self._compositor(["sway", "-c", config], env, user=user.pw_uid, group=user.pw_gid, extra_groups=[])
+        sway = self._compositor(["sway", "-c", config], env, **as_user)
 
         def told():
             return self._names_told(sway, "sway", names)
