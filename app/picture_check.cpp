@@ -60,6 +60,7 @@ bool inView(NativeWindow* window, const FrameImage& frame, std::string& why) {
 // and a frame that does not reach the screen still does not.
 void compareScreen(ApplicationState& app, const FrameImage& rendered, FrameImage& shown, CheckOutcome& check) {
     std::string why;
+    platform::expectClientPicture(app.window, rendered);
     if (!platform::screenReadable(app.window, why)) {
         check.unseen = why;
         return;

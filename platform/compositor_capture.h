@@ -48,6 +48,12 @@ bool captureLayoutArea(CompositorCapture* capture, const LayoutArea& area, vyr::
 bool captureClientThroughCompositor(const LayoutArea& area, int32_t left, int32_t top, vyr::test::FrameImage& image,
                                     std::string& way, std::string& why);
 
+// Where an output shows `frame` (the check frame the program just presented),
+// for a compositor that never tells a program where its window is: the area
+// of the one place that shows it, looked for on each output that is not
+// scaled. False with the reason where none does, or more than one.
+bool findOnScreen(const vyr::test::FrameImage& frame, LayoutArea& area, std::string& why);
+
 // Whether the output that shows `area` scales it by a fraction, so that the
 // copy holds it resampled; true with the reason.
 bool areaResampled(CompositorCapture* capture, const LayoutArea& area, std::string& why);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/compositor_reader_wayland.h"
+#include "platform/frame_search.h"
 #include "platform/sway_tree_wayland.h"
 #include "platform/wayland_outputs_wayland.h"
 
@@ -87,6 +88,44 @@ bool captureClientThroughCompositor(const LayoutArea& area, int32_t left, int32_
               stderr);
     }
     return read;
+}
+
+bool findOnScreen(const vyr::test::FrameImage& frame, LayoutArea& area, std::string& why) {
+    CompositorCapture* capture = openCompositorCapture(why);
+    if (!capture) return false;
+    int places = 0, scaledOutputs = 0;
+    bool searchable = true;
+    for (const OutputPlace& output : capture->outputPlaces()) {
+        if (outputScaled(output)) {
+            ++scaledOutputs;  // its copy is resampled: no pixel matches for sure
+            continue;
+        }
+        vyr::test::FrameImage screen;
+        bool scaled = false;
+        const LayoutArea whole{output.left, output.top, uint32_t(output.width), uint32_t(output.height)};
+        if (!captureLayoutArea(capture, whole, screen, scaled, why)) {
+            closeCompositorCapture(capture);
+            return false;
+        }
+        const FoundFrame found = findFrame(screen, frame);
+        searchable = found.searchable;
+        if (found.places > 0 && places == 0)
+            area = {output.left + found.left, output.top + found.top, frame.width, frame.height};
+        places += found.places;
+    }
+    closeCompositorCapture(capture);
+    if (places == 1) return true;
+    const char* notTold = "the Wayland compositor does not tell a program where its window is, and ";
+    if (!searchable)
+        why = std::string(notTold) + "the frame has too few edges to be found on the screen";
+    else if (places > 1)
+        why = std::string(notTold) + "the frame shows in more than one place on the screen";
+    else if (scaledOutputs)
+        why = std::string(notTold) + "no unscaled output shows the frame (a scaled one cannot be searched pixel for "
+              "pixel): the window may be covered, on a scaled output, or show something else";
+    else
+        why = std::string(notTold) + "no output shows the frame: the window may be covered or show something else";
+    return false;
 }
 
 int watchCompositorWindows() {

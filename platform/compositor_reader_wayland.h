@@ -19,6 +19,8 @@ struct CompositorCapture {
     virtual const char* changesWay() const = 0;
     virtual bool capture(const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled, std::string& why) = 0;
     virtual bool resampled(const LayoutArea& area, std::string& why) = 0;
+    // The outputs' places in the layout, as learned when the capture opened.
+    virtual const std::vector<OutputPlace>& outputPlaces() const = 0;
     virtual ScreenChange waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
                                        std::string& why) = 0;
 };

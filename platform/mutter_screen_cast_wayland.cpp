@@ -62,6 +62,7 @@ public:
     }
     bool capture(const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled, std::string& why) override;
     bool resampled(const LayoutArea& area, std::string& why) override;
+    const std::vector<OutputPlace>& outputPlaces() const override { return places; }
     ScreenChange waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
                                std::string& why) override;
 

@@ -25,6 +25,12 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height);
 bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t width, uint32_t height,
                        vyr::test::FrameImage& image, std::string& why);
 
+// The frame the client area shows from now on (the check frame, just
+// presented), with its place in the client area: a window system that never
+// tells a program where its window is (a Wayland compositor other than sway)
+// finds the window on the screen by it.
+void expectClientPicture(NativeWindow* window, const vyr::test::FrameImage& frame);
+
 // Whether the window system lets the program read the screen at all: false
 // with the reason where it never will (a Wayland compositor that offers no way
 // to copy its output), so that nobody waits for it.

@@ -18,6 +18,8 @@ bool clientAreaSize(NativeWindow* window, uint32_t& width, uint32_t& height) {
 
 std::string screenSourceName(NativeWindow*) { return "the screen's device context (GDI)"; }
 
+void expectClientPicture(NativeWindow*, const vyr::test::FrameImage&) {}  // GDI tells the window's place
+
 bool screenReadable(NativeWindow*, std::string&) { return true; }
 
 bool screenResamples(NativeWindow*, std::string&) { return false; }

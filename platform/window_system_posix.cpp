@@ -34,7 +34,7 @@ WindowSystem windowSystem() { return chosen; }
 
 std::vector<WindowSystem> sessionWindowSystems(bool askWayland) {
     if (!askWayland && isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) return {WindowSystem::X11, WindowSystem::Wayland};
-    return {askWayland || !isSet("DISPLAY") && isSet("WAYLAND_DISPLAY") ? WindowSystem::Wayland : WindowSystem::X11};
+    return {askWayland || (!isSet("DISPLAY") && isSet("WAYLAND_DISPLAY")) ? WindowSystem::Wayland : WindowSystem::X11};
 }
 
 const char* windowSystemName(WindowSystem system) {
@@ -85,6 +85,10 @@ bool captureClientArea(NativeWindow* window, int32_t left, int32_t top, uint32_t
                        vyr::test::FrameImage& image, std::string& why) {
     return onWayland() ? wayland::captureClientArea(window, left, top, width, height, image, why)
                        : x11::captureClientArea(window, left, top, width, height, image, why);
+}
+
+void expectClientPicture(NativeWindow* window, const vyr::test::FrameImage& frame) {
+    if (onWayland()) wayland::expectClientPicture(window, frame);
 }
 
 bool screenReadable(NativeWindow* window, std::string& why) {

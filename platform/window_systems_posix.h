@@ -47,6 +47,8 @@ VYR_WINDOW_SYSTEM_FUNCTIONS
 
 namespace vyr::platform::wayland {
 VYR_WINDOW_SYSTEM_FUNCTIONS
+// X11 tells every window's place; only a Wayland window is found by its frame.
+void expectClientPicture(NativeWindow* window, const vyr::test::FrameImage& frame);
 }  // namespace vyr::platform::wayland
 
 #undef VYR_WINDOW_SYSTEM_FUNCTIONS

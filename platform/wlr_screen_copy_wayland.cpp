@@ -61,6 +61,7 @@ struct ScreenCopy : CompositorCapture {
     const char* changesWay() const override { return "wlr-screencopy damage on the compositor's output"; }
     bool capture(const LayoutArea& area, vyr::test::FrameImage& image, bool& scaled, std::string& why) override;
     bool resampled(const LayoutArea& area, std::string& why) override;
+    const std::vector<OutputPlace>& outputPlaces() const override { return outputs.places; }
     ScreenChange waitForChange(const LayoutArea& area, int wakeFd, int timeoutMs, uint64_t& at,
                                std::string& why) override;
 

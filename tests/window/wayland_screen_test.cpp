@@ -1,11 +1,16 @@
-// The arithmetic of reading an X window through a Wayland compositor, and
-// sway's tree, on tables: the real compositors run in tests/picture.
+// The arithmetic of reading an X window through a Wayland compositor, sway's
+// tree, and finding a frame on the screen, on tables: the real compositors
+// run in tests/picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "platform/frame_search.h"
 #include "platform/output_layout_wayland.h"
+#include "platform/png_file.h"
 #include "platform/sway_tree_wayland.h"
+#include "scene/reference_picture.h"
 
 using namespace vyr::platform;
 using vyr::test::FrameImage;
@@ -186,4 +191,76 @@ TEST(WaylandScreen, SwayTellsWhetherItShowsTheWindow) {
     // The screen watch asks only whether sway shows the window at all.
     std::string why;
     EXPECT_TRUE(swayShowsWindow(tree("true", "1", "", other("0", "100")), 4194312, {0, 0, 0, 0}, why)) << why;
+}
+
+namespace {
+
+FrameImage flatImage(uint32_t width, uint32_t height, uint8_t red, uint8_t green, uint8_t blue) {
+    FrameImage image;
+    image.place(width, height, 0, 0);
+    for (size_t i = 0; i < image.rgba.size(); i += 4) {
+        image.rgba[i] = red;
+        image.rgba[i + 1] = green;
+        image.rgba[i + 2] = blue;
+        image.rgba[i + 3] = 255;
+    }
+    return image;
+}
+
+// `frame` drawn onto `screen` at (left, top), each channel moved by `shift`.
+void drawOnto(FrameImage& screen, const FrameImage& frame, int32_t left, int32_t top, int shift = 0) {
+    for (uint32_t y = 0; y < frame.height; ++y)
+        for (uint32_t x = 0; x < frame.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int value = frame.rgba[(size_t(y) * frame.width + x) * 4 + c] + shift;
+                screen.rgba[(size_t(top + y) * screen.width + left + x) * 4 + c] = uint8_t(std::clamp(value, 0, 255));
+            }
+}
+
+}  // namespace
+
+// A desktop of 1280 x 1024 (GNOME's blue) that shows the check frame, or
+// something else, where a window would be.
+TEST(WaylandScreen, FrameFoundByItsEdges) {
+    FrameImage frame;
+    ASSERT_TRUE(decodePng(vyr::test::referencePictureData(), vyr::test::referencePictureSize(), frame));
+    const FrameImage grey = flatImage(96, 64, 128, 128, 128);
+    const FrameImage black = flatImage(640, 400, 0, 0, 0);
+    FrameImage mirrored = frame;
+    for (uint32_t y = 0; y < frame.height; ++y)
+        memcpy(&mirrored.rgba[size_t(y) * frame.width * 4], &frame.rgba[size_t(frame.height - 1 - y) * frame.width * 4],
+               frame.width * 4);
+    struct Drawn {
+        const FrameImage* image;
+        int32_t left, top;
+        int shift;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Drawn> drawn;
+        int places;
+        int32_t left, top;
+    } cases[] = {
+        {"shown as presented", {{&frame, 319, 82, 0}}, 1, 319, 82},
+        {"at the screen's corner", {{&frame, 640, 624, 0}}, 1, 640, 624},
+        {"each channel rounded a little", {{&frame, 17, 300, 6}}, 1, 17, 300},
+        {"a small window over its corner", {{&frame, 319, 82, 0}, {&grey, 319 + 544, 82 + 336, 0}}, 1, 319, 82},
+        {"a window that shows nothing", {{&black, 319, 82, 0}}, 0, 0, 0},
+        {"another picture", {{&mirrored, 319, 82, 0}}, 0, 0, 0},
+        {"much brighter than presented", {{&frame, 319, 82, 40}}, 0, 0, 0},
+        {"in two places", {{&frame, 0, 0, 0}, {&frame, 640, 600, 0}}, 2, 0, 0},
+    };
+    for (const Case& c : cases) {
+        FrameImage screen = flatImage(1280, 1024, 18, 56, 102);
+        for (const Drawn& d : c.drawn) drawOnto(screen, *d.image, d.left, d.top, d.shift);
+        const FoundFrame found = findFrame(screen, frame);
+        EXPECT_EQ(found.places, c.places) << c.what;
+        if (c.places == 1) {
+            EXPECT_EQ(std::make_pair(found.left, found.top), std::make_pair(c.left, c.top)) << c.what;
+        }
+    }
+    // A frame of one colour cannot be told from a flat screen; nor can one larger than the screen be on it.
+    FrameImage screen = flatImage(1280, 1024, 18, 56, 102);
+    EXPECT_FALSE(findFrame(screen, flatImage(640, 400, 18, 56, 102)).searchable);
+    EXPECT_EQ(findFrame(flatImage(320, 200, 0, 0, 0), frame).places, 0);
 }
