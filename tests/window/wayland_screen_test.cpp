@@ -224,7 +224,7 @@ void drawOnto(FrameImage& screen, const FrameImage& frame, int32_t left, int32_t
 TEST(WaylandScreen, FrameFoundByItsEdges) {
     FrameImage frame;
     ASSERT_TRUE(decodePng(vyr::test::referencePictureData(), vyr::test::referencePictureSize(), frame));
-    const FrameImage grey = flatImage(96, 64, 128, 128, 128);
+    const FrameImage grey = flatImage(96, 64, 128, 128, 128), wide = flatImage(256, 400, 128, 128, 128);
     const FrameImage black = flatImage(640, 400, 0, 0, 0);
     FrameImage mirrored = frame;
     for (uint32_t y = 0; y < frame.height; ++y)
@@ -245,10 +245,12 @@ TEST(WaylandScreen, FrameFoundByItsEdges) {
         {"at the screen's corner", {{&frame, 640, 624, 0}}, 1, 640, 624},
         {"each channel rounded a little", {{&frame, 17, 300, 6}}, 1, 17, 300},
         {"a small window over its corner", {{&frame, 319, 82, 0}, {&grey, 319 + 544, 82 + 336, 0}}, 1, 319, 82},
+        {"a window over two fifths of it", {{&frame, 319, 82, 0}, {&wide, 319, 82, 0}}, 0, 0, 0},
         {"a window that shows nothing", {{&black, 319, 82, 0}}, 0, 0, 0},
         {"another picture", {{&mirrored, 319, 82, 0}}, 0, 0, 0},
         {"much brighter than presented", {{&frame, 319, 82, 40}}, 0, 0, 0},
         {"in two places", {{&frame, 0, 0, 0}, {&frame, 640, 600, 0}}, 2, 0, 0},
+        {"in two places side by side", {{&frame, 0, 100, 0}, {&frame, 640, 100, 0}}, 2, 0, 0},
     };
     for (const Case& c : cases) {
         FrameImage screen = flatImage(1280, 1024, 18, 56, 102);
