@@ -30,7 +30,8 @@ Desktops (tests/support/wayland_desktop.py):
               its own capture), where a present that shows nothing is
               inconclusive (5): nothing tells a covered window from a wrong
               one; on weston the check is inconclusive (no capture); on
-              sway Escape, Space and F11 through a virtual keyboard (wtype),
+              sway Escape, Space (the picture and the soundtrack stop) and F11
+              through a virtual keyboard (wtype),
               sway's own close, and -all beside Xwayland (four children)
 """
 import json
@@ -40,6 +41,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "support"))
@@ -261,8 +263,36 @@ def closed_by_sway(desktop, folder, run):
     return run["stamps"]
 
 
+class Soundtrack:
+    """What the program plays, through SDL's disk audio driver into a FIFO: each opening of the audio device is a
+    session of bytes, so the soundtrack stopping is the session's end."""
+
+    def __init__(self, folder):
+        self.path = os.path.join(folder, "audio.raw")
+        os.mkfifo(self.path, 0o600)
+        self.sessions, self.open = [], False
+        self.reader = threading.Thread(target=self._drain, daemon=True)
+        self.reader.start()
+
+    def env(self):
+        return {"SDL_AUDIODRIVER": "disk", "SDL_DISKAUDIOFILE": self.path}
+
+    def _drain(self):
+        while True:
+            with open(self.path, "rb", buffering=0) as fifo:  # blocks until the program opens its device
+                self.sessions.append(0)
+                self.open = True
+                for chunk in iter(lambda: fifo.read(8192), b""):
+                    self.sessions[-1] += len(chunk)
+                self.open = False
+
+    def playing(self):
+        return self.open and self.sessions[-1] > 44100
+
+
 def paused_by_space(desktop, folder, run):
-    """Space, then grim's pictures of the window a second apart: moving before, standing still after."""
+    """Space, then grim's pictures of the window a second apart: moving before, standing still after, and the
+    soundtrack, playing before, stopped (its device closed) while the program still runs."""
     presenting(desktop, run)
     captures = []
 
@@ -277,10 +307,12 @@ def paused_by_space(desktop, folder, run):
     seen = {}
     try:
         seen["moving"] = bool(wait_until(lambda: same_as_last(False), "the running window's picture changing", 30, 0.5))
+        seen["playing"] = bool(wait_until(run["sound"].playing, "the soundtrack playing", 30))
         key(desktop, "space")
         del captures[:]
         seen["still"] = bool(wait_until(lambda: same_as_last(True), "the paused window's picture standing still a second",
                                         30, 1.0))
+        seen["silent"] = bool(wait_until(lambda: not run["sound"].open, "the soundtrack stopping", 30))
     except WaitFailed as e:
         check(False, "%s: %s" % (run["label"], e))
     finally:
@@ -415,8 +447,10 @@ def ended_by(reason):
 
 def paused_still(label, results, folder, seen):
     ended_by("escape")(label, results, folder, seen)
-    check(seen.get("moving") and seen.get("still") and (results.get("frames") or {}).get("paused_seconds", 0) > 0,
-          "%s: the picture moved, stood still after Space (%s), and the run tells paused seconds (%s)"
+    check(all(seen.get(k) for k in ("moving", "playing", "still", "silent"))
+          and (results.get("frames") or {}).get("paused_seconds", 0) > 0,
+          "%s: the picture moved and the soundtrack played, both stopped after Space (%s), and the run tells paused "
+          "seconds (%s)"
           % (label, seen, (results.get("frames") or {}).get("paused_seconds")))
 
 
@@ -453,6 +487,8 @@ MEASURED_BY = {"mutter": "Mutter ScreenCast", "native": "Wayland presentation fe
 # own window on sway runs on sway nested in weston: wlroots' headless output tells no presentation times.
 DESKTOP_OPTIONS = {"without PipeWire": {"pipewire": False}, "native-sway": {"nested": True},
                    "headless output": {"nested": False}}
+# Rows that play the soundtrack (into a FIFO of the test's, `Soundtrack`); the others run with -nosound.
+WITH_SOUND = ("Space",)
 # Rows of the program's own window that keep Xwayland's DISPLAY beside WAYLAND_DISPLAY.
 WITH_XWAYLAND = ("-all beside Xwayland",)
 # Rows on one back-end only (each row runs on both otherwise; -all rows once).
@@ -557,7 +593,11 @@ def run_row(row, backend):
             env.pop("XAUTHORITY", None)
         if native and desktop.kind == "sway":
             seat_keyboard(desktop)
-        arguments = [program, "-nosound", "-report", "r.json"] + (["-vulkan"] if backend == "Vulkan" else []) + options
+        sound = [] if name in WITH_SOUND else ["-nosound"]
+        if sound == []:
+            run["sound"] = Soundtrack(folder)
+            env.update(run["sound"].env())
+        arguments = [program] + sound + ["-report", "r.json"] + (["-vulkan"] if backend == "Vulkan" else []) + options
         with open(os.path.join(folder, "stderr"), "w") as err_file:
             p = desktop.start(arguments, cwd=folder, env=env, stdout=subprocess.DEVNULL, stderr=err_file)
             try:
