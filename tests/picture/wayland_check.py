@@ -31,7 +31,8 @@ Desktops (tests/support/wayland_desktop.py):
               inconclusive (5): nothing tells a covered window from a wrong
               one; on weston the check is inconclusive (no capture); on
               sway Escape, Space (the picture and the soundtrack stop) and F11
-              through a virtual keyboard (wtype),
+              through a virtual keyboard (wtype), left clicks while paused (one
+              frame each) through a virtual pointer (wayland_pointer),
               sway's own close, and -all beside Xwayland (four children)
 """
 import json
@@ -52,6 +53,7 @@ desktop_kind, bin_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 program = os.path.join(bin_dir, "vyrtest")
 faults_library = os.path.join(bin_dir, "..", "tests", "preload", "driver_faults.so")
+pointer_tool = os.path.join(bin_dir, "..", "tests", "wayland_pointer")
 reference = os.path.join(source, "assets", "reference", "check_frame.png")
 lavapipe = "/usr/share/vulkan/icd.d/lvp_icd.x86_64.json"
 work = tempfile.mkdtemp(prefix="vyr-wayland.")
@@ -320,6 +322,59 @@ def paused_by_space(desktop, folder, run):
     return seen
 
 
+def stamps_still(run, seconds):
+    """A condition: true once no present came for `seconds`."""
+    last = {"count": None, "since": time.monotonic()}
+
+    def still():
+        count = stamped(run["stamps"])
+        if count != last["count"]:
+            last.update(count=count, since=time.monotonic())
+        return time.monotonic() - last["since"] >= seconds
+    return still
+
+
+def clicks_while_paused(desktop, folder, run):
+    """Space, then left clicks in the window through a pointer of the test's own: while paused, each click
+    draws one frame (the driver's stamps), and nothing else does."""
+    presenting(desktop, run)
+    pointer = desktop.start([pointer_tool], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
+    def tell(line):
+        pointer.stdin.write(line + "\n")
+        pointer.stdin.flush()
+        return pointer.stdout.readline().strip() == "done"
+
+    seen = {"clicks": 0}
+    try:
+        check(pointer.stdout.readline().strip() == "ready", "%s: a pointer on sway's seat" % run["label"])
+        key(desktop, "space")
+        wait_until(stamps_still(run, 1.0), "no presents for a second, paused", 30)
+        x, y, width, height = sway_place(desktop, run)
+        tell("extent %d %d" % tuple(int(v) for v in desktop.screen.split("x")[:2]))
+        tell("move %d %d" % (x + width // 2, y + height // 2))
+        paused = stamped(run["stamps"])
+        for _ in range(3):
+            before = stamped(run["stamps"])
+            tell("click")
+            wait_until(lambda: stamped(run["stamps"]) > before, "a frame for the click", 30)
+            seen["clicks"] += 1
+        wait_until(stamps_still(run, 1.0), "no presents for a second after the clicks", 30)
+        seen["frames"] = stamped(run["stamps"]) - paused
+    except WaitFailed as e:
+        check(False, "%s: %s" % (run["label"], e))
+    finally:
+        escape(desktop, run, None)
+        pointer.stdin.close()
+    return seen
+
+
+def one_frame_a_click(label, results, folder, seen):
+    ended_by("escape")(label, results, folder, seen)
+    check(seen.get("clicks") == 3 and seen.get("frames") == 3,
+          "%s: three clicks while paused drew three frames (%s)" % (label, seen))
+
+
 def fullscreen_by_f11(desktop, folder, run):
     """F11, then sway's tree: the window fullscreen over the whole output."""
     presenting(desktop, run)
@@ -533,6 +588,7 @@ ROWS = (
     ("native-sway", "Escape", KEYS, None, escape_key, ended_by("escape"), (0,), None),
     ("native-sway", "Space", KEYS, None, paused_by_space, paused_still, (0,), None),
     ("native-sway", "F11", KEYS, None, fullscreen_by_f11, ended_by("escape"), (0,), None),
+    ("native-sway", "clicks while paused", KEYS, None, clicks_while_paused, one_frame_a_click, (0,), None),
     ("native-sway", "sway's kill", KEYS, None, closed_by_sway, ended_by("close"), (0,), None),
     ("native-sway", "-all beside Xwayland", ["-all", "-duration", "2"], None, None, on_both_window_systems, (0,),
      None),
