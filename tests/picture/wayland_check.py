@@ -32,7 +32,8 @@ Desktops (tests/support/wayland_desktop.py):
               one; on weston the check is inconclusive (no capture); on
               sway Escape, Space (the picture and the soundtrack stop) and F11
               through a virtual keyboard (wtype), left clicks while paused (one
-              frame each) through a virtual pointer (wayland_pointer),
+              frame each) and -gdicursor's inverted square following it
+              through a virtual pointer (wayland_pointer),
               sway's own close, and -all beside Xwayland (four children)
 """
 import json
@@ -334,29 +335,45 @@ def stamps_still(run, seconds):
     return still
 
 
+class Pointer:
+    """A pointer of the test's own on sway's seat (tests/window/wayland_pointer.c), for the whole row, as a
+    real seat has one: a device that came and went with one click could leave before the program bound it."""
+
+    def __init__(self, desktop, label):
+        self.process = desktop.start([pointer_tool], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        check(self.process.stdout.readline().strip() == "ready", "%s: a pointer on sway's seat" % label)
+        self.tell("extent %d %d" % tuple(int(v) for v in desktop.screen.split("x")[:2]))
+
+    def tell(self, line):
+        """A line of wayland_pointer's ("move X Y", "click"), once the compositor took it."""
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().strip() == "done"
+
+    def close(self):
+        self.process.stdin.close()
+
+
+def paused_with_pointer(desktop, run):
+    """The running program paused by Space, and a pointer: (pointer, the client area's place from sway's tree)."""
+    presenting(desktop, run)
+    pointer = Pointer(desktop, run["label"])
+    key(desktop, "space")
+    wait_until(stamps_still(run, 1.0), "no presents for a second, paused", 30)
+    return pointer, sway_place(desktop, run)
+
+
 def clicks_while_paused(desktop, folder, run):
     """Space, then left clicks in the window through a pointer of the test's own: while paused, each click
     draws one frame (the driver's stamps), and nothing else does."""
-    presenting(desktop, run)
-    pointer = desktop.start([pointer_tool], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-
-    def tell(line):
-        pointer.stdin.write(line + "\n")
-        pointer.stdin.flush()
-        return pointer.stdout.readline().strip() == "done"
-
-    seen = {"clicks": 0}
+    seen, pointer = {"clicks": 0}, None
     try:
-        check(pointer.stdout.readline().strip() == "ready", "%s: a pointer on sway's seat" % run["label"])
-        key(desktop, "space")
-        wait_until(stamps_still(run, 1.0), "no presents for a second, paused", 30)
-        x, y, width, height = sway_place(desktop, run)
-        tell("extent %d %d" % tuple(int(v) for v in desktop.screen.split("x")[:2]))
-        tell("move %d %d" % (x + width // 2, y + height // 2))
+        pointer, (x, y, width, height) = paused_with_pointer(desktop, run)
+        pointer.tell("move %d %d" % (x + width // 2, y + height // 2))
         paused = stamped(run["stamps"])
         for _ in range(3):
             before = stamped(run["stamps"])
-            tell("click")
+            pointer.tell("click")
             wait_until(lambda: stamped(run["stamps"]) > before, "a frame for the click", 30)
             seen["clicks"] += 1
         wait_until(stamps_still(run, 1.0), "no presents for a second after the clicks", 30)
@@ -365,8 +382,55 @@ def clicks_while_paused(desktop, folder, run):
         check(False, "%s: %s" % (run["label"], e))
     finally:
         escape(desktop, run, None)
-        pointer.stdin.close()
+        if pointer:
+            pointer.close()
     return seen
+
+
+def inverted_around(before, now, width, x, y):
+    """Whether sampled pixels of the 50 x 50 square around (x, y) are the inverse of what they were, and those
+    just outside it as they were (RGB bytes of one picture's size)."""
+    if len(now) != len(before):
+        return False
+    for d in (-25, 0, 24):
+        for channel in range(3):
+            inside, outside = ((y + d) * width + x + d) * 3 + channel, ((y - 27) * width + x + d) * 3 + channel
+            if now[inside] != 255 - before[inside] or now[outside] != before[outside]:
+                return False
+    return True
+
+
+def cursor_square_while_paused(desktop, folder, run):
+    """-gdicursor: Space, then the pointer moved in the window twice; grim's pictures show an inverted square
+    where it is, and none where it was."""
+    def picture(path):
+        grim(desktop, at, path)
+        return rgb(path)[2] if os.path.exists(path) else b""
+
+    seen, pointer = {"squares": []}, None
+    try:
+        pointer, at = paused_with_pointer(desktop, run)
+        paused = picture(os.path.join(folder, "paused.png"))
+        for x, y in ((200, 150), (420, 260)):
+            pointer.tell("move %d %d" % (at[0] + x, at[1] + y))
+            path = os.path.join(folder, "square-%d-%d.png" % (x, y))
+            wait_until(lambda: inverted_around(paused, picture(path), at[2], x, y),
+                       "an inverted square at (%d, %d)" % (x, y), 30, 0.2)
+            seen["squares"].append((x, y))
+        seen["first gone"] = not inverted_around(paused, picture(os.path.join(folder, "after.png")), at[2], 200, 150)
+    except WaitFailed as e:
+        check(False, "%s: %s" % (run["label"], e))
+    finally:
+        escape(desktop, run, None)
+        if pointer:
+            pointer.close()
+    return seen
+
+
+def square_followed(label, results, folder, seen):
+    ended_by("escape")(label, results, folder, seen)
+    check(seen.get("squares") == [(200, 150), (420, 260)] and seen.get("first gone"),
+          "%s: an inverted square where the pointer moved, gone from where it was (%s)" % (label, seen))
 
 
 def one_frame_a_click(label, results, folder, seen):
@@ -549,7 +613,8 @@ WITH_XWAYLAND = ("-all beside Xwayland",)
 # Rows on one back-end only (each row runs on both otherwise; -all rows once).
 # A preload cannot keep Vulkan's Wayland presents from the compositor: the driver commits inside
 # vkQueuePresentKHR, and a present skipped there leaves the swap chain's image unreleased.
-ONE_BACKEND = {"every other present, OpenGL": "OpenGL", "a present that shows nothing, OpenGL": "OpenGL"}
+ONE_BACKEND = {"every other present, OpenGL": "OpenGL", "a present that shows nothing, OpenGL": "OpenGL",
+               "-gdicursor while paused, OpenGL": "OpenGL"}  # -gdicursor is OpenGL's
 # Mutter tells no window's place: the program looks for its frame, and where no place shows it, cannot tell
 # a covered window from a wrong picture.
 NOT_FOUND = r"does not tell a program where its window is, and no output shows the frame"
@@ -589,6 +654,8 @@ ROWS = (
     ("native-sway", "Space", KEYS, None, paused_by_space, paused_still, (0,), None),
     ("native-sway", "F11", KEYS, None, fullscreen_by_f11, ended_by("escape"), (0,), None),
     ("native-sway", "clicks while paused", KEYS, None, clicks_while_paused, one_frame_a_click, (0,), None),
+    ("native-sway", "-gdicursor while paused, OpenGL", KEYS + ["-gdicursor"], None, cursor_square_while_paused,
+     square_followed, (0,), None),
     ("native-sway", "sway's kill", KEYS, None, closed_by_sway, ended_by("close"), (0,), None),
     ("native-sway", "-all beside Xwayland", ["-all", "-duration", "2"], None, None, on_both_window_systems, (0,),
      None),

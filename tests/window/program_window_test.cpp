@@ -1,10 +1,12 @@
 // The real program in its window on a private X server, bare and managed:
 // Escape (at the end of each case) and the close box end it with 0, a held
 // Space pauses once on its release, F11 switches to fullscreen and back,
-// -fullscreen starts there.
+// -fullscreen starts there, and -gdicursor inverts a square where the pointer
+// moves while paused.
 #include <gtest/gtest.h>
 
 #include <X11/XKBlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include "window/x_test_server.h"
@@ -71,6 +73,38 @@ TEST_P(ProgramWindow, StartsFullscreenWithTheOption) {
     EXPECT_TRUE(waitForSize(1280, 1024));
     tapKey(user, XK_F11);
     EXPECT_TRUE(waitForSize(640, 400));
+    EXPECT_EQ(session.quit(), 0);
+}
+
+// Whether each sampled pixel of the 50 x 50 square around (x, y) is the
+// inverse of what it was, and the pixels just outside it are as they were.
+bool invertedAround(const std::vector<char>& before, const std::vector<char>& now, unsigned width, int x, int y) {
+    if (now.size() != before.size()) return false;
+    auto at = [&](int px, int py, int channel) { return size_t(py) * width * 4 + size_t(px) * 4 + channel; };
+    for (int d : {-25, 0, 24})
+        for (int channel = 0; channel < 3; ++channel) {
+            const size_t inside = at(x + d, y + d, channel), outside = at(x + d, y - 27, channel);
+            if (uint8_t(now[inside]) != uint8_t(~before[inside]) || now[outside] != before[outside]) return false;
+        }
+    return true;
+}
+
+TEST_P(ProgramWindow, GdiCursorInvertsASquareWhereThePointerMovesWhilePaused) {
+    start({"-gdicursor"});
+    tapKey(user, XK_space);
+    ASSERT_TRUE(pictureStandsStill(user, session.window));
+    const std::vector<char> paused = windowPixels(user, session.window);
+    const Geometry g = geometryOf(user, session.window);
+    const int moves[][2] = {{200, 150}, {420, 260}};
+    for (const auto& move : moves) {
+        XTestFakeMotionEvent(user, -1, g.x + move[0], g.y + move[1], CurrentTime);
+        XSync(user, False);
+        EXPECT_TRUE(waitUntil([&] {
+            return invertedAround(paused, windowPixels(user, session.window), g.width, move[0], move[1]);
+        })) << "no inverted square at (" << move[0] << ", " << move[1] << ")";
+    }
+    // The square moved with the pointer: where it was, the frame is whole again.
+    EXPECT_FALSE(invertedAround(paused, windowPixels(user, session.window), g.width, 200, 150));
     EXPECT_EQ(session.quit(), 0);
 }
 
