@@ -354,21 +354,32 @@ class Pointer:
         self.process.stdin.close()
 
 
-def paused_with_pointer(desktop, run):
-    """The running program paused by Space, and a pointer: (pointer, the client area's place from sway's tree)."""
-    presenting(desktop, run)
-    pointer = Pointer(desktop, run["label"])
-    key(desktop, "space")
-    wait_until(stamps_still(run, 1.0), "no presents for a second, paused", 30)
-    return pointer, sway_place(desktop, run)
+def with_paused_pointer(desktop, run, seen, act):
+    """The running program paused by Space and a pointer of the test's own, then act(pointer, place) with the
+    client area's place from sway's tree; returns `seen`, as act filled it. Escape ends the run."""
+    pointer = None
+    try:
+        presenting(desktop, run)
+        pointer = Pointer(desktop, run["label"])
+        key(desktop, "space")
+        wait_until(stamps_still(run, 1.0), "no presents for a second, paused", 30)
+        act(pointer, sway_place(desktop, run))
+    except WaitFailed as e:
+        check(False, "%s: %s" % (run["label"], e))
+    finally:
+        escape(desktop, run, None)
+        if pointer:
+            pointer.close()
+    return seen
 
 
 def clicks_while_paused(desktop, folder, run):
     """Space, then left clicks in the window through a pointer of the test's own: while paused, each click
     draws one frame (the driver's stamps), and nothing else does."""
-    seen, pointer = {"clicks": 0}, None
-    try:
-        pointer, (x, y, width, height) = paused_with_pointer(desktop, run)
+    seen = {"clicks": 0}
+
+    def act(pointer, place):
+        x, y, width, height = place
         pointer.tell("move %d %d" % (x + width // 2, y + height // 2))
         paused = stamped(run["stamps"])
         for _ in range(3):
@@ -378,13 +389,8 @@ def clicks_while_paused(desktop, folder, run):
             seen["clicks"] += 1
         wait_until(stamps_still(run, 1.0), "no presents for a second after the clicks", 30)
         seen["frames"] = stamped(run["stamps"]) - paused
-    except WaitFailed as e:
-        check(False, "%s: %s" % (run["label"], e))
-    finally:
-        escape(desktop, run, None)
-        if pointer:
-            pointer.close()
-    return seen
+
+    return with_paused_pointer(desktop, run, seen, act)
 
 
 def inverted_around(before, now, width, x, y):
@@ -403,28 +409,23 @@ def inverted_around(before, now, width, x, y):
 def cursor_square_while_paused(desktop, folder, run):
     """-gdicursor: Space, then the pointer moved in the window twice; grim's pictures show an inverted square
     where it is, and none where it was."""
-    def picture(path):
-        grim(desktop, at, path)
-        return rgb(path)[2] if os.path.exists(path) else b""
+    seen = {"squares": []}
 
-    seen, pointer = {"squares": []}, None
-    try:
-        pointer, at = paused_with_pointer(desktop, run)
-        paused = picture(os.path.join(folder, "paused.png"))
+    def act(pointer, at):
+        def picture(name):
+            path = os.path.join(folder, name + ".png")
+            grim(desktop, at, path)
+            return rgb(path)[2] if os.path.exists(path) else b""
+
+        paused = picture("paused")
         for x, y in ((200, 150), (420, 260)):
             pointer.tell("move %d %d" % (at[0] + x, at[1] + y))
-            path = os.path.join(folder, "square-%d-%d.png" % (x, y))
-            wait_until(lambda: inverted_around(paused, picture(path), at[2], x, y),
+            wait_until(lambda: inverted_around(paused, picture("square-%d-%d" % (x, y)), at[2], x, y),
                        "an inverted square at (%d, %d)" % (x, y), 30, 0.2)
             seen["squares"].append((x, y))
-        seen["first gone"] = not inverted_around(paused, picture(os.path.join(folder, "after.png")), at[2], 200, 150)
-    except WaitFailed as e:
-        check(False, "%s: %s" % (run["label"], e))
-    finally:
-        escape(desktop, run, None)
-        if pointer:
-            pointer.close()
-    return seen
+        seen["first gone"] = not inverted_around(paused, picture("after"), at[2], 200, 150)
+
+    return with_paused_pointer(desktop, run, seen, act)
 
 
 def square_followed(label, results, folder, seen):
