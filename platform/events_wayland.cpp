@@ -100,12 +100,23 @@ const wl_keyboard_listener keyboardListener = {keymap, keyboardEnter, keyboardLe
 
 // --- pointer -----------------------------------------------------------------
 
+void moveTo(WaylandWindow* w, wl_fixed_t x, wl_fixed_t y) {
+    w->pointerX = int16_t(wl_fixed_to_int(x));
+    w->pointerY = int16_t(wl_fixed_to_int(y));
+    WindowEvent event;
+    event.type = WindowEventType::MouseMove;
+    event.x = w->pointerX;
+    event.y = w->pointerY;
+    queueEvent(w, event);
+}
+
+// A pointer that comes into the window has moved there: a compositor sends
+// only the enter when it jumps in (X11 sends a motion too).
 void pointerEnter(void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
     auto* w = static_cast<WaylandWindow*>(data);
     // libdecor's frame parts are surfaces of their own: not the client area.
     w->pointerInside = surface == w->surface;
-    w->pointerX = int16_t(wl_fixed_to_int(x));
-    w->pointerY = int16_t(wl_fixed_to_int(y));
+    if (w->pointerInside) moveTo(w, x, y);
 }
 
 void pointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
@@ -114,14 +125,7 @@ void pointerLeave(void* data, wl_pointer*, uint32_t, wl_surface*) {
 
 void motion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
     auto* w = static_cast<WaylandWindow*>(data);
-    if (!w->pointerInside) return;
-    w->pointerX = int16_t(wl_fixed_to_int(x));
-    w->pointerY = int16_t(wl_fixed_to_int(y));
-    WindowEvent event;
-    event.type = WindowEventType::MouseMove;
-    event.x = w->pointerX;
-    event.y = w->pointerY;
-    queueEvent(w, event);
+    if (w->pointerInside) moveTo(w, x, y);
 }
 
 void button(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t which, uint32_t state) {

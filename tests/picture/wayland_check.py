@@ -407,8 +407,9 @@ def inverted_around(before, now, width, x, y):
 
 
 def cursor_square_while_paused(desktop, folder, run):
-    """-gdicursor: Space, then the pointer moved in the window twice; grim's pictures show an inverted square
-    where it is, and none where it was."""
+    """-gdicursor: Space, then the pointer moved into the window from outside it (the compositor tells only
+    that it entered) and on within it; grim's pictures show an inverted square where it is, and none where it
+    was."""
     seen = {"squares": []}
 
     def act(pointer, at):
@@ -417,6 +418,7 @@ def cursor_square_while_paused(desktop, folder, run):
             grim(desktop, at, path)
             return rgb(path)[2] if os.path.exists(path) else b""
 
+        pointer.tell("move 0 0")  # over sway's frame, outside the client area
         paused = picture("paused")
         for x, y in ((200, 150), (420, 260)):
             pointer.tell("move %d %d" % (at[0] + x, at[1] + y))
